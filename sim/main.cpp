@@ -1,0 +1,2 @@
+// Placeholder until the device models land.
+int main() { return 0; }

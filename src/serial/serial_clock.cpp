@@ -1,0 +1,43 @@
+// Time helpers shared by every layer: the millisecond clock, the sleep that keeps
+// the front end responsive, and the offset of local time from UTC.
+#include <atomic>
+#include <chrono>
+#include <ctime>
+
+#include "serial/serial_platform.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+constexpr int kPumpFromMs = 170;  // shorter waits are plain sleeps
+std::atomic<PumpHook> gPumpHook{nullptr};
+
+}  // namespace
+
+uint32_t MillisecondTick() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void SetPumpHook(PumpHook hook) { gPumpHook.store(hook); }
+
+void SleepPumping(int milliseconds) {
+  const PumpHook hook = gPumpHook.load();
+  if (milliseconds < kPumpFromMs || hook == nullptr) {
+    PlatformSleep(milliseconds);
+    return;
+  }
+  const uint32_t start = MillisecondTick();
+  for (;;) {
+    const int elapsed = static_cast<int>(MillisecondTick() - start);
+    if (elapsed >= milliseconds) return;
+    hook(milliseconds - elapsed);
+  }
+}
+
+int32_t LocalUtcOffset() {
+  const std::time_t now = std::time(nullptr);
+  struct tm local {};
+  localtime_r(&now, &local);
+  return static_cast<int32_t>(local.tm_gmtoff);
+}

@@ -1,0 +1,196 @@
+#include "serial/serial_port.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "serial/serial_platform.h"
+
+namespace {
+
+constexpr int kReadWaitMs = 100;          // a read waits at most this long for its first byte
+constexpr int kWriteMsPerByte = 10;
+constexpr int kWriteBaseMs = 100;
+constexpr int kReopenPauseMs = 100;
+constexpr int kEmptyReadsBeforeRest = 5;  // from the sixth empty read on, long waits rest
+constexpr int kRestAfterMs = 400;
+constexpr int kRestMs = 200;
+constexpr const char* kSerialTag = "VornSerial";
+
+const char* Tag(const SerialPort& port) { return port.portName.c_str(); }
+
+void AttachBuffer(SerialPort& port) {
+  if (port.readBuffer == nullptr) {
+    port.ownedBuffer = std::make_unique<char[]>(kReadBufferSize);
+    port.readBuffer = port.ownedBuffer.get();
+    port.bufferOwned = true;
+  } else {
+    port.bufferOwned = false;
+  }
+  std::memset(port.readBuffer, 0, kReadBufferSize);
+  port.pending = false;
+}
+
+}  // namespace
+
+SerialPort::~SerialPort() {
+  if (!borrowed) VSClose(*this);
+}
+
+std::string PortDevicePath(const std::string& name) {
+  return name.find('/') == std::string::npos ? "/dev/" + name : name;
+}
+
+int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
+  if (port.handle >= 0) {
+    print_message(port.log, kLogBytes, kSerialTag, "VSOpen found port \"%d\" already open", port.handle);
+    VSClose(port);
+    PlatformSleep(kReopenPauseMs);
+  }
+  port.portName = name.substr(0, kPortNameMax);
+  port.hostBaud = baud == 0 ? kDefaultBaud : baud;
+  port.borrowed = false;
+  int fd = -1;
+  const PlatformResult opened = PlatformOpen(PortDevicePath(port.portName), port.hostBaud, &fd);
+  if (opened.error != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to open comm port (error %d)", opened.error);
+    return -opened.error;
+  }
+  port.handle = fd;
+  AttachBuffer(port);
+  print_message(port.log, kLogProtocol, Tag(port),
+                "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(port.hostBaud));
+  return 1;
+}
+
+int VSClose(SerialPort& port) {
+  if (port.handle < 0) return 0;
+  const int error = PlatformClose(port.handle);
+  port.handle = -1;
+  if (port.bufferOwned && port.readBuffer != nullptr) {
+    port.ownedBuffer.reset();
+    port.readBuffer = nullptr;
+    port.bufferOwned = false;
+  }
+  if (error != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSClose failed to close comm port (error %d)", error);
+    return -error;
+  }
+  print_message(port.log, kLogProtocol, Tag(port), "VSClose closed comm port");
+  return 1;
+}
+
+int VSRead(SerialPort& port, char* destination, int maximum, int* count) {
+  *count = 0;
+  if (port.readBuffer == nullptr) return kSerialNoBuffer;
+  if (port.readBuffer[0] != '\0') {
+    int length = static_cast<int>(std::strlen(port.readBuffer));
+    if (maximum < length) {
+      length = maximum;
+      port.pending = true;
+    }
+    std::memcpy(destination, port.readBuffer, static_cast<size_t>(length));
+    *count = length;
+    port.readBuffer[0] = '\0';
+    print_message(port.log, kLogBytes, Tag(port), "VSRead read %d bytes from gReadBuffer", length);
+  }
+  if (port.pending) {
+    port.pending = false;
+    return *count;
+  }
+  if (port.handle < 0) {
+    print_message(port.log, kLogFailure, kSerialTag, "VSRead tried to read from a closed port");
+    return kSerialFailed;
+  }
+  const PlatformResult got = PlatformRead(port.handle, destination + *count, maximum - *count, kReadWaitMs);
+  if (got.error != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSRead ReadFile failed (error %d)", got.error);
+    return kSerialFailed;
+  }
+  *count += got.value;
+  print_message(port.log, kLogBytes, Tag(port), "VSRead read %d btyes", *count);
+  return *count;
+}
+
+int VSWrite(SerialPort& port, const char* source, int length, int* written) {
+  *written = 0;
+  if (port.handle < 0) {
+    print_message(port.log, kLogFailure, kSerialTag, "VSWrite tried to write to a closed port");
+    return kSerialFailed;
+  }
+  const PlatformResult put =
+      PlatformWrite(port.handle, source, length, kWriteMsPerByte * length + kWriteBaseMs);
+  *written = put.value;
+  if (put.error != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSWrite WriteFile failed (error %d)", put.error);
+    return kSerialFailed;
+  }
+  print_message(port.log, kLogBytes, Tag(port), "VSWrite wrote %d bytes", put.value);
+  return put.value;
+}
+
+int VSWriteText(SerialPort& port, const std::string& text) {
+  int written = 0;
+  return VSWrite(port, text.data(), static_cast<int>(text.size()), &written);
+}
+
+int VSWait(SerialPort& port, int timeoutMs, char character) {
+  if (port.handle < 0) {
+    print_message(port.log, kLogFailure, kSerialTag, "VSWait tried to operate on a closed port");
+    return kSerialFailed;
+  }
+  if (port.readBuffer == nullptr) return kSerialNoBuffer;
+  const uint32_t start = MillisecondTick();
+  int position = 0;
+  int emptyReads = 0;
+  int elapsed = 0;
+  port.readBuffer[0] = '\0';
+  for (;;) {
+    const int room = kReadBufferSize - 1 - position;
+    const PlatformResult got = PlatformRead(port.handle, port.readBuffer + position, room, kReadWaitMs);
+    if (got.error != 0) {
+      print_message(port.log, kLogFailure, Tag(port), "VSWait ReadFile failed (error %d)", got.error);
+      return kSerialFailed;
+    }
+    if (got.value > 0) {
+      position += got.value;
+      port.readBuffer[position] = '\0';
+      if (std::memchr(port.readBuffer, character, static_cast<size_t>(position)) != nullptr) {
+        port.pending = true;
+        print_message(port.log, kLogBytes, Tag(port), "VSWait found '%c' in %d ms", character, elapsed);
+        return static_cast<unsigned char>(character);
+      }
+      if (room > got.value) continue;
+    }
+    // Nothing arrived within one read (or the buffer is full): check the clock.
+    elapsed = static_cast<int>(MillisecondTick() - start);
+    if (elapsed > timeoutMs) {
+      print_message(port.log, kLogBytes, Tag(port), "VSWait read %d bytes, but never found '%c' in %d ms",
+                    position, character, elapsed);
+      return 0;
+    }
+    if (got.value == 0 && ++emptyReads > kEmptyReadsBeforeRest && timeoutMs > kRestAfterMs) {
+      SleepPumping(kRestMs);
+    }
+    if (room <= got.value) PlatformSleep(kReadWaitMs);  // full buffer: nothing more is read
+  }
+}
+
+int VSHostBaud(SerialPort& port, uint32_t baud) {
+  if (baud == port.hostBaud) return 0;
+  if (port.portName.empty()) return kSerialNoName;
+  if (port.handle < 0) return kSerialFailed;
+  const int error = PlatformSetBaud(port.handle, baud);
+  if (error != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)",
+                  static_cast<int>(baud), error);
+    return -error;
+  }
+  port.hostBaud = baud;
+  return 1;
+}
+
+int VSPurge(SerialPort& port, int mode) {
+  if (mode == kPurgeReceive && port.handle >= 0) PlatformPurgeInput(port.handle);
+  if (port.readBuffer != nullptr) port.readBuffer[0] = '\0';
+  return 0;
+}

@@ -1,0 +1,68 @@
+// The serial port driver: one port record and the operations on it, plus the
+// millisecond clock, the message-pumping sleep and the local UTC offset that
+// every layer uses. Reception is "wait for a character, then read": VSWait
+// gathers text into the receive buffer until a character shows up, VSRead
+// hands it over together with whatever else is waiting on the port.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "log/message_log.h"
+
+// Result codes of the driver. Open failures are the negated system error in the
+// numbering below, so the layers above can tell a missing port from a busy one.
+constexpr int kSerialNoBuffer = -60;   // no receive buffer
+constexpr int kSerialFailed = -21;     // port closed, or the read or write failed
+constexpr int kSerialNoName = -6;      // VSHostBaud on a record without a name
+constexpr int kSysPortMissing = 2;     // no such device
+constexpr int kSysPortInUse = 5;       // another program holds the port
+constexpr int kSysPermission = 13;     // the user may not open the device (dialout group)
+constexpr int kSysDeviceFailed = 31;   // the device does not work; other system errors are 1000 + errno
+
+constexpr int kReadBufferSize = 2048;  // receive buffer, NUL-terminated: at most 2047 characters
+constexpr int kPortNameMax = 63;
+constexpr uint32_t kDefaultBaud = 9600;
+constexpr int kPurgeReceive = 1;
+
+struct SerialPort {
+  MessageLog* log = nullptr;
+  int handle = -1;  // file descriptor; -1 when closed
+  uint32_t hostBaud = 0;
+  std::string portName;          // the log tag of the driver's messages
+  char* readBuffer = nullptr;    // gReadBuffer: kReadBufferSize bytes, owned or lent
+  bool pending = false;          // VSWait found its character; VSRead hands over the buffer only
+  bool bufferOwned = false;      // VSOpen allocated the buffer; VSClose releases it
+  bool borrowed = false;         // handle and buffer are lent by another link: never closed here
+  std::unique_ptr<char[]> ownedBuffer;
+
+  SerialPort() = default;
+  explicit SerialPort(MessageLog* messageLog) : log(messageLog) {}
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+  ~SerialPort();
+};
+
+int VSOpen(SerialPort& port, const std::string& name, uint32_t baud);
+int VSClose(SerialPort& port);
+int VSRead(SerialPort& port, char* destination, int maximum, int* count);
+int VSWrite(SerialPort& port, const char* source, int length, int* written);
+int VSWait(SerialPort& port, int timeoutMs, char character);
+int VSHostBaud(SerialPort& port, uint32_t baud);
+int VSPurge(SerialPort& port, int mode);
+
+// Convenience for callers that write text.
+int VSWriteText(SerialPort& port, const std::string& text);
+
+uint32_t MillisecondTick();
+// Waits of 170 ms or more dispatch the front end's pending events through the pump hook.
+void SleepPumping(int milliseconds);
+int32_t LocalUtcOffset();
+
+// The front end's event pump: waits at most maxWaitMs for events and dispatches them.
+using PumpHook = void (*)(int maxWaitMs);
+void SetPumpHook(PumpHook hook);
+
+// A device path for a port name: a name without "/" opens "/dev/" + name.
+std::string PortDevicePath(const std::string& name);
