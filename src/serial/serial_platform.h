@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+struct FoundPort;
 
 struct PlatformResult {
   int value = 0;  // bytes moved, or 0
@@ -25,3 +28,10 @@ void PlatformPurgeInput(int handle);
 int PlatformProbe(const std::string& path);
 // Sleeps without dispatching anything.
 void PlatformSleep(int milliseconds);
+
+// Port discovery (port_scan_linux.cpp): the present serial ports with their friendly
+// names and instance IDs, then the user's extra ports, in the system's order.
+std::vector<FoundPort> PlatformListPorts(const std::string& sysfsRoot, const std::string& devRoot,
+                                         const std::vector<std::string>& extraPorts);
+// Opens a numbered native port ("ttyS3") to see whether it exists: 0, or a system error.
+int PlatformProbeNative(const std::string& sysfsRoot, const std::string& devRoot, const std::string& name);

@@ -1,0 +1,137 @@
+#include "serial/port_enum.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "serial/serial_platform.h"
+
+namespace {
+
+constexpr const char* kCableAdapterLabel = "VANTO USB Adapter";
+constexpr const char* kRadioAdapterLabel = "Tessaly USB Rq4";
+constexpr const char* kBusySuffix = " (busy)";
+
+bool Contains(const std::string& text, const char* piece) { return text.find(piece) != std::string::npos; }
+
+std::string Cut(const std::string& text, size_t max) { return text.substr(0, max); }
+
+// The maker's cable adapter: "PID_8414\" in the instance ID with "TESSALY_UXA" after it.
+bool IsCableAdapter(const std::string& instanceId, std::string* after) {
+  const size_t pid = instanceId.find("PID_8414\\");
+  if (pid == std::string::npos) return false;
+  *after = instanceId.substr(pid + 9);
+  return Contains(*after, "TESSALY_UXA");
+}
+
+void MarkBusy(CommPortEntry& entry) {
+  entry.description = Cut(entry.description + kBusySuffix, kEntryDescriptionMax);
+  entry.busy = true;
+}
+
+bool HasPortNumber(const std::vector<CommPortEntry>& table, int number) {
+  return std::any_of(table.begin(), table.end(), [number](const CommPortEntry& e) { return e.portNumber == number; });
+}
+
+// The numbered native ports: ttyS0..ttyS15 stand for port numbers 1..16.
+void ProbeNativePorts(const PortSources& sources, std::vector<CommPortEntry>* table, size_t capacity, int* result) {
+  for (int n = 1; n <= kProbePortCount && table->size() < capacity; ++n) {
+    if (HasPortNumber(*table, n)) continue;
+    const std::string name = "ttyS" + std::to_string(n - 1);
+    const int error = PlatformProbeNative(sources.sysfsRoot, sources.devRoot, name);
+    const bool busy = error == kSysPortInUse || error == kSysPermission || error == kSysDeviceFailed;
+    if (error != 0 && !busy) continue;
+    CommPortEntry entry;
+    entry.name = name;
+    entry.portNumber = n;
+    entry.description = name + " Communications Port" + (busy ? kBusySuffix : "");
+    entry.busy = busy;
+    table->push_back(entry);
+    *result = 1;
+  }
+}
+
+}  // namespace
+
+PortSources DefaultPortSources() {
+  PortSources sources;
+  if (const char* extra = std::getenv("VORNBSL_EXTRA_PORTS")) {
+    std::string list = extra;
+    size_t start = 0;
+    while (start <= list.size()) {
+      const size_t end = std::min(list.find(':', start), list.size());
+      if (end > start) sources.extraPorts.push_back(list.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  return sources;
+}
+
+std::string DescribePort(const FoundPort& port) {
+  if (port.friendlyName.empty()) return Cut(port.name + " Communications Port", kEntryDescriptionMax);
+  std::string friendly = port.friendlyName;
+  const size_t com = friendly.find("(COM");
+  if (com != std::string::npos) friendly = friendly.substr(0, com > 0 ? com - 1 : 0);
+  std::string after;
+  if ((Contains(friendly, "Tessaly USB") || Contains(friendly, "Tessaly UXA")) &&
+      IsCableAdapter(port.instanceId, &after)) {
+    const size_t bracket = after.find('[');
+    if (bracket != std::string::npos) {
+      return Cut(port.name + " " + kCableAdapterLabel + " " + after.substr(bracket), kEntryDescriptionMax);
+    }
+    return Cut(port.name + " " + kCableAdapterLabel, kEntryDescriptionMax);
+  }
+  return Cut(port.name + " " + friendly, kEntryDescriptionMax);
+}
+
+void ApplyAdapterRules(CommPortEntry& entry) {
+  entry.notRadio = true;
+  entry.notCableAdapter = true;
+  if (Contains(entry.description, "Tessaly UXA") || Contains(entry.description, kCableAdapterLabel)) {
+    entry.notCableAdapter = false;
+  } else if (Contains(entry.description, "MaxStream PKG-U") || Contains(entry.description, "Digi PKG-U")) {
+    entry.description = Cut(entry.name + " " + kRadioAdapterLabel, kEntryDescriptionMax);
+    entry.notRadio = false;
+  }
+}
+
+int ScanPortsRegistry(const PortSources& sources, std::vector<CommPortEntry>* work, int* count) {
+  const size_t capacity = static_cast<size_t>(*count);
+  work->clear();
+  for (const FoundPort& port : PlatformListPorts(sources.sysfsRoot, sources.devRoot, sources.extraPorts)) {
+    if (work->size() >= capacity) break;
+    CommPortEntry entry;
+    entry.name = port.name;
+    entry.portNumber = port.portNumber;
+    entry.description = DescribePort(port);
+    work->push_back(entry);
+  }
+  *count = static_cast<int>(work->size());
+  return *count;
+}
+
+int CommPortEnum(const SerialPort& record, std::vector<CommPortEntry>* table, int* count, bool force,
+                 const PortSources& sources) {
+  if (table == nullptr || count == nullptr) return kEnumNoTable;
+  if (*count <= 0) return kEnumNoCapacity;
+  const size_t capacity = static_cast<size_t>(*count);
+  std::vector<CommPortEntry> work;
+  int result = ScanPortsRegistry(sources, &work, count);
+  // Ascending port numbers; equal numbers keep the order the system gave.
+  std::stable_sort(work.begin(), work.end(),
+                   [](const CommPortEntry& a, const CommPortEntry& b) { return a.portNumber < b.portNumber; });
+  *table = work;
+  for (CommPortEntry& entry : *table) {
+    const bool isPath = entry.name.find('/') != std::string::npos;
+    const int error = PlatformProbe(isPath ? entry.name : sources.devRoot + "/" + entry.name);
+    if (error != 0) MarkBusy(entry);
+  }
+  if (force) ProbeNativePorts(sources, table, capacity, &result);
+  for (CommPortEntry& entry : *table) ApplyAdapterRules(entry);
+  *count = static_cast<int>(table->size());
+  if (result < 0) {
+    print_message(record.log, kLogFailure, record.portName.c_str(), "CommPortEnum failed with MSWin error: \"%d\"",
+                  -result);
+    return -1;
+  }
+  return result;
+}
