@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cctype>
 
+#include "device_models.h"
+
 namespace {
 
 constexpr uint32_t kMaxVersion = 65535;
@@ -20,10 +22,13 @@ bool Digits(const std::string& text) {
   return !text.empty();
 }
 
-bool DeviceArgument(const std::string& text, SimOptions& options) {
+bool DeviceArgument(const std::string& text, SimOptions& options, std::string& error) {
   const size_t colon = text.find(':');
   options.model = text.substr(0, colon);
-  if (options.model.empty()) return false;
+  if (!FindDeviceModel(options.model)) {
+    error = "unknown device model \"" + options.model + "\"";
+    return false;
+  }
   return colon == std::string::npos || ParseVersion(text.substr(colon + 1), options.firmwareVersion);
 }
 
@@ -52,7 +57,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     std::string text;
     bool good = true;
     if (option == "--device") {
-      good = value(text) && DeviceArgument(text, options);
+      good = value(text) && DeviceArgument(text, options, error);
+      if (!good && !error.empty()) return false;
     } else if (option == "--link") {
       good = value(options.linkPath);
     } else if (option == "--report") {
