@@ -63,7 +63,7 @@ std::unique_ptr<Device> MakeDevice(const DeviceModel& model, const DeviceSetup& 
   device->flash = MakeFlash(model.layout());
   device->hasLoader = setup.hasLoader;
   device->firmware = model.makeFirmware();
-  device->faults.specs = setup.faults;
+  device->faults.rules = setup.faults;
   device->restartDelay = setup.restartDelay;
   device->noise.seed(setup.seed);
   const uint32_t version = setup.firmwareVersion ? setup.firmwareVersion : model.defaultVersion;

@@ -33,7 +33,7 @@ struct DeviceSetup {
   bool startInLoader = false;
   SimClock::duration restartDelay = std::chrono::milliseconds(300);
   uint32_t seed = 1;
-  std::vector<FaultSpec> faults;
+  std::vector<FaultRule> faults;
 };
 
 struct Device {

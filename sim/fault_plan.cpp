@@ -21,29 +21,29 @@ bool ParseCount(std::string_view digits, uint32_t& value) {
 }
 
 // "N", "first", either followed by "xCOUNT".
-bool ParseOrdinal(std::string_view text, FaultSpec& spec) {
+bool ParseOrdinal(std::string_view text, FaultRule& rule) {
   const size_t times = text.find('x');
   if (times != std::string_view::npos) {
-    if (!ParseCount(text.substr(times + 1), spec.count)) return false;
+    if (!ParseCount(text.substr(times + 1), rule.count)) return false;
     text = text.substr(0, times);
   }
   if (text == "first") {
-    spec.first = 1;
+    rule.first = 1;
     return true;
   }
-  return ParseCount(text, spec.first);
+  return ParseCount(text, rule.first);
 }
 
 // "STAGE" or "STAGExCOUNT" when no ordinal is given.
-bool ParseBareStage(std::string_view text, FaultSpec& spec) {
+bool ParseBareStage(std::string_view text, FaultRule& rule) {
   if (IsFaultStage(text)) {
-    spec.stage = std::string(text);
+    rule.stage = std::string(text);
     return true;
   }
   const size_t times = text.rfind('x');
   if (times == std::string_view::npos || !IsFaultStage(text.substr(0, times))) return false;
-  spec.stage = std::string(text.substr(0, times));
-  return ParseCount(text.substr(times + 1), spec.count);
+  rule.stage = std::string(text.substr(0, times));
+  return ParseCount(text.substr(times + 1), rule.count);
 }
 
 }  // namespace
@@ -69,39 +69,39 @@ std::string_view FaultKindName(FaultKind kind) {
   return "?";
 }
 
-bool ParseFaultSpec(std::string_view text, FaultSpec& spec, std::string& error) {
-  spec = FaultSpec{};
-  spec.text = std::string(text);
+bool ParseFaultRule(std::string_view text, FaultRule& rule, std::string& error) {
+  rule = FaultRule{};
+  rule.text = std::string(text);
   const size_t at = text.find('@');
   if (at == std::string_view::npos) {
-    error = "fault \"" + spec.text + "\" needs KIND@STAGE";
+    error = "fault \"" + rule.text + "\" needs KIND@STAGE";
     return false;
   }
   const std::string_view kindName = text.substr(0, at);
   bool kindKnown = false;
   for (const KindName& entry : kKinds) {
     if (entry.name == kindName) {
-      spec.kind = entry.kind;
+      rule.kind = entry.kind;
       kindKnown = true;
     }
   }
   if (!kindKnown) {
-    error = "fault \"" + spec.text + "\": unknown kind (silence, garble, nak, drop, reset, hangup)";
+    error = "fault \"" + rule.text + "\": unknown kind (silence, garble, nak, drop, reset, hangup)";
     return false;
   }
   const std::string_view where = text.substr(at + 1);
   const size_t colon = where.find(':');
   bool good = false;
   if (colon == std::string_view::npos) {
-    good = ParseBareStage(where, spec);
+    good = ParseBareStage(where, rule);
   } else {
-    spec.stage = std::string(where.substr(0, colon));
-    good = IsFaultStage(spec.stage) && ParseOrdinal(where.substr(colon + 1), spec);
+    rule.stage = std::string(where.substr(0, colon));
+    good = IsFaultStage(rule.stage) && ParseOrdinal(where.substr(colon + 1), rule);
   }
   if (!good) {
     std::string stages;
     for (std::string_view known : FaultStages()) stages += (stages.empty() ? "" : ", ") + std::string(known);
-    error = "fault \"" + spec.text + "\": expected STAGE[:N|:first][xCOUNT] with a stage of " + stages;
+    error = "fault \"" + rule.text + "\": expected STAGE[:N|:first][xCOUNT] with a stage of " + stages;
   }
   return good;
 }
@@ -113,11 +113,11 @@ std::optional<FaultKind> FaultAt(FaultPlan& plan, std::initializer_list<std::str
     auto counter = plan.seen.find(stage);
     if (counter == plan.seen.end()) counter = plan.seen.emplace(std::string(stage), 0).first;
     const uint32_t ordinal = ++counter->second;
-    for (const FaultSpec& spec : plan.specs) {
-      const bool inRange = ordinal >= spec.first && ordinal - spec.first < spec.count;
-      if (hit || spec.stage != stage || !inRange) continue;
-      hit = spec.kind;
-      plan.fired.push_back(spec.text + " fired at " + what);
+    for (const FaultRule& rule : plan.rules) {
+      const bool inRange = ordinal >= rule.first && ordinal - rule.first < rule.count;
+      if (hit || rule.stage != stage || !inRange) continue;
+      hit = rule.kind;
+      plan.fired.push_back(rule.text + " fired at " + what);
     }
   }
   return hit;

@@ -66,10 +66,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (option == "--image") {
       good = value(options.imagePath);
     } else if (option == "--fault") {
-      FaultSpec spec;
-      good = value(text) && ParseFaultSpec(text, spec, error);
+      FaultRule rule;
+      good = value(text) && ParseFaultRule(text, rule, error);
       if (!good && !error.empty()) return false;
-      options.faults.push_back(spec);
+      options.faults.push_back(rule);
     } else if (option == "--restart-ms") {
       uint32_t ms = 0;
       good = value(text) && ParseNumber(text, ms) && ms <= kMaxRestartMs;

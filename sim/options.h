@@ -20,7 +20,7 @@ struct SimOptions {
   bool noLoader = false;
   int restartMs = 300;
   uint32_t seed = 1;
-  std::vector<FaultSpec> faults;
+  std::vector<FaultRule> faults;
   bool help = false;
 };
 

@@ -27,28 +27,28 @@ TEST(DevsimFaultGrammar, ReadsKindStageOrdinalAndCount) {
       {"hangup@erase-info", FaultKind::Hangup, "erase-info", 1, 1},
   };
   for (const Case& c : cases) {
-    FaultSpec spec;
+    FaultRule rule;
     std::string error;
-    ASSERT_TRUE(ParseFaultSpec(c.text, spec, error)) << c.text << ": " << error;
-    EXPECT_EQ(spec.kind, c.kind) << c.text;
-    EXPECT_EQ(spec.stage, c.stage) << c.text;
-    EXPECT_EQ(spec.first, c.first) << c.text;
-    EXPECT_EQ(spec.count, c.count) << c.text;
+    ASSERT_TRUE(ParseFaultRule(c.text, rule, error)) << c.text << ": " << error;
+    EXPECT_EQ(rule.kind, c.kind) << c.text;
+    EXPECT_EQ(rule.stage, c.stage) << c.text;
+    EXPECT_EQ(rule.first, c.first) << c.text;
+    EXPECT_EQ(rule.count, c.count) << c.text;
   }
   for (const char* bad : {"nak", "bite@write", "nak@nowhere", "nak@write:0", "nak@write:", "nak@write:2x0", "nak@write:x"}) {
-    FaultSpec spec;
+    FaultRule rule;
     std::string error;
-    EXPECT_FALSE(ParseFaultSpec(bad, spec, error)) << bad;
+    EXPECT_FALSE(ParseFaultRule(bad, rule, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
   }
 }
 
 TEST(DevsimFaultGrammar, FiresOnTheCountedEventsOfItsStageOnly) {
   FaultPlan plan;
-  FaultSpec spec;
+  FaultRule rule;
   std::string error;
-  ASSERT_TRUE(ParseFaultSpec("silence@write:2x2", spec, error));
-  plan.specs.push_back(spec);
+  ASSERT_TRUE(ParseFaultRule("silence@write:2x2", rule, error));
+  plan.rules.push_back(rule);
   std::string hits;
   for (int frame = 1; frame <= 6; ++frame) {
     const bool write = frame != 3;  // frame 3 is some other command
