@@ -1,2 +1,46 @@
-// Placeholder until the device models land.
-int main() { return 0; }
+// vornbsl-devsim: a simulated device on a pseudo-terminal for tests, benchmarks and demos.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include "simulator.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;  // set by SIGTERM, SIGINT or SIGHUP; the loop polls it
+
+extern "C" void OnStopSignal(int) { gStop = 1; }
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Simulator sim;
+  std::string error;
+  if (!ParseSimOptions(argc, argv, sim.options, error)) {
+    std::cerr << "vornbsl-devsim: " << error << '\n' << SimUsage();
+    return 2;
+  }
+  if (sim.options.help) {
+    std::cout << SimUsage();
+    return 0;
+  }
+  InstallStopHandlers();
+  if (!SimulatorSetup(sim, error)) {
+    std::cerr << "vornbsl-devsim: " << error << '\n';
+    return 1;
+  }
+  std::cout << sim.link.slavePath << std::endl;
+  RunSimulator(sim, gStop);
+  if (!SimulatorWriteReport(sim, error)) {
+    std::cerr << "vornbsl-devsim: " << error << '\n';
+    return 1;
+  }
+  return 0;
+}

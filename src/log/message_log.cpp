@@ -121,6 +121,7 @@ bool KeepTail(const MessageLog& log, long maxBytes) {
   if (!temp) return false;
   std::vector<char> tail(static_cast<size_t>(length - cut));
   std::fseek(source.get(), cut, SEEK_SET);
+  // An empty tail has no buffer to hand to the C library.
   const size_t got = tail.empty() ? 0 : std::fread(tail.data(), 1, tail.size(), source.get());
   const bool wrote = got == 0 || std::fwrite(tail.data(), 1, got, temp.get()) == got;
   const bool flushed = std::fflush(temp.get()) == 0;

@@ -1,0 +1,178 @@
+#include "device.h"
+
+#include <algorithm>
+
+#include "device_models.h"
+
+namespace {
+
+constexpr uint8_t kNoiseBit = 0x80;  // misread characters land in the upper half: never "\r" or a command
+constexpr size_t kMaxFirmwareLine = 256;
+constexpr uint32_t kResetVector = kVectorTable + 2 * (kVectorCount - 1);
+constexpr uint16_t kErasedWord = 0xFFFF;
+
+// Power-on or restart: the reset vector and the firmware's own check decide where it comes up.
+void DeviceStart(Device& device) {
+  device.identity = CheckFirmwareIdentity(device.flash);
+  const bool resetVectorErased = FlashWord(device.flash, kResetVector) == kErasedWord;
+  if (device.hasLoader && (resetVectorErased || !device.identity.intact)) {
+    device.mode = DeviceMode::Loader;
+    LoaderStart(device.loader, kLoaderStartBaud);
+    return;
+  }
+  device.mode = DeviceMode::Firmware;
+  device.firmwareLine.clear();
+  device.firmware->Start(device);
+}
+
+void ReceiveFirmware(Device& device, uint8_t byte) {
+  // A character with a framing error never reaches the command line.
+  if (byte & kNoiseBit || byte == '\n') return;
+  if (byte != '\r') {
+    if (device.firmwareLine.size() < kMaxFirmwareLine) device.firmwareLine.push_back(static_cast<char>(byte));
+    return;
+  }
+  std::string line = std::move(device.firmwareLine);
+  device.firmwareLine.clear();
+  device.firmware->Line(device, std::move(line));
+  device.garbleReplies = false;
+}
+
+void ApplyLoaderAction(Device& device, LoaderAction& action, SimClock::time_point now) {
+  if (!action.reply.empty()) {
+    std::string bytes = action.garble ? DeviceNoise(device, action.reply.size()) : std::move(action.reply);
+    device.outbox.push_back(Reply{std::move(bytes), device.loader.baud});
+  }
+  switch (action.event) {
+    case LoaderEvent::VectorsWritten:
+      device.vectorsWritten = true;
+      device.mode = DeviceMode::Restarting;
+      device.restartAt = now + device.restartDelay;
+      break;
+    case LoaderEvent::Reset: DeviceResetIntoLoader(device); break;
+    case LoaderEvent::Hangup: device.hangupRequested = true; break;
+    case LoaderEvent::None: break;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<Device> MakeDevice(const DeviceModel& model, const DeviceSetup& setup) {
+  auto device = std::make_unique<Device>();
+  device->model = &model;
+  device->flash = MakeFlash(model.layout());
+  device->hasLoader = setup.hasLoader;
+  device->firmware = model.makeFirmware();
+  device->faults.rules = setup.faults;
+  device->restartDelay = setup.restartDelay;
+  device->noise.seed(setup.seed);
+  const uint32_t version = setup.firmwareVersion ? setup.firmwareVersion : model.defaultVersion;
+  InstallOldFirmware(device->flash, std::string(model.name), version,
+                     std::vector<ImageRange>(model.factoryImage.begin(), model.factoryImage.end()));
+  device->loader.flash = &device->flash;
+  device->loader.faults = &device->faults;
+  device->loader.faultLog = &device->faultLog;
+  device->loader.version = setup.loaderVersion ? setup.loaderVersion : model.loaderVersion;
+  if (setup.startInLoader && setup.hasLoader) {
+    device->identity = CheckFirmwareIdentity(device->flash);
+    DeviceStartLoader(*device);
+  } else {
+    DeviceStart(*device);
+  }
+  return device;
+}
+
+void DeviceReceive(Device& device, uint8_t byte, uint32_t hostBaud, SimClock::time_point now) {
+  if (device.mode == DeviceMode::Restarting) return;  // nobody listens while it restarts
+  const uint32_t listening = device.mode == DeviceMode::Firmware ? device.firmware->Baud()
+                                                                  : LoaderListenBaud(device.loader, byte, hostBaud);
+  if (hostBaud != listening) {
+    byte = static_cast<uint8_t>(DeviceNoise(device, 1)[0]);
+    ++device.garbledReceived;
+  }
+  if (device.mode == DeviceMode::Firmware) {
+    ReceiveFirmware(device, byte);
+    return;
+  }
+  LoaderAction action = LoaderReceive(device.loader, byte, hostBaud);
+  ApplyLoaderAction(device, action, now);
+}
+
+void DeviceTick(Device& device, SimClock::time_point now) {
+  if (device.mode != DeviceMode::Restarting || now < device.restartAt) return;
+  ++device.restarts;
+  DeviceStart(device);
+  if (device.vectorsWritten) device.updateFinished = true;
+}
+
+int DeviceMsToTimer(const Device& device, SimClock::time_point now, int limit) {
+  if (device.mode != DeviceMode::Restarting) return limit;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(device.restartAt - now).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, limit));
+}
+
+uint32_t DeviceBaud(const Device& device) {
+  return device.mode == DeviceMode::Loader ? device.loader.baud : device.firmware->Baud();
+}
+
+const char* DeviceModeName(const Device& device) {
+  switch (device.mode) {
+    case DeviceMode::Firmware: return "firmware";
+    case DeviceMode::Restarting: return "restarting";
+    case DeviceMode::Loader: break;
+  }
+  return device.loader.state == LoaderState::Attached ? "loader-attached" : "loader-waiting";
+}
+
+void DeviceSend(Device& device, const std::string& bytes) {
+  if (bytes.empty()) return;
+  device.outbox.push_back(Reply{device.garbleReplies ? DeviceNoise(device, bytes.size()) : bytes, DeviceBaud(device)});
+}
+
+void DeviceStartLoader(Device& device) {
+  uint32_t start = 0, end = 0;
+  FlashErase(device.flash, kVectorTable, start, end);
+  device.mode = DeviceMode::Loader;
+  LoaderStart(device.loader, kLoaderStartBaud);
+}
+
+void DeviceResetIntoLoader(Device& device) {
+  if (!device.hasLoader) {
+    device.mode = DeviceMode::Restarting;
+    device.restartAt = SimClock::now() + device.restartDelay;
+    return;
+  }
+  device.mode = DeviceMode::Loader;
+  device.firmwareLine.clear();
+  LoaderStart(device.loader, kLoaderStartBaud);
+}
+
+bool DeviceLineFault(Device& device, std::string_view stage, std::string& line, const std::string& nak) {
+  const std::optional<FaultKind> fault = FaultAt(device.faults, {stage}, std::string(stage));
+  if (!fault) return true;
+  switch (*fault) {
+    case FaultKind::Silence: return false;
+    case FaultKind::Nak: DeviceSend(device, nak); return false;
+    case FaultKind::Garble: device.garbleReplies = true; return true;
+    case FaultKind::Drop:
+      if (!line.empty()) line.erase(line.size() / 2, 1);
+      return true;
+    case FaultKind::Reset:
+      // Running firmware reaches its loader only by the boot path, which erases the vectors.
+      if (device.mode == DeviceMode::Firmware && device.hasLoader) {
+        DeviceStartLoader(device);
+      } else {
+        DeviceResetIntoLoader(device);
+      }
+      return false;
+    case FaultKind::Hangup: device.hangupRequested = true; return false;
+  }
+  return false;
+}
+
+std::string DeviceNoise(Device& device, size_t count) {
+  std::string bytes;
+  std::uniform_int_distribution<int> value(0, 0x7F);
+  for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(kNoiseBit | value(device.noise)));
+  return bytes;
+}

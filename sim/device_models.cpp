@@ -1,0 +1,37 @@
+#include "device_models.h"
+
+#include <cctype>
+
+namespace {
+
+constexpr std::string_view kEntryWord = "ZEPH";
+
+// Where the TGX firmware lives: the low main flash up to the loader, and a part above 64 KiB.
+constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 0x10000}};
+
+std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
+  return std::make_unique<BootWordFirmware>(std::string(kEntryWord));
+}
+
+const DeviceModel kModels[] = {
+    {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeBootWordFirmware},
+};
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+const DeviceModel* FindDeviceModel(std::string_view name) {
+  for (const DeviceModel& model : kModels) {
+    if (SameName(model.name, name)) return &model;
+  }
+  return nullptr;
+}
+
+std::span<const DeviceModel> DeviceModels() { return kModels; }

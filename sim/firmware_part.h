@@ -1,0 +1,37 @@
+// The command line of a device's own firmware: what answers while the loader is not running.
+// A model's firmware derives from FirmwarePart; BootWordFirmware knows only the boot word that
+// starts the loader. Later models (the TGX's full command line, loggers, pass-through devices)
+// derive from it and hand the lines they do not know to BootWordFirmware::Line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+struct Device;
+
+constexpr uint32_t kFirmwareBaud = 9600;
+
+class FirmwarePart {
+ public:
+  virtual ~FirmwarePart() = default;
+  // The firmware came up (power-on, or a restart that found an intact image).
+  virtual void Start(Device& device) { (void)device; }
+  // One command line as received, without its "\r".
+  virtual void Line(Device& device, std::string line) = 0;
+  // The rate the command line runs at.
+  virtual uint32_t Baud() const { return kFirmwareBaud; }
+};
+
+class BootWordFirmware : public FirmwarePart {
+ public:
+  explicit BootWordFirmware(std::string entryWord) : entryWord_(std::move(entryWord)) {}
+  void Line(Device& device, std::string line) override;
+
+ protected:
+  // Handles "boot WORD"; true when the line was meant as one (even a damaged one).
+  bool BootWord(Device& device, std::string& line);
+
+ private:
+  std::string entryWord_;
+};

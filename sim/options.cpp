@@ -1,0 +1,115 @@
+#include "options.h"
+
+#include <charconv>
+#include <cctype>
+
+#include "device_models.h"
+
+namespace {
+
+constexpr uint32_t kMaxVersion = 65535;
+constexpr int kMaxRestartMs = 600000;
+
+bool ParseNumber(const std::string& text, uint32_t& value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+bool Digits(const std::string& text) {
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return !text.empty();
+}
+
+bool DeviceArgument(const std::string& text, SimOptions& options, std::string& error) {
+  const size_t colon = text.find(':');
+  options.model = text.substr(0, colon);
+  if (!FindDeviceModel(options.model)) {
+    error = "unknown device model \"" + options.model + "\"";
+    return false;
+  }
+  return colon == std::string::npos || ParseVersion(text.substr(colon + 1), options.firmwareVersion);
+}
+
+}  // namespace
+
+bool ParseVersion(const std::string& text, uint32_t& version) {
+  const size_t point = text.find('.');
+  if (point == std::string::npos) return ParseNumber(text, version) && version <= kMaxVersion;
+  const std::string major = text.substr(0, point);
+  const std::string minor = text.substr(point + 1);
+  uint32_t whole = 0;
+  if (!Digits(major) || !Digits(minor) || minor.size() > 2 || !ParseNumber(major, whole)) return false;
+  const uint32_t hundredths = static_cast<uint32_t>((minor[0] - '0') * 10 + (minor.size() > 1 ? minor[1] - '0' : 0));
+  version = whole * 100 + hundredths;
+  return version <= kMaxVersion;
+}
+
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string text;
+    bool good = true;
+    if (option == "--device") {
+      good = value(text) && DeviceArgument(text, options, error);
+      if (!good && !error.empty()) return false;
+    } else if (option == "--link") {
+      good = value(options.linkPath);
+    } else if (option == "--report") {
+      good = value(options.reportPath);
+    } else if (option == "--image") {
+      good = value(options.imagePath);
+    } else if (option == "--fault") {
+      FaultRule rule;
+      good = value(text) && ParseFaultRule(text, rule, error);
+      if (!good && !error.empty()) return false;
+      options.faults.push_back(rule);
+    } else if (option == "--restart-ms") {
+      uint32_t ms = 0;
+      good = value(text) && ParseNumber(text, ms) && ms <= kMaxRestartMs;
+      options.restartMs = static_cast<int>(ms);
+    } else if (option == "--loader-version") {
+      good = value(text) && ParseNumber(text, options.loaderVersion) && options.loaderVersion <= kMaxVersion;
+    } else if (option == "--seed") {
+      good = value(text) && ParseNumber(text, options.seed);
+    } else if (option == "--baud-timing") {
+      options.baudTiming = true;
+    } else if (option == "--exit-after-update") {
+      options.exitAfterUpdate = true;
+    } else if (option == "--start-in-loader") {
+      options.startInLoader = true;
+    } else if (option == "--no-loader") {
+      options.noLoader = true;
+    } else if (option == "--help" || option == "-h") {
+      options.help = true;
+    } else {
+      error = "unknown option " + option;
+      return false;
+    }
+    if (!good) {
+      error = "bad or missing value for " + option;
+      return false;
+    }
+  }
+  if (options.startInLoader && options.noLoader) {
+    error = "--start-in-loader and --no-loader exclude each other";
+    return false;
+  }
+  return true;
+}
+
+const char* SimUsage() {
+  return "usage: vornbsl-devsim [--device MODEL[:VERSION]] [--link PATH] [--report FILE] [--image FILE]\n"
+         "                      [--baud-timing] [--fault KIND@STAGE[:N|:first][xCOUNT]]...\n"
+         "                      [--start-in-loader | --no-loader] [--exit-after-update]\n"
+         "                      [--restart-ms MS] [--loader-version N] [--seed N]\n"
+         "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
+         "Models: TGX (default, firmware 1.40). Fault kinds: silence garble nak drop reset hangup.\n"
+         "Stages: boot attach probe version erase-info erase address write vectors frame.\n";
+}

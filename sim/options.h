@@ -1,0 +1,31 @@
+// The simulator's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fault_plan.h"
+
+struct SimOptions {
+  std::string model = "TGX";
+  uint32_t firmwareVersion = 0;  // from MODEL:VERSION; 0 for the model's default
+  uint32_t loaderVersion = 0;
+  std::string linkPath;
+  std::string reportPath;
+  std::string imagePath;
+  bool baudTiming = false;
+  bool exitAfterUpdate = false;
+  bool startInLoader = false;
+  bool noLoader = false;
+  int restartMs = 300;
+  uint32_t seed = 1;
+  std::vector<FaultRule> faults;
+  bool help = false;
+};
+
+// False with a message for bad usage.
+bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error);
+// "1.40" or "140" in hundredths; false for anything else.
+bool ParseVersion(const std::string& text, uint32_t& version);
+const char* SimUsage();

@@ -1,0 +1,88 @@
+#include "simulator.h"
+
+#include <thread>
+
+#include "device_models.h"
+#include "report.h"
+
+namespace {
+
+constexpr int kPollMs = 50;
+constexpr auto kHangupPause = std::chrono::milliseconds(20);  // nobody has the port open
+
+void SendReplies(Simulator& sim) {
+  Device& device = *sim.device;
+  for (Reply& reply : device.outbox) {
+    const uint32_t hostBaud = PtyLinkHostBaud(sim.link);
+    if (hostBaud != reply.baud) {
+      reply.bytes = DeviceNoise(device, reply.bytes.size());
+      device.garbledSent += reply.bytes.size();
+    }
+    PtyLinkWrite(sim.link, reply.bytes, hostBaud);
+  }
+  device.outbox.clear();
+}
+
+// False when the host has gone away in the middle of reading.
+bool Receive(Simulator& sim) {
+  std::string bytes;
+  uint32_t hostBaud = 0;
+  if (!PtyLinkRead(sim.link, bytes, hostBaud)) return false;
+  for (char byte : bytes) {
+    DeviceReceive(*sim.device, static_cast<uint8_t>(byte), hostBaud, SimClock::now());
+    if (sim.device->hangupRequested) return true;
+  }
+  SendReplies(sim);
+  return true;
+}
+
+}  // namespace
+
+bool SimulatorSetup(Simulator& sim, std::string& error) {
+  const DeviceModel* model = FindDeviceModel(sim.options.model);
+  if (!model) {
+    error = "unknown device model " + sim.options.model;
+    return false;
+  }
+  if (!sim.options.imagePath.empty() && !ReadTiText(sim.options.imagePath, sim.image, error)) return false;
+  DeviceSetup setup;
+  setup.firmwareVersion = sim.options.firmwareVersion;
+  setup.loaderVersion = sim.options.loaderVersion;
+  setup.hasLoader = !sim.options.noLoader;
+  setup.startInLoader = sim.options.startInLoader;
+  setup.restartDelay = std::chrono::milliseconds(sim.options.restartMs);
+  setup.seed = sim.options.seed;
+  setup.faults = sim.options.faults;
+  sim.device = MakeDevice(*model, setup);
+  sim.link.baudTiming = sim.options.baudTiming;
+  return PtyLinkOpen(sim.link, sim.options.linkPath, error);
+}
+
+void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop) {
+  Device& device = *sim.device;
+  while (!stop) {
+    const LinkEvent event = PtyLinkWait(sim.link, DeviceMsToTimer(device, SimClock::now(), kPollMs));
+    DeviceTick(device, SimClock::now());
+    if (event == LinkEvent::Failed) return;
+    if (event == LinkEvent::Hangup) {
+      if (sim.options.exitAfterUpdate && device.updateFinished) return;
+      std::this_thread::sleep_for(kHangupPause);
+      continue;
+    }
+    if (event == LinkEvent::Data && !Receive(sim)) {
+      std::this_thread::sleep_for(kHangupPause);
+      continue;
+    }
+    SendReplies(sim);
+    if (device.hangupRequested) {
+      PtyLinkClose(sim.link);  // the pulled cable
+      return;
+    }
+  }
+}
+
+bool SimulatorWriteReport(const Simulator& sim, std::string& error) {
+  if (sim.options.reportPath.empty()) return true;
+  const nlohmann::json report = MakeReport(*sim.device, sim.link, sim.options.imagePath.empty() ? nullptr : &sim.image);
+  return WriteReport(sim.options.reportPath, report, error);
+}

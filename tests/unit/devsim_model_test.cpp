@@ -1,0 +1,160 @@
+// The simulator's own parts where a slip would make every test that uses it lie: the fault
+// grammar, the flash model's segment arithmetic, the firmware identity check.
+#include <gtest/gtest.h>
+
+#include "fault_plan.h"
+#include "firmware_identity.h"
+#include "flash_model.h"
+#include "loader_frame.h"
+#include "options.h"
+
+namespace {
+
+TEST(DevsimFaultGrammar, ReadsKindStageOrdinalAndCount) {
+  struct Case {
+    const char* text;
+    FaultKind kind;
+    const char* stage;
+    uint32_t first;
+    uint32_t count;
+  };
+  const Case cases[] = {
+      {"nak@write:3", FaultKind::Nak, "write", 3, 1},
+      {"silence@frame:10x3", FaultKind::Silence, "frame", 10, 3},
+      {"drop@boot", FaultKind::Drop, "boot", 1, 1},
+      {"garble@versionx2", FaultKind::Garble, "version", 1, 2},
+      {"reset@write:first", FaultKind::Reset, "write", 1, 1},
+      {"hangup@erase-info", FaultKind::Hangup, "erase-info", 1, 1},
+  };
+  for (const Case& c : cases) {
+    FaultRule rule;
+    std::string error;
+    ASSERT_TRUE(ParseFaultRule(c.text, rule, error)) << c.text << ": " << error;
+    EXPECT_EQ(rule.kind, c.kind) << c.text;
+    EXPECT_EQ(rule.stage, c.stage) << c.text;
+    EXPECT_EQ(rule.first, c.first) << c.text;
+    EXPECT_EQ(rule.count, c.count) << c.text;
+  }
+  for (const char* bad : {"nak", "bite@write", "nak@nowhere", "nak@write:0", "nak@write:", "nak@write:2x0", "nak@write:x"}) {
+    FaultRule rule;
+    std::string error;
+    EXPECT_FALSE(ParseFaultRule(bad, rule, error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+}
+
+TEST(DevsimFaultGrammar, FiresOnTheCountedEventsOfItsStageOnly) {
+  FaultPlan plan;
+  FaultRule rule;
+  std::string error;
+  ASSERT_TRUE(ParseFaultRule("silence@write:2x2", rule, error));
+  plan.rules.push_back(rule);
+  std::string hits;
+  for (int frame = 1; frame <= 6; ++frame) {
+    const bool write = frame != 3;  // frame 3 is some other command
+    const auto fault = write ? FaultAt(plan, {"frame", "write"}, "f") : FaultAt(plan, {"frame"}, "f");
+    hits += fault ? 'x' : '.';
+  }
+  EXPECT_EQ(hits, ".x.x..") << "writes 2 and 3 are frames 2 and 4";
+  EXPECT_EQ(plan.fired.size(), 2u);
+  EXPECT_EQ(plan.seen["frame"], 6u);
+}
+
+TEST(DevsimFlash, ErasesTheSegmentHoldingTheAddress) {
+  struct Case {
+    FlashLayout layout;
+    uint32_t address;
+    FlashResult result;
+    uint32_t start;
+    uint32_t end;
+  };
+  const Case cases[] = {
+      {TgxFlashLayout(), 0x18A0, FlashResult::Ok, 0x1880, 0x1900},   // INFO: 128-byte segments
+      {TgxFlashLayout(), 0x6E10, FlashResult::Ok, 0x6E00, 0x7000},   // main flash: 512 bytes
+      {TgxFlashLayout(), 0x5C00, FlashResult::Ok, 0x5C00, 0x5E00},
+      {TgxFlashLayout(), 0xFFF0, FlashResult::Ok, 0xFE00, 0x10000},  // the vector segment
+      {TgxFlashLayout(), 0x3BE00, FlashResult::Ok, 0x3BE00, 0x3C000},
+      {TgxFlashLayout(), 0xFC00, FlashResult::Protected, 0, 0},
+      {TgxFlashLayout(), 0x3C000, FlashResult::OutsideMemory, 0, 0},
+      {TgxFlashLayout(), 0x1980, FlashResult::OutsideMemory, 0, 0},
+      {Msp16FlashLayout(), 0x1100, FlashResult::Ok, 0x1100, 0x1200},  // short first segment
+      {Msp16FlashLayout(), 0x1080, FlashResult::Ok, 0x1080, 0x1100},
+  };
+  for (const Case& c : cases) {
+    Flash flash = MakeFlash(c.layout);
+    std::fill(flash.bytes.begin(), flash.bytes.end(), 0);
+    uint32_t start = 0, end = 0;
+    ASSERT_EQ(FlashErase(flash, c.address, start, end), c.result) << std::hex << c.address;
+    if (c.result != FlashResult::Ok) continue;
+    EXPECT_EQ(start, c.start) << std::hex << c.address;
+    EXPECT_EQ(end, c.end) << std::hex << c.address;
+    EXPECT_EQ(flash.bytes[start - 1], 0);
+    EXPECT_EQ(flash.bytes[end - 1], kErasedByte);
+    if (end < flash.bytes.size()) {
+      EXPECT_EQ(flash.bytes[end], 0);
+    }
+  }
+}
+
+TEST(DevsimFlash, ProgramsOnlyErasedBytesAndReportsRuns) {
+  Flash flash = MakeFlash(TgxFlashLayout());
+  EXPECT_EQ(FlashProgram(flash, 0x6E00, 0x12), FlashResult::Ok);
+  EXPECT_EQ(FlashProgram(flash, 0x6E00, 0x12), FlashResult::Unerased) << "even the same value";
+  EXPECT_EQ(FlashProgram(flash, 0xFA00, 0x12), FlashResult::Protected);
+  EXPECT_EQ(FlashProgram(flash, 0x0000, 0x12), FlashResult::OutsideMemory);
+  EXPECT_EQ(FlashProgram(flash, 0x6E05, 0x34), FlashResult::Ok);
+  EXPECT_EQ(FlashProgram(flash, 0x6F00, 0x56), FlashResult::Ok);
+  const std::vector<FlashRun> runs = FlashRuns(flash, 16);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].address, 0x6E00u);
+  EXPECT_EQ(runs[0].bytes, (std::vector<uint8_t>{0x12, 0xFF, 0xFF, 0xFF, 0xFF, 0x34}));
+  EXPECT_EQ(runs[1].address, 0x6F00u);
+}
+
+TEST(DevsimIdentity, FactoryFirmwarePassesAndAnyChangedByteFails) {
+  const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  EXPECT_EQ(Crc32(0, check, sizeof check), 0xCBF43926u) << "zlib's check value";
+
+  Flash flash = MakeFlash(TgxFlashLayout());
+  InstallOldFirmware(flash, "TGX", 140, {{0x6E00, 0x1000}, {0x10000, 0x800}});
+  FirmwareIdentity identity = CheckFirmwareIdentity(flash);
+  EXPECT_TRUE(identity.found);
+  EXPECT_TRUE(identity.intact);
+  EXPECT_EQ(identity.address, 0x6E00u);
+  EXPECT_EQ(identity.tag, "TGX");
+  EXPECT_EQ(identity.version, 140u);
+
+  flash.bytes[0x10000 + 0x7FF] ^= 1;  // the last byte of the last range
+  EXPECT_FALSE(CheckFirmwareIdentity(flash).intact);
+  flash.bytes[0x10000 + 0x7FF] ^= 1;
+  flash.bytes[0x10000 + 0x800] ^= 1;  // outside every range
+  EXPECT_TRUE(CheckFirmwareIdentity(flash).intact);
+
+  uint32_t start = 0, end = 0;
+  FlashErase(flash, 0x6E00, start, end);
+  EXPECT_FALSE(CheckFirmwareIdentity(flash).found);
+}
+
+TEST(DevsimFrame, ChecksumAndVersions) {
+  EXPECT_EQ(FrameChecksum('g', ""), 0x95u);
+  EXPECT_EQ(FrameChecksum('@', "6E00"), 0x149u);
+  EXPECT_FALSE(ParseLoaderFrame("g.95").has_value());
+  EXPECT_FALSE(ParseLoaderFrame("").has_value());
+  const auto frame = ParseLoaderFrame("@6E00.0149");
+  ASSERT_TRUE(frame.has_value());
+  EXPECT_EQ(frame->argument, "6E00");
+  EXPECT_TRUE(FrameChecksumGood(*frame));
+
+  const std::pair<const char*, uint32_t> versions[] = {{"1.40", 140}, {"1.4", 140}, {"1.50", 150}, {"2.01", 201}, {"150", 150}};
+  for (const auto& [text, expected] : versions) {
+    uint32_t version = 0;
+    EXPECT_TRUE(ParseVersion(text, version)) << text;
+    EXPECT_EQ(version, expected) << text;
+  }
+  for (const char* bad : {"", "1.", ".5", "1.500", "a.b", "1.4x"}) {
+    uint32_t version = 0;
+    EXPECT_FALSE(ParseVersion(bad, version)) << bad;
+  }
+}
+
+}  // namespace
