@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <optional>
+#include <stdexcept>
 
 #include "serial/serial_port.h"
 
@@ -67,7 +68,11 @@ void ScriptedDevice::Run() {
         received_.push_back({*message, MillisecondTick()});
       }
       const std::string reply = script_(*message);
-      if (!reply.empty()) pty_.Send(reply);
+      try {
+        if (!reply.empty()) pty_.Send(reply);
+      } catch (const std::exception&) {
+        // The host closed its side already: the reply goes nowhere, as on a real line.
+      }
     }
   }
 }

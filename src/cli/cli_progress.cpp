@@ -75,6 +75,7 @@ BslProgressHook EngineProgressHook(CliProgress& progress) {
 void InstallCancelHandler() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
 }

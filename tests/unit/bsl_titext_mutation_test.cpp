@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr int kConversions = 20000;
-constexpr int kFileLoads = 300;
+constexpr int kConversions = 100000;
+constexpr int kFileLoads = 1000;
 constexpr std::string_view kAlphabet = "@q\n\r\t 0123456789ABCDEFabcdefxyzQ-.;";
 
 // Every segment is "@" + five upper-case digits + hex data in whole words.
