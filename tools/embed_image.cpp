@@ -1,7 +1,8 @@
 // Build tool: converts a TI-Text firmware release into the C++ source of the
 // built-in image, with the reader the engine itself uses for TI-Text files.
-//   embed_image IMAGE_FILE OUTPUT_CPP
+//   embed_image IMAGE_FILE OUTPUT_CPP [--device-type N]
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -66,8 +67,9 @@ bool ReadFile(const char* path, std::string* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: embed_image IMAGE_FILE OUTPUT_CPP\n";
+  const std::string typeOption = argc == 5 ? argv[3] : "";
+  if ((argc != 3 && argc != 5) || (argc == 5 && typeOption != "--device-type")) {
+    std::cerr << "usage: embed_image IMAGE_FILE OUTPUT_CPP [--device-type N]\n";
     return 2;
   }
   std::string text;
@@ -81,8 +83,10 @@ int main(int argc, char** argv) {
     std::cerr << "embed_image: " << argv[1] << " is not a usable TI-Text file (" << converted << ")\n";
     return 1;
   }
+  ImageLabel label = LabelFromPath(argv[1]);
+  if (argc == 5) label.deviceType = std::atoi(argv[4]);
   std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-  out << Source(argv[1], image, LabelFromPath(argv[1]));
+  out << Source(argv[1], image, label);
   out.close();
   if (!out) {
     std::cerr << "embed_image: cannot write " << argv[2] << "\n";
