@@ -1,0 +1,159 @@
+// Loading a TI-Text firmware file into the engine and dumping the held image.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "bsl/host_bsl.h"
+
+namespace {
+
+constexpr size_t kReadChunk = 64 * 1024;
+constexpr int kDumpLineDigits = 32;
+constexpr int kDumpWordsPerLine = 8;
+constexpr size_t kMarkerLength = 6;  // "@" and five address digits
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<FILE, FileCloser>;
+
+int Elapsed(uint32_t start) { return static_cast<int>(MillisecondTick() - start); }
+
+// The whole file, up to the length it had when it was measured. Returns 0 or an errno value.
+int ReadWhole(FILE* file, std::string* text) {
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0) return errno;
+  if (S_ISDIR(info.st_mode)) return EISDIR;
+  // Only a regular file has a length to measure; anything else is read until it ends.
+  const size_t length =
+      S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : std::numeric_limits<size_t>::max();
+  if (S_ISREG(info.st_mode)) text->reserve(length);
+  std::vector<char> chunk(kReadChunk);
+  errno = 0;
+  while (text->size() < length) {
+    const size_t want = std::min(chunk.size(), length - text->size());
+    const size_t got = std::fread(chunk.data(), 1, want, file);
+    text->append(chunk.data(), got);
+    if (got < want) break;
+  }
+  return std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
+}
+
+// Image text as a dump: each "@" marker on its own line, data 32 digits a line,
+// then the vector table as a segment at 0xFFE0 in two lines of eight words.
+std::string DumpText(const std::string& image, const VectorTable& vectors) {
+  std::string out;
+  out.reserve(image.size() + image.size() / kDumpLineDigits + 128);
+  int column = 0;
+  for (size_t p = 0; p < image.size();) {
+    if (image[p] == '@') {
+      out.append(image, p, kMarkerLength);
+      out += '\n';
+      column = 0;
+      p += kMarkerLength;
+      continue;
+    }
+    out += image[p++];
+    if (++column == kDumpLineDigits) {
+      out += '\n';
+      column = 0;
+    }
+  }
+  char line[16];
+  std::snprintf(line, sizeof line, "\n@%X\n", static_cast<unsigned>(kVectorBase));
+  out += line;
+  for (size_t i = 0; i < vectors.size(); ++i) {
+    std::snprintf(line, sizeof line, "%04X", static_cast<unsigned>(vectors[i]));
+    out += line;
+    if ((i + 1) % kDumpWordsPerLine == 0) out += '\n';
+  }
+  return out;
+}
+
+int LoadFailed(HostBSL& engine, const std::string& path, int result, uint32_t start) {
+  if (result == kTINotUsable) {
+    print_message(engine.log, kLogStep, kBslTag, "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)",
+                  path.c_str(), Elapsed(start));
+  } else {
+    print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile failed with error %d (%d ms)", result,
+                  Elapsed(start));
+  }
+  return result;
+}
+
+// Reads and converts; the engine is changed only when everything succeeded.
+int LoadText(HostBSL& engine, const std::string& path, FILE* file, uint32_t start) {
+  std::string text;
+  const int readError = ReadWhole(file, &text);
+  if (readError != 0) {
+    print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile got error %d trying to read datafile %s",
+                  readError, path.c_str());
+    return -readError;
+  }
+  if (!TITextStartsWell(text)) return kTINotUsable;
+  TIImage image;
+  const int converted = ConvertTIText(text, &image);
+  text = std::string();
+  if (converted < 0) return LoadFailed(engine, path, converted, start);
+  ImageLabel label = LabelFromPath(path);
+  engine.imageText = std::move(image.text);
+  engine.vectorWords = image.vectors;
+  engine.modelName = std::move(label.modelName);
+  engine.deviceType = static_cast<uint8_t>(label.deviceType);
+  engine.imageVersion = label.imageVersion;
+  print_message(engine.log, kLogStep, kBslTag, "BSLLoadTIFile loaded file %s (%d ms)", path.c_str(), Elapsed(start));
+  return 1;
+}
+
+}  // namespace
+
+int BSLLoadTIFile(HostBSL& engine, const std::string& path) {
+  const uint32_t start = MillisecondTick();
+  const File file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    const int error = errno;
+    print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile got error %d trying to open datafile %s", error,
+                  path.c_str());
+    return -error;
+  }
+  try {
+    return LoadText(engine, path, file.get(), start);
+  } catch (const std::bad_alloc&) {
+    return LoadFailed(engine, path, kBslNoMemory, start);
+  }
+}
+
+int BSLWriteTIFile(HostBSL& engine, const std::string& path) {
+  const uint32_t start = MillisecondTick();
+  File file(std::fopen(path.c_str(), "wb"));
+  if (!file) {
+    const int error = errno;
+    print_message(engine.log, kLogFailure, kBslTag, "BSLWriteTIFile got error %d trying to open datafile %s", error,
+                  path.c_str());
+    return -error;
+  }
+  std::string text;
+  try {
+    text = DumpText(engine.imageText, engine.vectorWords);
+  } catch (const std::bad_alloc&) {
+    return kBslNoMemory;
+  }
+  // A full disk must not pass for a written dump.
+  const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+  int error = written ? 0 : errno;
+  if (std::fclose(file.release()) != 0 && error == 0) error = errno;
+  if (!written && error == 0) error = EIO;
+  if (error != 0) {
+    print_message(engine.log, kLogFailure, kBslTag, "BSLWriteTIFile got error %d trying to write datafile %s", error,
+                  path.c_str());
+    return -error;
+  }
+  print_message(engine.log, kLogStep, kBslTag, "BSLWriteTIFile wrote file %s (%d ms)", path.c_str(), Elapsed(start));
+  return 1;
+}

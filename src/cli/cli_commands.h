@@ -1,0 +1,24 @@
+// The commands of vornbsl-cli. Each takes the shared context and its own
+// arguments (the command name removed) and returns the exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_context.h"
+
+struct HostBSL;
+
+using CommandArgs = std::vector<std::string>;
+
+int RunDump(CliContext& context, CommandArgs args);
+int RunLoaderUpload(CliContext& context, CommandArgs args);
+
+// Loads --firmware FILE into the engine when given; reports a failure the way
+// the window's open command words it. Returns kExitSuccess or kExitFailed.
+int LoadFirmwareOption(CliContext& context, HostBSL& engine, const std::string& path);
+// Reports a failed engine construction; kExitSuccess when the engine is usable.
+int CheckEngine(CliContext& context, const HostBSL& engine);
+
+constexpr const char* kDumpUsage = "vornbsl-cli [--data-dir DIR] dump OUT [--firmware FILE]";
+constexpr const char* kLoaderUploadUsage = "vornbsl-cli [--data-dir DIR] loader-upload --port PORT [--firmware FILE]";

@@ -1,0 +1,93 @@
+#include "cli/cli_context.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+
+#include "bsl/builtin_image.h"
+#include "bsl/device_profile.h"
+#include "bsl/device_types.h"
+
+namespace {
+
+constexpr const char* kDataDirVariable = "VORNBSL_DATA_DIR";
+constexpr const char* kDataSubfolder = "/Tessaly/VornBSL";
+constexpr const char* kErrorFileSuffix = ".errors.txt";
+constexpr const char* kCliTag = "VornBSL cli";
+
+std::string EnvText(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string UserDataDir() {
+  const std::string xdg = EnvText("XDG_DATA_HOME");
+  if (!xdg.empty()) return xdg + kDataSubfolder;
+  return EnvText("HOME") + "/.local/share" + kDataSubfolder;
+}
+
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    if (c == '\n') {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+std::string ResolveDataDir(const std::string& given) {
+  std::string dir = given;
+  if (dir.empty()) dir = EnvText(kDataDirVariable);
+  if (dir.empty()) dir = UserDataDir();
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  return std::filesystem::is_directory(dir, error) ? dir : "";
+}
+
+std::string BuildCaption() {
+  const int kind = BuiltInFirmware().deviceType == kDeviceTypeUnknown ? kDeviceTypeTGX : BuiltInFirmware().deviceType;
+  return std::string(ProfileName(kind)) + " Firmware Updater";
+}
+
+bool OpenContext(CliContext& context, const std::string& givenDataDir) {
+  context.caption = BuildCaption();
+  context.dataDir = ResolveDataDir(givenDataDir);
+  if (context.dataDir.empty()) return false;
+  context.log = CreateMessageLog(context.dataDir + "/" + context.caption + kErrorFileSuffix, kLogProtocol, false);
+  return true;
+}
+
+int ReportFailure(const CliContext& context, const std::string& title, const std::string& text, int code) {
+  std::string line = OneLine(text);
+  const std::string codeText = std::to_string(code);
+  if (line.find(codeText) == std::string::npos) line += " [Error " + codeText + "]";
+  std::cerr << title << ": " << line << std::endl;
+  print_message(&context.log, kLogFailure, kCliTag, "%s: %s", title.c_str(), line.c_str());
+  return kExitFailed;
+}
+
+int ReportUsage(const std::string& message, const std::string& usage) {
+  std::cerr << "vornbsl-cli: " << message << "\nusage: " << usage << "\n";
+  return kExitUsage;
+}
+
+bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string* value, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != name) continue;
+    if (i + 1 >= args.size()) {
+      *error = name + " needs a value";
+      return false;
+    }
+    *value = args[i + 1];
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    return true;
+  }
+  return true;
+}

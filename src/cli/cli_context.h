@@ -1,0 +1,39 @@
+// What every command of vornbsl-cli shares: the data folder, the message log
+// behind the error file, the window caption the texts are built from, and the
+// way a failure is told ("TITLE: TEXT" on stderr).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "log/message_log.h"
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct CliContext {
+  std::string dataDir;
+  MessageLog log;
+  std::string caption;  // "Pelloran TGX Firmware Updater"
+};
+
+// The data folder: the given one, else VORNBSL_DATA_DIR, else the per-user data
+// folder + "/Tessaly/VornBSL". Created when missing; empty when that fails.
+std::string ResolveDataDir(const std::string& given);
+
+// Creates the data folder and opens the error file in it at protocol level.
+bool OpenContext(CliContext& context, const std::string& givenDataDir);
+
+// The caption of the build: the built-in image's kind name + " Firmware Updater".
+std::string BuildCaption();
+
+// Prints "TITLE: TEXT" (line breaks folded to spaces) to stderr, logs it, and
+// returns kExitFailed. The code is added when the text does not carry it.
+int ReportFailure(const CliContext& context, const std::string& title, const std::string& text, int code);
+
+// Bad usage: the message and a hint to stderr; returns kExitUsage.
+int ReportUsage(const std::string& message, const std::string& usage);
+
+// Takes "--name VALUE" out of args; false with a usage message when the value is missing.
+bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string* value, std::string* error);

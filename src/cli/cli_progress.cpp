@@ -1,0 +1,83 @@
+#include "cli/cli_progress.h"
+
+#include <unistd.h>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kBarWidth = 30;
+constexpr int kFullPercent = 100;
+
+volatile std::sig_atomic_t gCancelRequested = 0;  // set from the signal handler only
+
+extern "C" void OnInterrupt(int) { gCancelRequested = 1; }
+
+void DrawBar(const CliProgress& progress) {
+  const int percent = progress.percent < 0 ? 0 : progress.percent;
+  const int filled = percent * kBarWidth / kFullPercent;
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kBarWidth - filled), '-');
+  std::fprintf(progress.out, "\r\033[K[%s] %3d%%  %s", bar.c_str(), percent, progress.stage.c_str());
+  std::fflush(progress.out);
+}
+
+}  // namespace
+
+CliProgress MakeCliProgress(FILE* out) {
+  CliProgress progress;
+  progress.out = out;
+  progress.terminal = isatty(fileno(out)) != 0;
+  return progress;
+}
+
+void ShowStage(CliProgress& progress, const std::string& text) {
+  progress.stage = text;
+  progress.percent = -1;
+  if (progress.terminal) {
+    DrawBar(progress);
+    return;
+  }
+  std::fprintf(progress.out, "stage: %s\n", text.c_str());
+  std::fflush(progress.out);
+}
+
+void ShowPercent(CliProgress& progress, int percent) {
+  if (percent < 0) percent = 0;
+  if (percent > kFullPercent) percent = kFullPercent;
+  if (percent == progress.percent) return;
+  progress.percent = percent;
+  if (progress.terminal) {
+    DrawBar(progress);
+    return;
+  }
+  std::fprintf(progress.out, "progress: %d\n", percent);
+  std::fflush(progress.out);
+}
+
+void EndProgress(CliProgress& progress) {
+  if (progress.terminal && !progress.stage.empty()) {
+    std::fputc('\n', progress.out);
+    std::fflush(progress.out);
+  }
+}
+
+BslProgressHook EngineProgressHook(CliProgress& progress) {
+  return [&progress](int total, int done, int phase, char) {
+    const long percent = phase == kProgressFinished || total <= 0
+                             ? kFullPercent
+                             : static_cast<long>(done) * kFullPercent / static_cast<long>(total);
+    ShowPercent(progress, static_cast<int>(percent));
+    return !CancelRequested();
+  };
+}
+
+void InstallCancelHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool CancelRequested() { return gCancelRequested != 0; }

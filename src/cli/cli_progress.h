@@ -1,0 +1,30 @@
+// Progress of a long command: on a terminal one line with a bar and the stage
+// text, redrawn in place; otherwise plain "stage: TEXT" and "progress: N"
+// lines (0-100) that scripts can follow.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "bsl/host_bsl.h"
+
+struct CliProgress {
+  FILE* out = stdout;
+  bool terminal = false;
+  std::string stage;
+  int percent = -1;  // last shown
+};
+
+CliProgress MakeCliProgress(FILE* out);
+void ShowStage(CliProgress& progress, const std::string& text);
+void ShowPercent(CliProgress& progress, int percent);
+// Ends the bar's line on a terminal.
+void EndProgress(CliProgress& progress);
+
+// The engine's progress hook: the stage's percentage from (total, done); false
+// once the user pressed Ctrl-C, which cancels the running operation.
+BslProgressHook EngineProgressHook(CliProgress& progress);
+
+// Ctrl-C asks for a cancel instead of killing the process mid-upload.
+void InstallCancelHandler();
+bool CancelRequested();

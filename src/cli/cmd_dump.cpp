@@ -1,0 +1,60 @@
+// dump OUT [--firmware FILE]: writes the held image in the dump format.
+#include "bsl/host_bsl.h"
+#include "cli/cli_commands.h"
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+int CheckEngine(CliContext& context, const HostBSL& engine) {
+  const int error = engine.constructorError;
+  if (error >= 0) return kExitSuccess;
+  const std::string again = "Please restart this application and try again.";
+  std::string text;
+  if (error == kBslNoMemory) {
+    text = "The " + context.caption + " ran out of memory while allocating internal buffers.\n\n" + again;
+  } else if (error == kBslImageCorrupt) {
+    text = "The internal firware file for this " + context.caption + " is corrupt.\n\n" + again;
+  } else {
+    text = "The " + context.caption + " got an unexpected error starting up.\n[Error: " + std::to_string(error) +
+           "]\n\n" + again;
+  }
+  return ReportFailure(context, "Application Launch Error", text, error);
+}
+
+int LoadFirmwareOption(CliContext& context, HostBSL& engine, const std::string& path) {
+  if (path.empty()) return kExitSuccess;
+  const int result = BSLLoadTIFile(engine, path);
+  if (result >= 0) return kExitSuccess;
+  const std::string name = BaseName(path);
+  std::string text;
+  if (result == kTINotUsable) {
+    text = "The file \"" + name + "\" is not a valid firmware file.\nPlease choose a new firmware file to open.";
+  } else if (result == kBslNoMemory) {
+    text = "The " + context.caption + " ran out of memory opening \"" + name +
+           "\".\nPlease restart this application and try again.";
+  } else {
+    text = "The " + context.caption + " could not opening \"" + name + "\".\nPlease try again.\nError " +
+           std::to_string(result);
+  }
+  return ReportFailure(context, "File Error", text, result);
+}
+
+int RunDump(CliContext& context, CommandArgs args) {
+  std::string firmware, error;
+  if (!TakeOption(args, "--firmware", &firmware, &error)) return ReportUsage(error, kDumpUsage);
+  if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return ReportUsage("dump needs one OUT file", kDumpUsage);
+  HostBSL engine(&context.log, BuiltInFirmware());
+  if (CheckEngine(context, engine) != kExitSuccess) return kExitFailed;
+  if (LoadFirmwareOption(context, engine, firmware) != kExitSuccess) return kExitFailed;
+  const int written = BSLWriteTIFile(engine, args[0]);
+  if (written < 0) {
+    return ReportFailure(context, "Error", "Error saving firmware image: " + std::to_string(written), written);
+  }
+  return kExitSuccess;
+}

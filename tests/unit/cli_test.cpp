@@ -1,0 +1,171 @@
+// vornbsl-cli as scripts see it: exit codes, messages, the dump and the
+// loader upload with plain progress lines against a scripted loader.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "bsl/builtin_image.h"
+#include "bsl/host_bsl.h"
+#include "pty_pair.h"
+#include "scripted_device.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string Quoted(const std::string& arg) {
+  std::string quoted = "'";
+  for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vorn-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  CliRun Run(const std::vector<std::string>& args) const {
+    std::string command = Quoted(VORN_CLI_PATH);
+    for (const std::string& arg : args) command += " " + Quoted(arg);
+    command += " 2>" + Quoted((dir / "stderr.txt").string()) + " </dev/null";
+    CliRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char chunk[4096];
+    size_t got = 0;
+    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, got);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = ReadFile(dir / "stderr.txt");
+    return run;
+  }
+  std::string DataDir() const { return (dir / "data").string(); }
+
+  fs::path dir;
+};
+
+TEST_F(Cli, VersionHelpAndBadUsage) {
+  EXPECT_EQ(Run({"--version"}).out, std::string("vornbsl-cli ") + VORN_VERSION_TEXT + "\n");
+  const CliRun help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("loader-upload --port PORT"), std::string::npos);
+  EXPECT_EQ(Run({}).status, 2);
+  EXPECT_EQ(Run({"frobnicate"}).status, 2);
+  EXPECT_EQ(Run({"--data-dir", DataDir(), "dump"}).status, 2);
+  EXPECT_EQ(Run({"--data-dir", DataDir(), "dump", "x.txt", "--firmware"}).status, 2);
+  EXPECT_EQ(Run({"--data-dir", DataDir(), "loader-upload"}).status, 2);
+}
+
+TEST_F(Cli, DumpWritesTheHeldImageAndCreatesTheErrorFile) {
+  const std::string builtIn = (dir / "builtin.txt").string();
+  ASSERT_EQ(Run({"--data-dir", DataDir(), "dump", builtIn}).status, 0);
+  HostBSL engine(nullptr, BuiltInFirmware());
+  const std::string expected = (dir / "expected.txt").string();
+  ASSERT_EQ(BSLWriteTIFile(engine, expected), 1);
+  EXPECT_EQ(ReadFile(builtIn), ReadFile(expected));
+  EXPECT_TRUE(fs::exists(dir / "data" / "Pelloran TGX Firmware Updater.errors.txt"));
+
+  const std::string release = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
+  const std::string loaded = (dir / "loaded.txt").string();
+  ASSERT_EQ(Run({"--data-dir", DataDir(), "dump", loaded, "--firmware", release}).status, 0);
+  EXPECT_EQ(ReadFile(loaded), ReadFile(expected));
+}
+
+TEST_F(Cli, AFirmwareFileThatCannotBeLoadedFailsWithItsCode) {
+  const std::string out = (dir / "out.txt").string();
+  std::ofstream(dir / "bad.txt") << "not firmware";
+  CliRun run = Run({"--data-dir", DataDir(), "dump", out, "--firmware", (dir / "bad.txt").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "File Error: The file \"bad.txt\" is not a valid firmware file. Please choose a new firmware "
+                     "file to open. [Error -100]\n");
+  EXPECT_FALSE(fs::exists(out));
+  run = Run({"--data-dir", DataDir(), "dump", out, "--firmware", (dir / "none.txt").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Error -2"), std::string::npos) << run.err;
+  run = Run({"--data-dir", DataDir(), "dump", (dir / "no" / "dir.txt").string()});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Error: Error saving firmware image: -2\n");
+}
+
+TEST_F(Cli, LoaderUploadWithoutADeviceFailsAtTheLoader) {
+  const CliRun run = Run({"--data-dir", DataDir(), "loader-upload", "--port", "/dev/vorn-no-such-port"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "stage: Starting the firmware loader...\n");
+  EXPECT_EQ(run.err, "Firmware Loader Error: The Pelloran TGX Firmware Updater is unable to connect to the firmware "
+                     "loader in your Pelloran TGX. Please try again. [Error -2]\n");
+}
+
+// Rebuilds the image text from the "@" and "W" frames a loader received.
+std::string Uploaded(const std::vector<std::string>& frames) {
+  std::string text;
+  for (const std::string& frame : frames) {
+    const std::string body = frame.substr(0, frame.rfind('.'));
+    if (body[0] == '@') text += body;
+    if (body[0] == 'W') text += body.substr(1);
+  }
+  return text;
+}
+
+TEST_F(Cli, LoaderUploadSendsTheWholeImageWithPlainProgressLines) {
+  PtyPair pty;
+  ScriptedDevice device(pty, [](const std::string& m) {
+    if (m.rfind("boot ", 0) == 0) return std::string("OK\r");
+    if (m == "\r") return std::string("$");
+    if (m == "P") return std::string("#");
+    if (m[0] == 'g') return std::string("+3+\r");
+    return std::string(m[0] == 'V' ? "+" : "+\r");
+  });
+  const CliRun run = Run({"--data-dir", DataDir(), "loader-upload", "--port", pty.slavePath});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::istringstream lines(run.out);
+  std::vector<std::string> stages;
+  std::string line;
+  int lastPercent = -1;
+  bool ordered = true;
+  while (std::getline(lines, line)) {
+    if (line.rfind("stage: ", 0) == 0) {
+      stages.push_back(line.substr(7));
+      lastPercent = -1;
+    } else if (line.rfind("progress: ", 0) == 0) {
+      const int percent = std::stoi(line.substr(10));
+      ordered = ordered && percent > lastPercent && percent <= 100;
+      lastPercent = percent;
+    } else {
+      ADD_FAILURE() << "unexpected line " << line;
+    }
+  }
+  EXPECT_TRUE(ordered) << run.out;
+  EXPECT_EQ(stages, (std::vector<std::string>{"Starting the firmware loader...", "Erasing firmware memory...",
+                                              "Uploading new firmware code...",
+                                              "Restarting the Pelloran TGX, please wait..."}));
+  const std::vector<std::string> frames = device.Texts();
+  EXPECT_EQ(Uploaded(frames), BuiltInFirmware().text);
+  size_t erases = 0;
+  for (const std::string& frame : frames) erases += frame[0] == 'X';
+  EXPECT_EQ(erases, 3u + 431u) << "INFO segments, then the flash without the loader's area";
+  EXPECT_EQ(frames.back()[0], 'V');
+}
+
+}  // namespace
