@@ -1,0 +1,36 @@
+// What an update sequence may do to the person in front of it. The window
+// implements it with widgets and message boxes, the command line with a
+// progress bar, stderr and prompts, tests with a scripted recorder.
+#pragma once
+
+#include <string>
+
+// Dialog kinds of an error box.
+constexpr int kBoxWarning = 0;
+constexpr int kBoxError = 1;
+constexpr int kBoxInformation = 2;
+constexpr int kBoxConfirmation = 3;
+
+struct UpdateUi {
+  virtual ~UpdateUi() = default;
+
+  // The status line: shows the stage text, repaints and processes pending events.
+  virtual void stage(const std::string& text) = 0;
+  // Hides the status line (a run that failed).
+  virtual void hideStage() = 0;
+  // The progress bar, 0 to 100.
+  virtual void setBar(int position) = 0;
+  virtual int bar() const = 0;
+  // The instruction line above the port selector.
+  virtual void setInstruction(const std::string& text) = 0;
+  // A modal box with the single button OK. The caller logs the text afterwards.
+  virtual void box(const std::string& text, const std::string& title, int kind) = 0;
+  // An OK/Cancel question with the exclamation icon: true for OK.
+  virtual bool ask(const std::string& text, const std::string& title) = 0;
+  // The system's "done" sound after a successful run.
+  virtual void success() = 0;
+  // The busy cursor on or off.
+  virtual void busy(bool on) = 0;
+  // Repaint and process pending events.
+  virtual void pump() = 0;
+};
