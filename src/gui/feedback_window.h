@@ -49,8 +49,7 @@ class TfrmWeb : public QDialog {
   void btnSendClick();
   int PostFeedback();
 
- protected:
-  void done(int result) override;  // every way the window closes passes here
+  void done(int result) override;  // every way the window closes passes here (FormClose)
 
  private:
   void BuildControls();

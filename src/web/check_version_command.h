@@ -13,6 +13,9 @@ struct CheckVersionCommand {
   std::string deviceName;        // the model name, as the messages name the product
 };
 
+// The version file of a device kind on the web host; empty for kinds without one.
+std::string VersionFinderPath(int deviceType);
+
 // Prints "current: X.YY", the check's messages as "CAPTION: TEXT" (failures on err),
 // and on success "latest: X.YY" and "url: URL". Never opens a browser.
 // Exit status: 0 the host told its version; 1 the check failed; 2 a bad host address.

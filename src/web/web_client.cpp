@@ -73,6 +73,8 @@ WebAnswer Await(ReplyHandle reply, qint64 maxBody, int deadlineMs, const UploadP
   deadline.start(deadlineMs);
   if (!reply->isFinished()) loop.exec();
   deadline.stop();
+  // The program quitting ends every event loop, this one too, before the answer is in.
+  if (!reply->isFinished()) reply->abort();
   if (begun && progress->end) progress->end();
 
   if (!answer.tooLarge && reply->error() == QNetworkReply::NoError) TakeBody(*reply, answer, maxBody);

@@ -201,9 +201,23 @@ TEST_F(WebTest, StalledHostTimesOutWhileEventsRun) {
       << ui_.boxes[0].text.toStdString();
 }
 
+TEST_F(WebTest, QuittingEndsAWaitAsAFailure) {
+  QTimer::singleShot(200, [] { QCoreApplication::exit(0); });
+  QElapsedTimer clock;
+  clock.start();
+  const WebAnswer answer = WebGet(client_, "/stall", kMaxVersionFileBytes);
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_FALSE(answer.ok);
+  EXPECT_FALSE(answer.error.isEmpty());
+
+  // The quit stays pending for every later loop until the application's own loop has run.
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
+}
+
 TEST_F(WebTest, CommandLineCheckTellsTheOutcome) {
   server_.Put(kPath, "1.51 https://software.tessaly.example/VornTGX-151.exe");
-  CheckVersionCommand command{server_.Url(), kHeld, kPath, "Pelloran TGX"};
+  CheckVersionCommand command{server_.Url(), kHeld, VersionFinderPath(16), "Pelloran TGX"};
   std::ostringstream out, err;
   EXPECT_EQ(RunCheckVersionCommand(command, out, err), 0);
   EXPECT_EQ(out.str(),
