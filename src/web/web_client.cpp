@@ -47,6 +47,21 @@ void TakeBody(QNetworkReply& reply, WebAnswer& answer, qint64 maxBody) {
   reply.abort();
 }
 
+// Takes the rest of the body and tells success from failure; timedOutAfterMs is 0 when in time.
+void Conclude(QNetworkReply& reply, WebAnswer& answer, qint64 maxBody, int timedOutAfterMs) {
+  if (!answer.tooLarge && reply.error() == QNetworkReply::NoError) TakeBody(reply, answer, maxBody);
+  answer.status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  if (answer.tooLarge) {
+    answer.error = QStringLiteral("The answer of the web host is larger than %1 bytes.").arg(maxBody);
+  } else if (timedOutAfterMs > 0) {
+    answer.error = QStringLiteral("The web host did not answer within %1 seconds.").arg(timedOutAfterMs / 1000.0);
+  } else if (reply.error() != QNetworkReply::NoError) {
+    answer.error = reply.errorString();
+  } else {
+    answer.ok = true;
+  }
+}
+
 // Waits for the reply with a nested event loop; the deadline aborts it.
 WebAnswer Await(ReplyHandle reply, qint64 maxBody, int deadlineMs, const UploadProgress* progress) {
   WebAnswer answer;
@@ -76,18 +91,7 @@ WebAnswer Await(ReplyHandle reply, qint64 maxBody, int deadlineMs, const UploadP
   // The program quitting ends every event loop, this one too, before the answer is in.
   if (!reply->isFinished()) reply->abort();
   if (begun && progress->end) progress->end();
-
-  if (!answer.tooLarge && reply->error() == QNetworkReply::NoError) TakeBody(*reply, answer, maxBody);
-  answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  if (answer.tooLarge) {
-    answer.error = QStringLiteral("The answer of the web host is larger than %1 bytes.").arg(maxBody);
-  } else if (timedOut) {
-    answer.error = QStringLiteral("The web host did not answer within %1 seconds.").arg(deadlineMs / 1000.0);
-  } else if (reply->error() != QNetworkReply::NoError) {
-    answer.error = reply->errorString();
-  } else {
-    answer.ok = true;
-  }
+  Conclude(*reply, answer, maxBody, timedOut ? deadlineMs : 0);
   return answer;
 }
 
