@@ -13,6 +13,7 @@ using CommandArgs = std::vector<std::string>;
 
 int RunDump(CliContext& context, CommandArgs args);
 int RunLoaderUpload(CliContext& context, CommandArgs args);
+int RunCheckVersion(CliContext& context, CommandArgs args);
 
 // Loads --firmware FILE into the engine when given; reports a failure the way
 // the window's open command words it. Returns kExitSuccess or kExitFailed.
@@ -22,3 +23,4 @@ int CheckEngine(CliContext& context, const HostBSL& engine);
 
 constexpr const char* kDumpUsage = "vornbsl-cli [--data-dir DIR] dump OUT [--firmware FILE]";
 constexpr const char* kLoaderUploadUsage = "vornbsl-cli [--data-dir DIR] loader-upload --port PORT [--firmware FILE]";
+constexpr const char* kCheckVersionUsage = "vornbsl-cli [--data-dir DIR] check-version [--host URL]";

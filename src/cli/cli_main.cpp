@@ -17,10 +17,11 @@ struct Command {
   const char* summary;
 };
 
-constexpr std::array<Command, 2> kCommands = {{
+constexpr std::array<Command, 3> kCommands = {{
     {"dump", RunDump, kDumpUsage, "write the held firmware image in the dump format"},
     {"loader-upload", RunLoaderUpload, kLoaderUploadUsage,
      "start the device's loader, erase it and upload the held image"},
+    {"check-version", RunCheckVersion, kCheckVersionUsage, "ask the web host for the newest firmware release"},
 }};
 
 constexpr const char* kGeneralUsage = "vornbsl-cli [--data-dir DIR] <command> [options] | --version | --help";

@@ -1,0 +1,29 @@
+// check-version [--host URL]: asks the web host for the newest firmware release.
+#include <iostream>
+
+#include "bsl/builtin_image.h"
+#include "bsl/device_profile.h"
+#include "cli/cli_commands.h"
+
+#ifdef VORN_HAVE_WEB
+#include "web/check_version_command.h"
+#endif
+
+int RunCheckVersion(CliContext& context, CommandArgs args) {
+  std::string host, error;
+  if (!TakeOption(args, "--host", &host, &error)) return ReportUsage(error, kCheckVersionUsage);
+  if (!args.empty()) return ReportUsage("unexpected argument " + args[0], kCheckVersionUsage);
+#ifdef VORN_HAVE_WEB
+  const BuiltInImage& image = BuiltInFirmware();
+  CheckVersionCommand command;
+  command.host = host;
+  command.currentVersion = image.imageVersion;
+  command.path = VersionFinderPath(image.deviceType);
+  command.deviceName = std::string(ProfileName(image.deviceType));
+  (void)context;
+  return RunCheckVersionCommand(command, std::cout, std::cerr);
+#else
+  std::cerr << context.caption << ": this build has no web services (built without Qt)\n";
+  return kExitFailed;
+#endif
+}
