@@ -14,7 +14,7 @@
 
 #include "logger/device_link.h"
 #include "pty_pair.h"
-#include "scripted_device.h"
+#include "line_device.h"
 
 class LinkOnPty : public ::testing::Test {
  protected:
@@ -72,7 +72,7 @@ class LinkOnPty : public ::testing::Test {
 
   std::filesystem::path dir_;
   PtyPair pty_;
-  ScriptedDevice device_{pty_};
+  LineDevice device_{pty_};
   MessageLog log_;
   std::unique_ptr<DeviceLink> link_;
   int slept_ = 0;

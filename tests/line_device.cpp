@@ -1,4 +1,4 @@
-#include "scripted_device.h"
+#include "line_device.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -6,45 +6,45 @@
 #include <algorithm>
 #include <chrono>
 
-ScriptedDevice::ScriptedDevice(const PtyPair& pty) : pty_(pty), thread_([this] { Run(); }) {}
+LineDevice::LineDevice(const PtyPair& pty) : pty_(pty), thread_([this] { Run(); }) {}
 
-ScriptedDevice::~ScriptedDevice() {
+LineDevice::~LineDevice() {
   stop_ = true;
   thread_.join();
 }
 
-void ScriptedDevice::On(const std::string& line, std::vector<std::string> replies) {
+void LineDevice::On(const std::string& line, std::vector<std::string> replies) {
   std::lock_guard<std::mutex> lock(mutex_);
   replies_[line] = std::move(replies);
   used_[line] = 0;
 }
 
-void ScriptedDevice::Otherwise(const std::string& reply) {
+void LineDevice::Otherwise(const std::string& reply) {
   std::lock_guard<std::mutex> lock(mutex_);
   otherwise_ = reply;
 }
 
-void ScriptedDevice::Echo(bool on) {
+void LineDevice::Echo(bool on) {
   std::lock_guard<std::mutex> lock(mutex_);
   echo_ = on;
 }
 
-std::vector<std::string> ScriptedDevice::Heard() const {
+std::vector<std::string> LineDevice::Heard() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return heard_;
 }
 
-int ScriptedDevice::Count(const std::string& line) const {
+int LineDevice::Count(const std::string& line) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return static_cast<int>(std::count(heard_.begin(), heard_.end(), line));
 }
 
-int ScriptedDevice::EmptyLines() const {
+int LineDevice::EmptyLines() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return emptyLines_;
 }
 
-void ScriptedDevice::Take(const std::string& line) {
+void LineDevice::Take(const std::string& line) {
   std::string reply;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -67,7 +67,7 @@ void ScriptedDevice::Take(const std::string& line) {
   if (!reply.empty()) pty_.Send(reply);
 }
 
-void ScriptedDevice::Run() {
+void LineDevice::Run() {
   std::string pending;
   char chunk[512];
   while (!stop_) {

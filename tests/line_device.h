@@ -1,6 +1,6 @@
-// A scripted device on the master side of a pseudo-terminal: it splits what
-// the host sends into command lines (at each carriage return, and the bare
-// "+++" of a radio modem) and answers each line with a canned reply.
+// A command-line device scripted on the master side of a pseudo-terminal: it
+// splits what the host sends into command lines (at each carriage return, and
+// the bare "+++" of a radio modem) and answers each line with a canned reply.
 #pragma once
 
 #include <atomic>
@@ -12,12 +12,12 @@
 
 #include "pty_pair.h"
 
-class ScriptedDevice {
+class LineDevice {
  public:
-  explicit ScriptedDevice(const PtyPair& pty);
-  ~ScriptedDevice();
-  ScriptedDevice(const ScriptedDevice&) = delete;
-  ScriptedDevice& operator=(const ScriptedDevice&) = delete;
+  explicit LineDevice(const PtyPair& pty);
+  ~LineDevice();
+  LineDevice(const LineDevice&) = delete;
+  LineDevice& operator=(const LineDevice&) = delete;
 
   // Answers a line (given without its carriage return) with the replies in
   // turn; the last one repeats. An empty reply is silence.
