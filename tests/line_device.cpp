@@ -71,7 +71,9 @@ void LineDevice::Run() {
   std::string pending;
   char chunk[512];
   while (!stop_) {
-    struct pollfd pfd {pty_.master, POLLIN, 0};
+    struct pollfd pfd {
+      pty_.master, POLLIN, 0
+    };
     const int ready = poll(&pfd, 1, 10);
     if (ready <= 0 || (pfd.revents & POLLIN) == 0) {
       // No reader on the other side yet (or any more): wait a little.

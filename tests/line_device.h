@@ -29,7 +29,7 @@ class LineDevice {
 
   std::vector<std::string> Heard() const;  // every non-empty line, in order
   int Count(const std::string& line) const;
-  int EmptyLines() const;                  // bare carriage returns (the wake sequence)
+  int EmptyLines() const;  // bare carriage returns (the wake sequence)
 
  private:
   void Run();

@@ -249,8 +249,7 @@ std::optional<int32_t> ParseVersionNumber(std::string_view text) {
   int64_t major = 0;
   int32_t minor = 0;
   int32_t patch = 0;
-  if (!ScanInteger(scan, &major) || !ScanLiteral(scan, '.') || !ScanDigit(scan, &minor) ||
-      !ScanDigit(scan, &patch)) {
+  if (!ScanInteger(scan, &major) || !ScanLiteral(scan, '.') || !ScanDigit(scan, &minor) || !ScanDigit(scan, &patch)) {
     return std::nullopt;
   }
   constexpr int64_t kLimit = std::numeric_limits<int32_t>::max() / 100 - 1;

@@ -17,14 +17,14 @@ struct AnswerScan {
   size_t position = 0;
 };
 
-bool ScanInteger(AnswerScan& scan, int64_t* value);       // optional sign, digits
-bool ScanInteger(AnswerScan& scan, int32_t* value);       // the same, saturated to 32 bits
-bool ScanUnsigned(AnswerScan& scan, uint32_t* value);     // digits only
-bool ScanHex(AnswerScan& scan, uint32_t* value);          // optional "0x", hexadecimal digits
-bool ScanDigit(AnswerScan& scan, int32_t* value);         // exactly one decimal digit
-bool ScanReal(AnswerScan& scan, double* value);           // a finite decimal number
+bool ScanInteger(AnswerScan& scan, int64_t* value);                    // optional sign, digits
+bool ScanInteger(AnswerScan& scan, int32_t* value);                    // the same, saturated to 32 bits
+bool ScanUnsigned(AnswerScan& scan, uint32_t* value);                  // digits only
+bool ScanHex(AnswerScan& scan, uint32_t* value);                       // optional "0x", hexadecimal digits
+bool ScanDigit(AnswerScan& scan, int32_t* value);                      // exactly one decimal digit
+bool ScanReal(AnswerScan& scan, double* value);                        // a finite decimal number
 bool ScanWord(AnswerScan& scan, std::string* word, size_t maxLength);  // up to the next white space
-bool ScanLiteral(AnswerScan& scan, char character);       // exactly this character, nothing skipped
+bool ScanLiteral(AnswerScan& scan, char character);                    // exactly this character, nothing skipped
 void ScanSpace(AnswerScan& scan);
 
 bool Contains(std::string_view text, std::string_view part);

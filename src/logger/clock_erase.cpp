@@ -50,8 +50,8 @@ int SetClock(DeviceLink& link, int64_t* vornSeconds, uint32_t start) {
   const LoggerSettings& s = link.settings;
   std::string answer;
   if (!HasCapability(link, kCapClockSeconds)) {
-    const int heard = ClockExchange(
-        link, Format("set -t %d:%d:%d\r", fields.tm_hour, fields.tm_min, fields.tm_sec), kClockSetTimeoutMs, &answer);
+    const int heard = ClockExchange(link, Format("set -t %d:%d:%d\r", fields.tm_hour, fields.tm_min, fields.tm_sec),
+                                    kClockSetTimeoutMs, &answer);
     if (heard >= 0 && Contains(answer, s.newFirmware ? "OK" : "\r>")) {
       print_message(link.log, kLogProtocol, Tag(link), "DeviceTime set device time to %d:%02d:%02d (%d ms)",
                     fields.tm_hour, fields.tm_min, fields.tm_sec, Since(link, start));
@@ -111,9 +111,9 @@ int ReadClockDate(DeviceLink& link, const std::string& answer, int64_t* vornSeco
     return kLinkNotUnderstood;
   }
   *vornSeconds = VornSeconds(converted, LocalUtcOffset());
-  print_message(link.log, kLogProtocol, Tag(link), "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)",
-                date.year, date.month, date.day, date.hour, date.minute, date.second,
-                static_cast<long>(*vornSeconds), Since(link, start));
+  print_message(link.log, kLogProtocol, Tag(link),
+                "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)", date.year, date.month,
+                date.day, date.hour, date.minute, date.second, static_cast<long>(*vornSeconds), Since(link, start));
   return kLinkOk;
 }
 
@@ -166,9 +166,9 @@ int EraseData(DeviceLink& link) {
     print_message(link.log, kLogProtocol, Tag(link), "InitializeDevice erased device data (%d ms)", Since(link, start));
     return kLinkOk;
   }
-  const bool brokenFlash = confirmed >= 0 ? Contains(answer, "DataFlash FAIL")
-                                          : (confirmed == kLinkErrorAnswer || confirmed == kLinkLastSilent ||
-                                             confirmed == kLinkNoAnswer);
+  const bool brokenFlash =
+      confirmed >= 0 ? Contains(answer, "DataFlash FAIL")
+                     : (confirmed == kLinkErrorAnswer || confirmed == kLinkLastSilent || confirmed == kLinkNoAnswer);
   if (brokenFlash) {
     print_message(link.log, kLogFailure, Tag(link), "EraseData failed due to a broken DataFlash (%d ms)",
                   Since(link, start));

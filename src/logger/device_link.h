@@ -17,23 +17,23 @@
 
 // Result codes of the command layer (serial driver codes pass through unchanged).
 constexpr int kLinkOk = 1;
-constexpr int kLinkNothing = -1;          // nothing obtained, or the device cannot do it
-constexpr int kLinkMissing = -10;         // missing argument, or invalid connection type
-constexpr int kLinkInvalid = -11;         // invalid parameter or value
-constexpr int kLinkRefused = -12;         // writing refused
+constexpr int kLinkNothing = -1;   // nothing obtained, or the device cannot do it
+constexpr int kLinkMissing = -10;  // missing argument, or invalid connection type
+constexpr int kLinkInvalid = -11;  // invalid parameter or value
+constexpr int kLinkRefused = -12;  // writing refused
 constexpr int kLinkUnsupported = -13;
-constexpr int kLinkNotListening = -20;    // nothing listening, or the host cannot change baud
-constexpr int kLinkNoAnswer = -21;        // no answer at all after every try
-constexpr int kLinkLastSilent = -22;      // no answer on the last try; or no disconnect
+constexpr int kLinkNotListening = -20;  // nothing listening, or the host cannot change baud
+constexpr int kLinkNoAnswer = -21;      // no answer at all after every try
+constexpr int kLinkLastSilent = -22;    // no answer on the last try; or no disconnect
 constexpr int kLinkRadioConfig = -23;
 constexpr int kLinkNotUnderstood = -30;
-constexpr int kLinkEmptyAnswer = -31;     // two carriage returns and the prompt
-constexpr int kLinkEcho = -32;            // the device echoed the command
-constexpr int kLinkRelay = -33;           // a relay must be active
-constexpr int kLinkErrorAnswer = -34;     // "ERROR", '?' or "Unsupported"
-constexpr int kLinkPartial = -35;         // some of several steps failed
+constexpr int kLinkEmptyAnswer = -31;  // two carriage returns and the prompt
+constexpr int kLinkEcho = -32;         // the device echoed the command
+constexpr int kLinkRelay = -33;        // a relay must be active
+constexpr int kLinkErrorAnswer = -34;  // "ERROR", '?' or "Unsupported"
+constexpr int kLinkPartial = -35;      // some of several steps failed
 constexpr int kLinkEmptyName = -36;
-constexpr int kLinkIdentity = -37;        // erase refused: identity unknown or changed
+constexpr int kLinkIdentity = -37;  // erase refused: identity unknown or changed
 constexpr int kLinkCancelled = -40;
 constexpr int kLinkNoRadio = -45;
 constexpr int kNameBadCharacter = -50;
@@ -44,7 +44,7 @@ constexpr int kNameTooLong = -54;
 constexpr int kNameNotAscii = -56;
 constexpr int kLinkNoMemory = -60;
 constexpr int kLinkDataFlash = -65;
-constexpr int kLinkLoader = -80;          // the bootstrap loader is listening
+constexpr int kLinkLoader = -80;  // the bootstrap loader is listening
 constexpr int kLinkLoaderPrompt = -81;
 
 // Connection types.
@@ -64,15 +64,15 @@ struct LinkConfig {
   bool keepPortOpen = false;  // disconnecting and failed connections leave the port open at 9600
   uint32_t serialTries = 3;
   uint32_t radioTries = 5;
-  bool progress = false;      // long operations call the progress hook
-  int traceLevel = 0;         // 1 answers, 2 commands, 3 both
-  uint32_t extraWaitMs = 0;   // added to every answer time-out
+  bool progress = false;     // long operations call the progress hook
+  int traceLevel = 0;        // 1 answers, 2 commands, 3 both
+  uint32_t extraWaitMs = 0;  // added to every answer time-out
 };
 
 struct ConnectParams {
   std::string portName;
   uint8_t connectionType = kConnectionNone;
-  uint8_t baudIndex = 0;  // 0 is taken as 2 (9600); the index in use comes back
+  uint8_t baudIndex = 0;   // 0 is taken as 2 (9600); the index in use comes back
   std::string deviceName;  // login name over the radio; empty: ask the device
   int32_t radioChannel = 0;
   int32_t radioSubChannel = 0;
@@ -94,10 +94,10 @@ struct DeviceLink {
   int status = kLinkOk;
   LinkConfig config;
   uint32_t currentTries = 3;
-  uint32_t resets = 0;  // the device's reset counter from "show"
+  uint32_t resets = 0;             // the device's reset counter from "show"
   std::vector<char> answerBuffer;  // raw text of the last answer, NUL-terminated
   int answerLength = 0;
-  std::vector<char> readBuffer;    // lent to the port as its receive buffer
+  std::vector<char> readBuffer;  // lent to the port as its receive buffer
   MessageLog* log = nullptr;
   LoggerSettings settings;
   ConnectParams params;  // params.connectionType 0: not connected
@@ -133,5 +133,4 @@ int ParseShowCommand(DeviceLink& link, std::string* name);
 int SetBaudCommand(DeviceLink& link, uint32_t rate);
 // AT configuration of the radio modem. mask in: bits 10 (channel), 11
 // (sub-channel), 12 (radio version, read only) wanted; out: the bits done.
-int Rq4Config(DeviceLink& link, int32_t* channel, int32_t* subChannel, std::string* version, bool set,
-              uint32_t* mask);
+int Rq4Config(DeviceLink& link, int32_t* channel, int32_t* subChannel, std::string* version, bool set, uint32_t* mask);

@@ -24,9 +24,9 @@ constexpr uint8_t kMaxBaudIndex = kBaudTableSize - 1;
 constexpr std::array<uint32_t, 7> kDeviceRates = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
 
 constexpr std::array<const char*, 25> kReservedNames = {
-    "ERROR", "Unsupported", "volt", "show", "yes",  "hertz", "time",   "dump", "erase",
-    "login", "logout",      "query", "help", "temp", "scan", "term",   "ping", "post",
-    "get",   "set",         "teltst", "ack", "nack", "OK",   "boot"};
+    "ERROR", "Unsupported", "volt",   "show", "yes",  "hertz", "time", "dump", "erase",
+    "login", "logout",      "query",  "help", "temp", "scan",  "term", "ping", "post",
+    "get",   "set",         "teltst", "ack",  "nack", "OK",    "boot"};
 constexpr std::string_view kForbiddenNameCharacters = "?\\\"/<>*|:;,";
 
 std::optional<int> BaudCode(uint32_t rate) {
@@ -82,8 +82,7 @@ int ResultOfRadioPasses(DeviceLink& link, std::string* name) {
 int RadioLogin(DeviceLink& link, std::string* name, uint8_t* baudIndex) {
   const int result = ResultOfRadioPasses(link, name);
   if (result == kLinkCancelled) return result;
-  if (result == kLinkNoAnswer || result == kLinkLastSilent ||
-      (result >= 0 && link.settings.deviceName.empty())) {
+  if (result == kLinkNoAnswer || result == kLinkLastSilent || (result >= 0 && link.settings.deviceName.empty())) {
     print_message(link.log, kLogFailure, Tag(link), "DeviceLogin: nothing is listening over the radio");
     return kLinkNotListening;
   }
@@ -112,15 +111,13 @@ int ChangeLinkRate(DeviceLink& link, uint8_t* baudIndex) {
   }
   const int changed = SetBaudCommand(link, rate);
   if (changed < 0) {
-    print_message(link.log, kLogProtocol, Tag(link), "DeviceLogin: device didn't change baud rate (error %d)",
-                  changed);
+    print_message(link.log, kLogProtocol, Tag(link), "DeviceLogin: device didn't change baud rate (error %d)", changed);
     *baudIndex = kBaudIndex9600;
     return kLinkOk;
   }
   const int host = VSHostBaud(link.port, rate);
   if (host < 0) {
-    print_message(link.log, kLogFailure, Tag(link), "DeviceLogin: host reports it can't change baud (error %d)",
-                  host);
+    print_message(link.log, kLogFailure, Tag(link), "DeviceLogin: host reports it can't change baud (error %d)", host);
     return kLinkNotListening;
   }
   return kLinkOk;
@@ -187,8 +184,8 @@ int ConnectDevice(DeviceLink& link, ConnectParams* params) {
   if (IsRadio(link) && link.params.configureRadio) {
     link.currentTries = 3;
     uint32_t mask = kBitRadioChannel | kBitRadioSubChannel;
-    const int configured = Rq4Config(link, &link.params.radioChannel, &link.params.radioSubChannel, nullptr, true,
-                                     &mask);
+    const int configured =
+        Rq4Config(link, &link.params.radioChannel, &link.params.radioSubChannel, nullptr, true, &mask);
     if (configured != kLinkOk) {
       DropConnection(link);
       return kLinkRadioConfig;

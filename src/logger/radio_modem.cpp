@@ -79,8 +79,8 @@ void SetAtItems(DeviceLink& link, const int32_t* channel, const int32_t* subChan
               kMissChannel, progress, start);
   }
   if ((want & kBitRadioSubChannel) != 0 && subChannel != nullptr) {
-    SetAtItem(link, Format("ATDT%X\r", static_cast<unsigned>(*subChannel)), "rsch", *subChannel,
-              kBitRadioSubChannel, kMissSubChannel, progress, start);
+    SetAtItem(link, Format("ATDT%X\r", static_cast<unsigned>(*subChannel)), "rsch", *subChannel, kBitRadioSubChannel,
+              kMissSubChannel, progress, start);
   }
   if (AtCommand(link, "ATWR\r", kAtSaveTimeoutMs) == kLinkOk) {
     print_message(link.log, kLogProtocol, Tag(link), "Rq4Config saved configuration (%d ms)", Since(link, start));
@@ -103,8 +103,7 @@ void ReadAtNumber(DeviceLink& link, const char* command, const char* item, int32
   if (number) {
     *value = static_cast<int32_t>(*number);
     progress.done |= bit;
-    print_message(link.log, kLogProtocol, Tag(link), "Rq4Config found %s %d (%d ms)", item, *value,
-                  Since(link, start));
+    print_message(link.log, kLogProtocol, Tag(link), "Rq4Config found %s %d (%d ms)", item, *value, Since(link, start));
     return;
   }
   print_message(link.log, kLogProtocol, Tag(link), "Rq4Config could not find %s (%d ms)", item, Since(link, start));
@@ -143,8 +142,7 @@ int QueryCommand(DeviceLink& link, std::string* name) {
   link.currentTries = 1;
   int result = kLinkNoAnswer;
   for (uint32_t pass = 0; pass < passes; ++pass) {
-    if (link.config.progress &&
-        !link.hooks.progress(static_cast<int>(passes), static_cast<int>(pass), kQueryProgressPhase)) {
+    if (!Progress(link, static_cast<int>(passes), static_cast<int>(pass), kQueryProgressPhase)) {
       result = kLinkCancelled;
       break;
     }
@@ -186,12 +184,13 @@ int SendWake(DeviceLink& link) {
   TraceCommand(link, "\r<Sending Query Mode wake sequence...>\r");
   bool tooSlow = false;
   for (int packet = 0; packet < kWakePackets; ++packet) {
-    const int written = WriteRaw(link, "\r");
-    if (written < 0) return written;
+    int written = 0;
+    const int sent = VSWrite(link.port, "\r", 1, &written);
+    if (sent < 0) return sent;
     const uint32_t writtenAt = Now(link);
     int pause = kWakeIntervalMs;
     if (link.config.progress && !tooSlow) {
-      if (packet % kWakeProgressEvery == 0 && !link.hooks.progress(kWakePackets, packet, kWakeProgressPhase)) {
+      if (packet % kWakeProgressEvery == 0 && !Progress(link, kWakePackets, packet, kWakeProgressPhase)) {
         print_message(link.log, kLogProtocol, Tag(link), "SendWake canceled by user after sending %d of %d packets",
                       packet + 1, kWakePackets);
         return kLinkCancelled;
@@ -207,20 +206,20 @@ int SendWake(DeviceLink& link) {
     }
     Pause(link, pause);
   }
-  if (tooSlow) print_message(link.log, kLogProtocol, Tag(link), "SendWake executing too slow to send status (PIG status)!");
+  if (tooSlow)
+    print_message(link.log, kLogProtocol, Tag(link), "SendWake executing too slow to send status (PIG status)!");
   print_message(link.log, kLogProtocol, Tag(link), "SendWake sent %d packets", kWakePackets);
-  if (link.config.progress) link.hooks.progress(kWakePackets, kWakePackets, kProgressDonePhase);
+  Progress(link, kWakePackets, kWakePackets, kProgressDonePhase);
   return kLinkOk;
 }
 
-int Rq4Config(DeviceLink& link, int32_t* channel, int32_t* subChannel, std::string* version, bool set,
-              uint32_t* mask) {
+int Rq4Config(DeviceLink& link, int32_t* channel, int32_t* subChannel, std::string* version, bool set, uint32_t* mask) {
   if (mask == nullptr) return kLinkMissing;
   const uint32_t start = Now(link);
   const int entered = EnterAtMode(link);
   if (entered != kLinkOk) {
-    print_message(link.log, kLogFailure, Tag(link), "Rq4Config failed to get into AT command mode: %d (%d ms)",
-                  entered, Since(link, start));
+    print_message(link.log, kLogFailure, Tag(link), "Rq4Config failed to get into AT command mode: %d (%d ms)", entered,
+                  Since(link, start));
     *mask = 0;
     return kLinkRadioConfig;
   }
@@ -232,8 +231,8 @@ int Rq4Config(DeviceLink& link, int32_t* channel, int32_t* subChannel, std::stri
   }
   const int left = AtCommand(link, "ATCN\r", kAtTimeoutMs);
   if (left != kLinkOk) {
-    print_message(link.log, kLogFailure, Tag(link), "Rq4Config failed to get out of AT command mode: %d (%d ms)",
-                  left, Since(link, start));
+    print_message(link.log, kLogFailure, Tag(link), "Rq4Config failed to get out of AT command mode: %d (%d ms)", left,
+                  Since(link, start));
     return left;
   }
   if (progress.result < 0 || progress.miss != 0) {

@@ -51,10 +51,9 @@ int CalibrationFailed(const DeviceLink& link, const char* option, int result, ui
 int WriteCalibration(DeviceLink& link, const char* option, const PortBytes& s, const PortBytes& o, bool singlePair,
                      uint32_t start) {
   const unsigned check = CheckByte(s, o, singlePair);
-  const std::string command =
-      singlePair ? Format("set %s %u %u %u\r", option, s[0], o[0], check)
-                 : Format("set %s %u %u %u %u %u %u %u %u %u %u %u\r", option, s[0], o[0], s[1], o[1], s[2], o[2],
-                          s[3], o[3], s[4], o[4], check);
+  const std::string command = singlePair ? Format("set %s %u %u %u\r", option, s[0], o[0], check)
+                                         : Format("set %s %u %u %u %u %u %u %u %u %u %u %u\r", option, s[0], o[0], s[1],
+                                                  o[1], s[2], o[2], s[3], o[3], s[4], o[4], check);
   const int result = SendSetting(link, command, SetAck::kOk, kCalibrationKeep);
   if (result != kLinkOk) return CalibrationFailed(link, option, result, start);
   print_message(link.log, kLogProtocol, Tag(link), "ADCcalCommand set %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)",
@@ -62,8 +61,7 @@ int WriteCalibration(DeviceLink& link, const char* option, const PortBytes& s, c
   return kLinkOk;
 }
 
-int ReadCalibration(DeviceLink& link, const char* option, PortBytes& s, PortBytes& o, bool singlePair,
-                    uint32_t start) {
+int ReadCalibration(DeviceLink& link, const char* option, PortBytes& s, PortBytes& o, bool singlePair, uint32_t start) {
   std::string answer;
   const int heard = AskSetting(link, Format("get %s\r", option), kCalibrationKeep, &answer);
   if (heard < 0) return CalibrationFailed(link, option, heard, start);
@@ -84,8 +82,8 @@ int ReadCalibration(DeviceLink& link, const char* option, PortBytes& s, PortByte
   if (CheckByte(s, o, singlePair) != checkRead) result = kLinkNothing;
   print_message(link.log, kLogProtocol, Tag(link),
                 "ADCcalCommand found (%s) %s %u %u %u %u %u %u %u %u %u %u %u (%d ms)",
-                result == kLinkOk ? "valid" : "not valid", option, s[0], o[0], s[1], o[1], s[2], o[2], s[3], o[3],
-                s[4], o[4], checkRead, Since(link, start));
+                result == kLinkOk ? "valid" : "not valid", option, s[0], o[0], s[1], o[1], s[2], o[2], s[3], o[3], s[4],
+                o[4], checkRead, Since(link, start));
   if (result != kLinkOk) return CalibrationFailed(link, option, result, start);
   return kLinkOk;
 }

@@ -203,8 +203,8 @@ int RadioOverRadio(DeviceLink& link, int32_t* channel, int32_t* subChannel, std:
   int result = kLinkOk;
   uint32_t found = kBitRadioChannel | kBitRadioSubChannel;
   if (link.params.configureRadio) {
-    print_message(link.log, kLogProtocol, Tag(link), "MSRadioCommand knows the RCH is %d and RSCH is %d (can't get RVER)",
-                  heardChannel, heardSubChannel);
+    print_message(link.log, kLogProtocol, Tag(link),
+                  "MSRadioCommand knows the RCH is %d and RSCH is %d (can't get RVER)", heardChannel, heardSubChannel);
   } else {
     result = Rq4Config(link, &heardChannel, &heardSubChannel, nullptr, false, &found);
     print_message(link.log, kLogProtocol, Tag(link),
@@ -218,8 +218,8 @@ int RadioOverRadio(DeviceLink& link, int32_t* channel, int32_t* subChannel, std:
 }
 
 // The old command set reaches the modem through the logger's terminal mode.
-int RadioThroughTerminal(DeviceLink& link, int32_t* channel, int32_t* subChannel, std::string* version,
-                         uint32_t* mask, int direction) {
+int RadioThroughTerminal(DeviceLink& link, int32_t* channel, int32_t* subChannel, std::string* version, uint32_t* mask,
+                         int direction) {
   if (link.settings.deviceClass != kClassLg2) {
     *mask = 0;
     return kLinkNoAnswer;
@@ -262,8 +262,8 @@ int MSRadioCommand(DeviceLink& link, int32_t* channel, int32_t* subChannel, std:
   RadioOutcome outcome;
   if (direction == kWrite) {
     if ((want & kBitRadioChannel) != 0 && channel != nullptr) {
-      WriteRadioItem(link, "rch", Format("set -rch %X\r", static_cast<unsigned>(*channel)), *channel,
-                     kBitRadioChannel, outcome, start);
+      WriteRadioItem(link, "rch", Format("set -rch %X\r", static_cast<unsigned>(*channel)), *channel, kBitRadioChannel,
+                     outcome, start);
     }
     if ((want & kBitRadioSubChannel) != 0 && subChannel != nullptr) {
       WriteRadioItem(link, "rsch", Format("set -rsch %X\r", static_cast<unsigned>(*subChannel)), *subChannel,

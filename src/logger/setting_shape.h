@@ -29,7 +29,7 @@ enum class ValuePlace {
 enum class Gate { kNone, kCapability, kCellular };
 
 struct TextSetting {
-  const char* name;        // "SiteCommand"
+  const char* name;  // "SiteCommand"
   Gate gate;
   uint32_t capability;
   const char* setCommand;  // "set -site"; the value and "\r" follow
@@ -48,14 +48,14 @@ struct NumberSetting {
   uint32_t capability;
   const char* setCommand;  // "set -report"; " %d\r" follows
   const char* getCommand;
-  const char* setWhat;     // "<name> <setWhat> %d<unit>"
-  const char* foundWhat;   // "<name> <foundWhat> %d<unit>"
-  const char* missingWhat; // "<name> <missingWhat> (%d ms)"
+  const char* setWhat;      // "<name> <setWhat> %d<unit>"
+  const char* foundWhat;    // "<name> <foundWhat> %d<unit>"
+  const char* missingWhat;  // "<name> <missingWhat> (%d ms)"
   const char* unit;
   ValuePlace place;
-  int unreadable;          // result when the number cannot be read
+  int unreadable;  // result when the number cannot be read
   SetAck ack;
-  bool refuseNegative;     // writing a negative value is invalid
+  bool refuseNegative;  // writing a negative value is invalid
 };
 
 bool PassesGate(const DeviceLink& link, Gate gate, uint32_t capability);

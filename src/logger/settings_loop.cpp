@@ -56,9 +56,7 @@ int OldShowStep(SettingsRun& run) {
   return result;
 }
 
-bool OldShowApplies(const SettingsRun& run) {
-  return run.direction != kWrite && IsOldCommandSet(run.link.settings);
-}
+bool OldShowApplies(const SettingsRun& run) { return run.direction != kWrite && IsOldCommandSet(run.link.settings); }
 
 // Position and site are dropped from the record when they cannot be read or written.
 int ForgetOnFailure(SettingsRun& run, uint32_t bit, int result) {
@@ -71,8 +69,8 @@ int RadioStep(SettingsRun& run) {
   uint32_t mask = run.pending & kBitsRadio;
   run.pending &= ~kBitsRadio;
   if (run.direction != kWrite && RadioTrait(s) == 0) return kLinkRadioConfig;
-  const int result = MSRadioCommand(run.link, &s.radioChannel, &s.radioSubChannel, &s.radioVersion, &mask,
-                                    run.direction);
+  const int result =
+      MSRadioCommand(run.link, &s.radioChannel, &s.radioSubChannel, &s.radioVersion, &mask, run.direction);
   run.done |= mask;
   return result;
 }
@@ -146,14 +144,11 @@ int RunNextStep(SettingsRun& run) {
 int Bits(uint32_t mask) { return std::popcount(mask); }
 
 bool CarryOn(const DeviceLink& link, int total, uint32_t pending) {
-  if (!link.config.progress) return true;
   const int done = total - Bits(pending);
-  return link.hooks.progress(total, done < 0 ? 0 : done, kProgressStepPhase);
+  return Progress(link, total, done < 0 ? 0 : done, kProgressStepPhase);
 }
 
-void ProgressDone(const DeviceLink& link, int total, int done) {
-  if (link.config.progress) link.hooks.progress(total, done, kProgressDonePhase);
-}
+void ProgressDone(const DeviceLink& link, int total, int done) { Progress(link, total, done, kProgressDonePhase); }
 
 // The loop's memory of where it stood before the step that ran last.
 struct LoopState {
@@ -232,8 +227,9 @@ int DeviceSettings(DeviceLink& link, LoggerSettings* record, uint32_t* mask, int
   state.savedPending = ~run.pending;  // differs from pending, so the first step runs
   for (;;) {
     if (!CarryOn(link, total, run.pending)) {
-      print_message(link.log, kLogProtocol, Tag(link), "DeviceSettings canceled by user after getting %d of %d settings",
-                    total - Bits(run.pending), total);
+      print_message(link.log, kLogProtocol, Tag(link),
+                    "DeviceSettings canceled by user after getting %d of %d settings", total - Bits(run.pending),
+                    total);
       ProgressDone(link, total, total - Bits(run.pending));
       return kLinkCancelled;
     }

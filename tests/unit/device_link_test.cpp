@@ -1,17 +1,17 @@
+#include "logger/device_link.h"
+
 #include <gtest/gtest.h>
 
-#include "logger/device_link.h"
 #include "logger_link_fixture.h"
 
 namespace {
 
 TEST(DeviceName, RulesInTheirOrder) {
   const std::pair<std::string, int> cases[] = {
-      {"", -53},          {"ABCDEFGHI", -54}, {"query", -52},     {"OK", -52},       {"login", -52},
-      {"Query", 1},       {"A B", -50},       {"A\tB", -50},      {"A\x7f", -50},    {"A\xff", -50},
-      {"A:B", -51},       {"A;B", -51},       {"a?b", -51},       {"a\\b", -51},     {"a\"b", -51},
-      {"a/b", -51},       {"a<b", -51},       {"a|b", -51},       {"a,b", -51},      {"Z\xc3\xbc", -56},
-      {"LOGGER01", 1},    {"x-1_2", 1},       {"ABCDEFGH", 1},
+      {"", -53},    {"ABCDEFGHI", -54}, {"query", -52},  {"OK", -52},    {"login", -52},  {"Query", 1},
+      {"A B", -50}, {"A\tB", -50},      {"A\x7f", -50},  {"A\xff", -50}, {"A:B", -51},    {"A;B", -51},
+      {"a?b", -51}, {"a\\b", -51},      {"a\"b", -51},   {"a/b", -51},   {"a<b", -51},    {"a|b", -51},
+      {"a,b", -51}, {"Z\xc3\xbc", -56}, {"LOGGER01", 1}, {"x-1_2", 1},   {"ABCDEFGH", 1},
   };
   for (const auto& [name, expected] : cases) EXPECT_EQ(ValidateDeviceName(&name), expected) << name;
   EXPECT_EQ(ValidateDeviceName(nullptr), -53);
@@ -57,12 +57,9 @@ TEST_F(DeviceCommandTest, ClassifiesPromptEmptyErrorAndLongAnswers) {
     int sends;
   };
   const Case cases[] = {
-      {"\rOK\r>", 32, 5, "\rOK\r>", 1},
-      {"\r\r>", 32, -31, "\r\r>", 1},
-      {"ERROR\r>", 32, -34, "", 3},
-      {"\rUnsupported\r>", 32, -34, "", 3},
-      {"what?\r>", 32, -34, "", 3},
-      {"\r0123456789012345678901234567890123456789\r>", 10, 43, "\r01234567", 1},
+      {"\rOK\r>", 32, 5, "\rOK\r>", 1}, {"\r\r>", 32, -31, "\r\r>", 1},
+      {"ERROR\r>", 32, -34, "", 3},     {"\rUnsupported\r>", 32, -34, "", 3},
+      {"what?\r>", 32, -34, "", 3},     {"\r0123456789012345678901234567890123456789\r>", 10, 43, "\r01234567", 1},
   };
   int round = 0;
   for (const Case& c : cases) {

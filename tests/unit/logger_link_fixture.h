@@ -12,16 +12,15 @@
 #include <sstream>
 #include <string>
 
+#include "line_device.h"
 #include "logger/device_link.h"
 #include "pty_pair.h"
-#include "line_device.h"
 
 class LinkOnPty : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vorn_logger_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = std::filesystem::temp_directory_path() / ("vorn_logger_" + std::to_string(::getpid()) + "_" +
+                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
     log_ = CreateMessageLog((dir_ / "link.errors.txt").string(), kLogBytes, true);
     link_ = std::make_unique<DeviceLink>(&log_);
@@ -50,7 +49,7 @@ class LinkOnPty : public ::testing::Test {
     s.className = DeviceClassRow(deviceClass).name;
     s.versionNumber = version;
     s.versionText = "TAG " + std::to_string(version / 100) + "." + std::to_string(version % 100 / 10) +
-                     std::to_string(version % 10);
+                    std::to_string(version % 10);
     s.newFirmware = newFirmware;
     s.deviceName = name;
     SetClassCapabilities(s);

@@ -100,7 +100,8 @@ void CheckOne(std::string_view answer) {
   EXPECT_TRUE(fields >= 0 && fields <= 6);
 
   const std::string_view radio = RadioValueText(answer);
-  EXPECT_TRUE(radio.empty() || (radio.data() >= answer.data() && radio.data() + radio.size() <= answer.data() + answer.size()));
+  const bool inside = radio.data() >= answer.data() && radio.data() + radio.size() <= answer.data() + answer.size();
+  EXPECT_TRUE(radio.empty() || inside) << "the radio value is a part of the answer";
   ReadHexAnswer(radio);
   ReadWordAnswer(radio, 8);
 }

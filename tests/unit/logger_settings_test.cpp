@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "logger/logger_settings.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

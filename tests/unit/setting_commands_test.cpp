@@ -1,10 +1,11 @@
+#include "logger/setting_commands.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
 
-#include "logger/setting_commands.h"
 #include "logger_link_fixture.h"
 
 namespace {

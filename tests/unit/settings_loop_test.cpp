@@ -1,10 +1,11 @@
+#include "logger/settings_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
 
 #include "logger/setting_commands.h"
-#include "logger/settings_loop.h"
 #include "logger_link_fixture.h"
 
 namespace {
