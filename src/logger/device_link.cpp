@@ -119,9 +119,8 @@ int ConfigureLink(DeviceLink& link, LinkConfig* config, int set) {
   if (config->serialTries > kMaxTries || config->radioTries > kMaxTries) return kLinkInvalid;
   if (config->serialTries == 0) config->serialTries = kDefaultSerialTries;
   if (config->radioTries == 0) config->radioTries = kDefaultRadioTries;
-  const auto trace = static_cast<int8_t>(config->traceLevel);
+  const int trace = config->traceLevel;
   if (trace < 0 || trace > kMaxTraceLevel || config->extraWaitMs > kMaxExtraWaitMs) return kLinkInvalid;
-  config->traceLevel = trace;
   link.config = *config;
   link.currentTries = IsRadio(link) ? link.config.radioTries : link.config.serialTries;
   return kLinkOk;

@@ -31,7 +31,7 @@ TEST(LinkConfig, ValidatesAndFillsDefaults) {
   bad = config;
   bad.traceLevel = 4;
   EXPECT_EQ(ConfigureLink(link, &bad, 1), -11);
-  bad.traceLevel = 255;  // -1 as a signed byte
+  bad.traceLevel = -1;
   EXPECT_EQ(ConfigureLink(link, &bad, 1), -11);
   bad = config;
   bad.extraWaitMs = 30001;
@@ -106,6 +106,25 @@ TEST_F(DeviceCommandTest, AnswerWithoutThePromptIsTakenAfterTheTimeOut) {
   EXPECT_EQ(DeviceCommand(*link_, "get -sn\r", '>', 200, &answer, 32, nullptr), 8);
   EXPECT_GE(MillisecondTick() - start, 200u);
   EXPECT_EQ(answer, "\rpartial");
+}
+
+TEST_F(DeviceCommandTest, TraceLevelsAndExtraWait) {
+  Open();
+  std::vector<std::string> traced;
+  link_->hooks.trace = [&](const char* text) { traced.emplace_back(text); };
+  device_.On("get -sn", {"\rSN1\r>"});
+  for (const int level : {0, 1, 2, 3}) {
+    link_->config.traceLevel = level;
+    DeviceCommand(*link_, "get -sn\r", '>', 500, nullptr, 0, nullptr);
+  }
+  EXPECT_EQ(traced, (std::vector<std::string>{"\rSN1\r>", "get -sn\r", "get -sn\r", "\rSN1\r>"}));
+
+  link_->config.traceLevel = 0;
+  link_->config.extraWaitMs = 300;
+  device_.On("get -sn", {"\rpartial"});
+  const uint32_t start = MillisecondTick();
+  EXPECT_EQ(DeviceCommand(*link_, "get -sn\r", '>', 100, nullptr, 0, nullptr), 8);
+  EXPECT_GE(MillisecondTick() - start, 400u) << "the extra wait lengthens every time-out";
 }
 
 TEST_F(DeviceCommandTest, ClosedPortPassesTheDriverCode) {

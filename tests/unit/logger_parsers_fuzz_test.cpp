@@ -8,10 +8,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "logger/answer_parsers.h"
+#include "logger/setting_commands.h"
+#include "logger/settings_loop.h"
+#include "logger_link_fixture.h"
 
 namespace {
 
@@ -130,6 +134,64 @@ TEST(AnswerParsersFuzz, EveryPrefixOfARealAnswer) {
     for (size_t cut = 0; cut <= full.size(); ++cut) {
       const std::vector<char> prefix(full.begin(), full.begin() + static_cast<long>(cut));
       CheckOne(std::string_view(prefix.data(), prefix.size()));
+    }
+  }
+}
+
+}  // namespace
+
+// The same random answers through whole commands on a pseudo-terminal: every
+// command ends with a known code and keeps its fields within their lengths.
+
+namespace {
+
+constexpr int kLinkRounds = 60;
+
+const std::set<int> kKnownCodes = {1, 0, -1, -10, -11, -12, -13, -20, -21, -22, -23, -30, -31, -32,
+                                   -33, -34, -35, -36, -37, -40, -45, -60, -65, -80, -81};
+
+using AnswerFuzzOnLink = LinkOnPty;
+
+void CheckRecord(const LoggerSettings& s) {
+  EXPECT_LE(s.deviceName.size(), kDeviceNameMax);
+  EXPECT_LE(s.versionText.size(), kVersionTextMax);
+  EXPECT_LE(s.site.size(), kSiteMax);
+  EXPECT_LE(s.radioVersion.size(), kRadioVersionMax);
+  EXPECT_LE(s.serialNumber.size(), kSerialNumberMax);
+}
+
+TEST_F(AnswerFuzzOnLink, RandomAnswersToWholeCommands) {
+  Open();
+  std::mt19937 random(Seed());
+  for (int round = 0; round < kLinkRounds; ++round) {
+    // Every answer ends in the prompt so no exchange waits for its time-out.
+    std::string answer = RandomAnswer(random) + ">";
+    device_.Otherwise(answer);
+    const auto known = [&](int result) { return kKnownCodes.count(result) == 1 || result > 1; };
+
+    Identify(kClassLg20, 202);
+    link_->settings.deviceClass = kClassUnknown;
+    EXPECT_TRUE(known(VerCommand(*link_, true)));
+    Identify(kClassLg2, 150, false);
+    EXPECT_TRUE(known(ParseShowCommand(*link_, nullptr)));
+    CheckRecord(link_->settings);
+
+    Identify(kClassLg20, 202);
+    link_->settings.trait = kTraitValid | kTraitRadio | kTraitCellular;
+    LoggerSettings& s = link_->settings;
+    EXPECT_TRUE(known(SiteCommand(*link_, &s.site, kRead)));
+    EXPECT_TRUE(known(DepthCommand(*link_, &s.depths, kRead)));
+    EXPECT_TRUE(known(ADCcalCommand(*link_, kAdc30, &s.adc30Slopes, &s.adc30Offsets, kRead)));
+    uint32_t mask = kBitsRadio;
+    EXPECT_TRUE(known(MSRadioCommand(*link_, &s.radioChannel, &s.radioSubChannel, &s.radioVersion, &mask, kRead)));
+    EXPECT_TRUE(known(AuthKeyCommand(*link_, &s.authKey, kRead)));
+    EXPECT_LE(s.authKey.size(), kAuthKeyMax);
+    int64_t seconds = 0;
+    EXPECT_TRUE(known(DeviceTime(*link_, &seconds, 0)));
+    CheckRecord(link_->settings);
+    if (::testing::Test::HasFailure()) {
+      ADD_FAILURE() << "seed " << Seed() << " round " << round;
+      return;
     }
   }
 }
