@@ -1,0 +1,79 @@
+// The instrument link: what the update sequences use to deal with a device's
+// running firmware before and after the loader replaces it. It owns the command
+// link and the SDI-12 link (both on the command link's port), the captured
+// settings and the two record sets.
+//
+// This header is the contract between the update sequences and this layer;
+// the operations are implemented in this folder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "bsl/device_profile.h"
+#include "log/message_log.h"
+#include "logger/device_link.h"
+#include "logger/logger_settings.h"
+
+struct InstrumentSettings;  // the captured instrument settings (instrument_settings.h)
+struct SDISensor;           // the SDI-12 link (sdi12/sdi_sensor.h)
+struct RecordSet;           // "user" and "eqn" records (instrument_settings.h)
+
+// Result codes of this layer (lower layers' codes pass through).
+constexpr int kVPLoginFailed = -25;
+constexpr int kVPNotSupported = -120;
+constexpr int kVPNoCapture = -13;
+constexpr int kVPPartial = -35;
+constexpr int kVPUninitialised = -36;
+constexpr int kVPCorrupt = -1;
+constexpr int kVPBrokenDataFlash = -65;
+constexpr int kSettingsFileMissing = -102;
+constexpr int kSettingsFileDenied = -105;
+constexpr int kSettingsFileBadHandle = -106;
+
+constexpr int kVPBaudIndex9600 = 2;  // the baud index the sequences connect with
+constexpr int kVPConnectTries = 3;
+
+struct InstrumentLink {
+  MessageLog* log = nullptr;
+  DeviceLink device;                       // the command line; owns the port
+  std::unique_ptr<SDISensor> sdi;          // works through device.port
+  LoggerSettings settings;                 // loggers: the captured configuration
+  std::unique_ptr<InstrumentSettings> info;  // instruments: the captured settings
+  std::unique_ptr<RecordSet> userRecords;
+  std::unique_ptr<RecordSet> eqnRecords;
+  uint8_t kind = 0;                        // of the connected device
+  DeviceProfile profile;                   // copy stored by VPConnect
+  bool settingsSaved = false;              // settings were captured (or read from the file)
+  uint32_t savedMask = 0;                  // which settings the capture obtained
+
+  explicit InstrumentLink(MessageLog* messageLog);
+  ~InstrumentLink();
+  InstrumentLink(const InstrumentLink&) = delete;
+  InstrumentLink& operator=(const InstrumentLink&) = delete;
+};
+
+// Connection and checks.
+int VPConnect(InstrumentLink& link, const std::string& portName, int baudIndex, int tries, DeviceProfile* profile);
+int VPLogin(InstrumentLink& link);
+int VPDisconnect(InstrumentLink& link, bool sendLogout);
+int VPCheckFirmware(InstrumentLink& link, bool initialise);
+int VPCheckBattery(InstrumentLink& link, int* percent);
+int VPEraseData(InstrumentLink& link);
+int VPSetTime(InstrumentLink& link);
+int GetValueString(InstrumentLink& link, const std::string& command, int timeoutMs, std::string* value,
+                   size_t maximum);
+int GetValueLong(InstrumentLink& link, const std::string& command, int timeoutMs, long* value);
+int VPCommand(InstrumentLink& link, const std::string& commandLine);
+
+// Settings carried across an update in the settings file.
+int VPSaveInfo(InstrumentLink& link, const std::string& path);
+int VPRestoreInfo(InstrumentLink& link, const std::string& path, const std::string* newSerialNumber);
+
+// The run frame clears what a previous run captured: the logger settings, the
+// instrument settings, the record sets and the captured flag.
+void ClearCapturedSettings(InstrumentLink& link);
+// The captured "adc" value (empty when none was captured); the update checks it
+// to decide on the calibration reminder.
+std::string CapturedAdc(const InstrumentLink& link);
