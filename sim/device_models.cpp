@@ -2,12 +2,17 @@
 
 #include <cctype>
 
+#include "logger_model.h"
+
 namespace {
 
 constexpr std::string_view kEntryWord = "ZEPH";
 
 // Where the TGX firmware lives: the low main flash up to the loader, and a part above 64 KiB.
 constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 0x10000}};
+// The loggers' firmware fills a 16-bit part's main flash from its first whole segment to the loader.
+constexpr ImageRange kLoggerFactoryImage[] = {{0x1200, 0xFA00 - 0x1200}};
+constexpr uint32_t kLoggerLoaderVersion = 200;
 
 std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
   return std::make_unique<BootWordFirmware>(std::string(kEntryWord));
@@ -15,6 +20,11 @@ std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
 
 const DeviceModel kModels[] = {
     {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeBootWordFirmware},
+    {"LG20", Msp16FlashLayout, 202, kLoggerLoaderVersion, kLoggerFactoryImage, MakeLg20Firmware},
+    {"LG2", Msp16FlashLayout, 170, kLoggerLoaderVersion, kLoggerFactoryImage, MakeLg2Firmware},
+    {"VQ7", Msp16FlashLayout, 120, kLoggerLoaderVersion, kLoggerFactoryImage, MakeVq7Firmware},
+    {"QRL", Msp16FlashLayout, 205, kLoggerLoaderVersion, kLoggerFactoryImage, MakeQrlFirmware},
+    {"FH", Msp16FlashLayout, 109, kLoggerLoaderVersion, kLoggerFactoryImage, MakeFieldHubFirmware},
 };
 
 bool SameName(std::string_view a, std::string_view b) {

@@ -5,22 +5,38 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
 
 struct Device;
+struct ModelOptions;
 
 constexpr uint32_t kFirmwareBaud = 9600;
 
 class FirmwarePart {
  public:
   virtual ~FirmwarePart() = default;
+  // Once, when the device is built and before its first Start: the run's model options.
+  virtual void Setup(Device& device, const ModelOptions& options) {
+    (void)device;
+    (void)options;
+  }
   // The firmware came up (power-on, or a restart that found an intact image).
   virtual void Start(Device& device) { (void)device; }
   // One command line as received, without its "\r".
   virtual void Line(Device& device, std::string line) = 0;
   // The rate the command line runs at.
   virtual uint32_t Baud() const { return kFirmwareBaud; }
+  // A byte before the device gathers it into a command line; true when the firmware took it
+  // itself (a modem's escape sequence, a radio path that nobody hears).
+  virtual bool Byte(Device& device, uint8_t byte) {
+    (void)device;
+    (void)byte;
+    return false;
+  }
+  // What the firmware keeps (its settings, its stored data), added to the report at exit.
+  virtual void Report(nlohmann::json& report) const { (void)report; }
 };
 
 class BootWordFirmware : public FirmwarePart {

@@ -88,6 +88,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       options.noLoader = true;
     } else if (option == "--help" || option == "-h") {
       options.help = true;
+    } else if (const int taken = ParseModelOption(argc, argv, i, options.modelOptions, error); taken != 0) {
+      if (taken < 0) return false;
     } else {
       error = "unknown option " + option;
       return false;
@@ -101,7 +103,7 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     error = "--start-in-loader and --no-loader exclude each other";
     return false;
   }
-  return true;
+  return CheckModelOptions(options.model, options.modelOptions, error);
 }
 
 const char* SimUsage() {
@@ -110,6 +112,10 @@ const char* SimUsage() {
          "                      [--start-in-loader | --no-loader] [--exit-after-update]\n"
          "                      [--restart-ms MS] [--loader-version N] [--seed N]\n"
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
-         "Models: TGX (default, firmware 1.40). Fault kinds: silence garble nak drop reset hangup.\n"
-         "Stages: boot attach probe version erase-info erase address write vectors frame.\n";
+         "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
+         "                      [--cellular] [--broken-dataflash]\n"
+         "Models: TGX (default, firmware 1.40); loggers LG20 (2.02), LG2 (old command set, 1.70),\n"
+         "VQ7 (1.20), QRL (2.05), FH (1.09).\n"
+         "Fault kinds: silence garble nak drop reset hangup echo error.\n"
+         "Stages: boot attach probe version erase-info erase address write vectors frame command.\n";
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fault_plan.h"
+#include "model_options.h"
 
 struct SimOptions {
   std::string model = "TGX";
@@ -21,6 +22,7 @@ struct SimOptions {
   int restartMs = 300;
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
+  ModelOptions modelOptions;  // --radio, --cellular and the other options of a model
   bool help = false;
 };
 

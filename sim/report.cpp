@@ -74,6 +74,7 @@ nlohmann::json MakeReport(const Device& device, const PtyLink& link, const std::
       {"garbledSent", device.garbledSent},
       {"wireBoundSeconds", link.wireSeconds},
   };
+  device.firmware->Report(report);
   if (image) AddImage(report, device, *image);
   return report;
 }
