@@ -115,6 +115,7 @@ struct Logger {
   LoggerStore store;
   LoggerStore before;  // as the run began, for the report
   std::optional<RadioModem> radio;  // the logger's own radio
+  std::optional<RadioModem> radioBefore;
   std::optional<RadioModem> modem;  // the host's end is a radio modem: the logger is reached over the air
   StoredData data;
   int64_t clockOffset = 0;  // the logger's clock minus the computer's, in seconds

@@ -80,7 +80,7 @@ nlohmann::json Position(const std::optional<double>& value) {
 }
 
 // The settings under the names a host's settings file gives them; only those this firmware knows.
-nlohmann::json StoreJson(const Logger& logger, const LoggerStore& s) {
+nlohmann::json StoreJson(const Logger& logger, const LoggerStore& s, const std::optional<RadioModem>& radio) {
   const uint32_t f = logger.features;
   nlohmann::json json = {{"name", s.name}};
   if (logger.kind->newCommandSet) json["sn"] = s.serialNumber;
@@ -118,9 +118,9 @@ nlohmann::json StoreJson(const Logger& logger, const LoggerStore& s) {
     json["host"] = s.host;
     json["ipport"] = s.ipPort;
   }
-  if (logger.radio) {
-    json["rch"] = logger.radio->channel;
-    json["rsch"] = logger.radio->subChannel;
+  if (radio) {
+    json["rch"] = radio->channel;
+    json["rsch"] = radio->subChannel;
   }
   return json;
 }
@@ -178,6 +178,7 @@ class LoggerFirmware : public BootWordFirmware {
     logger_.clockOffset = kFactoryClockOffset;
     logger_.store = FactoryStore(logger_);
     logger_.before = logger_.store;
+    logger_.radioBefore = logger_.radio;
   }
 
   void Start(Device& device) override {
@@ -224,8 +225,8 @@ class LoggerFirmware : public BootWordFirmware {
 
   void Report(nlohmann::json& report) const override {
     const Logger& logger = logger_;
-    report["settings"] = StoreJson(logger, logger.store);
-    report["settingsBefore"] = StoreJson(logger, logger.before);
+    report["settings"] = StoreJson(logger, logger.store, logger.radio);
+    report["settingsBefore"] = StoreJson(logger, logger.before, logger.radioBefore);
     report["logger"] = {{"commandSet", logger.kind->newCommandSet ? "new" : "old"},
                         {"version", VersionText(logger.version)},
                         {"features", logger.features},
