@@ -83,6 +83,9 @@ bool SetLoggerDate(Logger& logger, std::string_view text) {
   fields.tm_year = ymd[0] - 1900;
   fields.tm_mon = ymd[1] - 1;
   fields.tm_mday = ymd[2];
+  struct tm normalised = fields;
+  timegm(&normalised);
+  if (normalised.tm_mday != fields.tm_mday) return false;  // no 31st of February
   SetFields(logger, fields);
   return true;
 }
