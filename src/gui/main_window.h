@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,7 +36,7 @@ struct MainWindowOptions {
   std::optional<QStringList> arguments;  // the command line, program name first; the application's when unset
   const BuiltInImage* image = nullptr;   // the image the engine starts with; the build's own when null
   MainWindowDialogs* dialogs = nullptr;  // boxes and file dialogs; the Qt ones when null
-  std::optional<PortSources> ports;      // where ports are looked for; the system's when unset
+  std::function<PortSources()> ports;    // where ports are looked for, asked at every listing; the system's when empty
 };
 
 // Progress per upload callback for an image text of this length.

@@ -23,7 +23,7 @@ int IndexOfPort(const std::vector<CommPortEntry>& table, const std::string& name
 
 int TfrmMain::EnumeratePorts() {
   int count = kPortTableCapacity;
-  const PortSources sources = options_.ports.value_or(DefaultPortSources());
+  const PortSources sources = options_.ports ? options_.ports() : DefaultPortSources();
   const int result = CommPortEnum(*enumPort_, &portTable_, &count, state_.forceFindAllPorts, sources);
   portTable_.resize(result < 0 ? 0 : static_cast<size_t>(std::clamp(count, 0, kPortTableCapacity)));
   cbCommPort->clear();
