@@ -9,6 +9,7 @@
 
 #include "gui/main_window_fixture.h"
 #include "pty_pair.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -186,6 +187,26 @@ TEST_F(RunTest, StartRequestsWhileARunIsActiveAreIgnored) {
   WaitForRuns(2);
   QTest::qWait(300);
   EXPECT_EQ(runs_, 2);
+}
+
+TEST_F(RunTest, LongWaitsInsideARunKeepTheWindowResponsive) {
+  TfrmMain& window = Open({"vornbsl", "-rep"});
+  bool ticked = false;
+  bool tickedDuringWait = false;
+  uint32_t waitedMs = 0;
+  window.SetUpdateRunner([&](UpdateRun&) {
+    QTimer::singleShot(50, [&] { ticked = true; });
+    const uint32_t start = MillisecondTick();
+    SleepPumping(400);
+    waitedMs = MillisecondTick() - start;
+    tickedDuringWait = ticked;
+    return ++runs_;
+  });
+  Action("UpdateFirmware1")->trigger();
+  WaitForRuns(1);
+  EXPECT_TRUE(tickedDuringWait);
+  EXPECT_GE(waitedMs, 400u);
+  EXPECT_LT(waitedMs, 1500u);
 }
 
 TEST_F(RunTest, EscapeAndEnterPressTheButtons) {

@@ -1,6 +1,7 @@
 // The first showing, the preferences, the port selector and the start-up timers.
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -253,6 +254,22 @@ TEST_F(MainWindowTest, SelectorKeepsShowingThePortARunWillUse) {
   EXPECT_EQ(ports->currentText(), Q(PortLabel(third)));
   EXPECT_EQ(window.State().portName, third.slavePath);
   EXPECT_EQ(window.State().portLabel, PortLabel(third));
+}
+
+TEST_F(MainWindowTest, DataFolderFromTheEnvironmentOrTheProgramsFolder) {
+  const QString xdg = dataDir_.path() + "/xdg";
+  qunsetenv("VORNBSL_DATA_DIR");
+  qputenv("XDG_DATA_HOME", xdg.toUtf8());
+  EXPECT_EQ(Open().State().dataFolder, (xdg + "/Tessaly/VornBSL").toStdString());
+  EXPECT_TRUE(QDir(xdg + "/Tessaly/VornBSL").exists());
+  qunsetenv("XDG_DATA_HOME");
+
+  // A folder that cannot be made (its parent is a file): the program's own folder.
+  std::ofstream(DataPath("plain-file")) << "x";
+  qputenv("VORNBSL_DATA_DIR", QByteArray::fromStdString(DataPath("plain-file") + "/data"));
+  const UpdaterState& state = Open().State();
+  EXPECT_EQ(state.dataFolder, QCoreApplication::applicationDirPath().toStdString());
+  EXPECT_EQ(state.errorFile, state.dataFolder + "/Pelloran TGX Firmware Updater.errors.txt");
 }
 
 TEST_F(MainWindowTest, SettingsToggles) {
