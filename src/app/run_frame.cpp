@@ -21,8 +21,8 @@ void ReportSuccess(UpdateSession& session, uint32_t start) {
   session.ui.success();
   session.ui.pump();
   print_message(session.log, kLogFailure, kHostTag, "Finished updating device in %d seconds", seconds);
-  std::remove(session.settingsFile.c_str());
-  session.ui.setInstruction("You may disconnect your " + session.modelName + " now.");
+  std::remove(session.state.settingsFile.c_str());
+  session.ui.setInstruction("You may disconnect your " + session.state.modelName + " now.");
 }
 
 void ReportFailure(UpdateSession& session) {
@@ -30,13 +30,13 @@ void ReportFailure(UpdateSession& session) {
   session.ui.setBar(0);
   BSLDisconnect(session.engine);
   VPDisconnect(session.link, false);
-  session.ui.setInstruction("Connect " + session.modelName + " to computer comm port.");
+  session.ui.setInstruction("Connect " + session.state.modelName + " to computer comm port.");
 }
 
 }  // namespace
 
 std::string SettingsFilePath(const UpdateSession& session) {
-  return session.dataFolder + "/" + session.modelName + ".settings.txt";
+  return session.state.dataFolder + "/" + session.state.modelName + ".settings.txt";
 }
 
 int EngineKind(const UpdateSession& session) {
@@ -44,27 +44,25 @@ int EngineKind(const UpdateSession& session) {
 }
 
 void TargetImage(UpdateSession& session, uint32_t imageVersion) {
-  session.modelName = std::string(ProfileName(EngineKind(session)));
-  session.caption = session.modelName + " Firmware Updater";
-  session.imageVersion = imageVersion;
-  session.eraseStep = 1;
+  session.state.modelName = std::string(ProfileName(EngineKind(session)));
+  session.state.caption = session.state.modelName + " Firmware Updater";
+  session.state.imageVersion = imageVersion;
+  session.state.eraseStep = 1;
   const size_t length = session.engine.imageText.size();
-  session.uploadStep = length == 0 ? 0.0F : kUploadSpan / static_cast<float>(length);
+  session.state.uploadStep = length == 0 ? 0.0F : kUploadSpan / static_cast<float>(length);
 }
 
 int RunFrame(UpdateSession& session) {
-  // A start request that arrives while a run is dispatching events is ignored.
-  if (session.updateInProgress) return kRunAlreadyActive;
-  session.updateInProgress = true;
-  session.keepGoing = true;
+  session.state.updateInProgress = true;
+  session.state.keepGoing = true;
   session.ui.setBar(0);
   session.ui.busy(true);
-  session.ui.setInstruction("Do NOT disconnect " + session.modelName + " until finished.");
-  session.settingsFile = SettingsFilePath(session);
+  session.ui.setInstruction("Do NOT disconnect " + session.state.modelName + " until finished.");
+  session.state.settingsFile = SettingsFilePath(session);
   ClearCapturedSettings(session.link);
   session.profile = DeviceProfile{};
   session.calibrationReminder = false;
-  session.ui.stage("Connecting to " + session.modelName + "...");
+  session.ui.stage("Connecting to " + session.state.modelName + "...");
 
   session.engine.progress = [&session](int total, int done, int phase, char kind) {
     return ProgressHook(session, total, done, phase, kind);
@@ -78,6 +76,6 @@ int RunFrame(UpdateSession& session) {
   }
   session.engine.progress = nullptr;
   session.ui.busy(false);
-  session.updateInProgress = false;
+  session.state.updateInProgress = false;
   return result;
 }

@@ -27,7 +27,7 @@ void AddBar(UpdateSession& session, int step) { session.ui.setBar(session.ui.bar
 bool LoaderAnswered(int result) { return result == kBslAlreadyActive || result == kBslWaiting; }
 
 std::string StageFailure(const UpdateSession& session, int code) {
-  return "The " + session.caption + " encountered an error working with your " + session.modelName +
+  return "The " + session.state.caption + " encountered an error working with your " + session.state.modelName +
          ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]";
 }
 
@@ -38,10 +38,10 @@ int FailStage(UpdateSession& session, const std::string& title, int code) {
 
 // Step 1-2: connect; a device silent on its command line may be running its loader.
 int Connect(UpdateSession& session) {
-  int result = VPConnect(session.link, session.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
+  int result = VPConnect(session.link, session.state.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
   if (result == kRunConnectionFailed) {
-    FillProfile(session.builtInKind, kVersionNotAsked, session.profile);
-    result = BSLCheck(session.engine, session.portName, session.profile.loaderBaud);
+    FillProfile(session.state.builtInKind, kVersionNotAsked, session.profile);
+    result = BSLCheck(session.engine, session.state.portName, session.profile.loaderBaud);
     BSLDisconnect(session.engine);
   }
   if (result < 0 && !LoaderAnswered(result)) {
@@ -53,11 +53,11 @@ int Connect(UpdateSession& session) {
 
 int CheckDevice(UpdateSession& session) {
   const DeviceProfile& profile = session.profile;
-  const std::string& model = session.modelName;
+  const std::string& model = session.state.modelName;
   if (profile.kind != EngineKind(session)) {
-    std::string text = "The " + session.caption + " expected to find a " + model + ";\nhowever, it found a " +
+    std::string text = "The " + session.state.caption + " expected to find a " + model + ";\nhowever, it found a " +
                        profile.name + ".\n\nThis updater can not update a " + profile.name + ".";
-    if (!session.factoryMode) {
+    if (!session.state.factoryMode) {
       ShowErrorBox(session, text, "Wrong Device", kBoxError);
       return kRunWrongDevice;
     }
@@ -70,7 +70,7 @@ int CheckDevice(UpdateSession& session) {
                  "Firmware Too Old", kBoxError);
     return kRunNotSupported;
   }
-  if (profile.version > session.imageVersion && !session.factoryMode &&
+  if (profile.version > session.state.imageVersion && !session.state.factoryMode &&
       !session.ui.ask("The firmware in your " + model + "\nis newer than the version in this updater.\n\n" +
                           "Are you sure you want to load older firmware.",
                       "Newer Firmware")) {
@@ -96,8 +96,8 @@ int CheckBattery(UpdateSession& session) {
 
 int CaptureSettings(UpdateSession& session) {
   if (!session.profile.saveSettings) return kGoOn;
-  const std::string& model = session.modelName;
-  const std::string retrieveFailed = "This " + session.caption + " could not retrieve the settings from your " +
+  const std::string& model = session.state.modelName;
+  const std::string retrieveFailed = "This " + session.state.caption + " could not retrieve the settings from your " +
                                      model + ".\nPlease try again or contact Tessaly for help.";
   session.ui.stage("Saving settings for this " + model + "...");
   if (session.profile.login) {
@@ -107,10 +107,10 @@ int CaptureSettings(UpdateSession& session) {
       return login;
     }
   }
-  const int saved = VPSaveInfo(session.link, session.settingsFile);
+  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
   if (saved >= 0) return kGoOn;
-  if (session.repairMode || session.factoryMode) {
-    const std::string text = "The " + session.caption + " could not retrieve the settings from your " + model +
+  if (session.state.repairMode || session.state.factoryMode) {
+    const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " + model +
                              ".\nThis can happen when an intrument is new or doesn't have " +
                              "a serial number set yet.\n\nClick OK to continue loading new firmware." +
                              "\nClick CANCEL to try retrieving the settings again.";
@@ -124,16 +124,16 @@ int CaptureSettings(UpdateSession& session) {
 int StartLoader(UpdateSession& session) {
   session.ui.setBar(kBarLoaderStart);
   session.ui.stage("Starting the firmware loader...");
-  const int result = BSLConnect(session.engine, session.portName, session.profile.loaderBaud, true, kLoaderTries);
+  const int result = BSLConnect(session.engine, session.state.portName, session.profile.loaderBaud, true, kLoaderTries);
   if (result >= 0) return kGoOn;
-  const std::string& model = session.modelName;
+  const std::string& model = session.state.modelName;
   if (result == kBslNoLoader) {
     ShowErrorBox(session, "This " + model + " does not have a working firmware loader.\n\nPlease contact Tessaly for help.",
                  "Firmware Loader Error", kBoxError);
     return kRunNoLoader;
   }
   ShowErrorBox(session,
-               "The " + session.caption + " is unable to connect to the firmware loader in your " + model +
+               "The " + session.state.caption + " is unable to connect to the firmware loader in your " + model +
                    ".\n\nPlease try again.",
                "Firmware Loader Error", kBoxError);
   return kRunLoaderFailed;
@@ -153,7 +153,7 @@ int WriteFirmware(UpdateSession& session) {
   session.ui.stage("Uploading new firmware code...");
   e = BSLSendFirmware(engine, p.twentyBit);
   if (e < 0) return FailStage(session, "Firmware Upload Error", e);
-  session.ui.stage("Restarting the " + session.modelName + ", please wait...");
+  session.ui.stage("Restarting the " + session.state.modelName + ", please wait...");
   e = BSLSendVectors(engine);
   if (e < 0) return FailStage(session, "Firmware Upload Error", e);
   return kGoOn;
@@ -166,14 +166,14 @@ int Reconnect(UpdateSession& session) {
   session.ui.pump();
   int result = 0;
   for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-    result = VPConnect(session.link, session.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
+    result = VPConnect(session.link, session.state.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
     if (result >= 1) break;
     SleepPumping(attempt * kReconnectPauseMs);
   }
   if (result < 0) return FailStage(session, "Connection Error", result);
   if (session.profile.login && VPLogin(session.link) < 0) {
     ShowErrorBox(session,
-                 "This " + session.caption + " failed to log into your " + session.modelName +
+                 "This " + session.state.caption + " failed to log into your " + session.state.modelName +
                      ".\nPlease check the settings on your instrument or contact Tessaly for help.",
                  "Login Error", kBoxError);
   }
@@ -186,7 +186,7 @@ int CheckNewFirmware(UpdateSession& session) {
   const int e = VPCheckFirmware(session.link, session.profile.postInit);
   if (e < 0) {
     ShowErrorBox(session,
-                 "The new firmware for your " + session.modelName + " is corrupt!\n\nPlease try again or contact Tessaly.",
+                 "The new firmware for your " + session.state.modelName + " is corrupt!\n\nPlease try again or contact Tessaly.",
                  "Firmware Error", kBoxError);
     return e;
   }
@@ -202,8 +202,8 @@ int CheckNewFirmware(UpdateSession& session) {
 }
 
 std::string RestoreMessage(const UpdateSession& session, int e) {
-  const std::string front = "The " + session.caption;
-  const std::string& model = session.modelName;
+  const std::string front = "The " + session.state.caption;
+  const std::string& model = session.state.modelName;
   if (e == kSettingsFileMissing) {
     return front + " couldn't find the settings file for your " + model +
            ".\n\nPlease try again or contact Tessaly for help.";
@@ -224,8 +224,8 @@ void RestoreSettings(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
   if (session.profile.saveSettings) {
-    const bool newSerial = session.replaceSerialNumber && !session.newSerialNumber.empty();
-    const int e = VPRestoreInfo(session.link, session.settingsFile, newSerial ? &session.newSerialNumber : nullptr);
+    const bool newSerial = session.state.replaceSerialNumber && !session.state.newSerialNumber.empty();
+    const int e = VPRestoreInfo(session.link, session.state.settingsFile, newSerial ? &session.state.newSerialNumber : nullptr);
     if (e < 0) ShowErrorBox(session, RestoreMessage(session, e), "Settings Error", kBoxError);
   }
   if (session.profile.setTime) VPSetTime(session.link);
@@ -233,11 +233,11 @@ void RestoreSettings(UpdateSession& session) {
 }
 
 int EraseOldData(UpdateSession& session) {
-  if (!session.profile.eraseData || session.dontEraseData) return kGoOn;
+  if (!session.profile.eraseData || session.state.dontEraseData) return kGoOn;
   session.ui.stage("Erasing old data...");
   const int e = VPEraseData(session.link);
   if (e >= 0) return kGoOn;
-  const std::string front = "The " + session.caption + " was unable to erase the data in your " + session.modelName;
+  const std::string front = "The " + session.state.caption + " was unable to erase the data in your " + session.state.modelName;
   const std::string text = e == kVPBrokenDataFlash
                                ? front + "because the data storage chip is reporting errors.\n\nPlease contact Tessaly for help."
                                : front + ".\nPlease try again.\n[Error: " + std::to_string(e) + "]";

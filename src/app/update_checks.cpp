@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr const char* kToldUserTag = "ErrorOK Told User:";
 constexpr int kPingTimeoutMs = 3000;
 constexpr int kAnswerCapacity = 512;
 constexpr long kTestIdle = -1;
@@ -37,26 +36,21 @@ long LeadingNumber(const std::string& text) {
 }
 
 std::string UnableToConnect(const UpdateSession& session, const std::string& what) {
-  return "The " + session.caption + " is unable to connect to your " + what + "\n on Comm Port \"" +
-         session.portLabel + "\".\n\nPlease check your serial cable and Comm Port choice.";
+  return "The " + session.state.caption + " is unable to connect to your " + what + "\n on Comm Port \"" +
+         session.state.portLabel + "\".\n\nPlease check your serial cable and Comm Port choice.";
 }
 
 }  // namespace
 
-void ShowErrorBox(UpdateSession& session, const std::string& text, const std::string& title, int kind) {
-  session.ui.box(text, title, kind);
-  print_message(session.log, kLogFailure, kToldUserTag, "%s", text.c_str());
-}
-
 bool ProgressHook(UpdateSession& session, int, int, int, char kind) {
   if (kind == 'X') {
-    session.ui.setBar(session.ui.bar() + session.eraseStep);
+    session.ui.setBar(session.ui.bar() + session.state.eraseStep);
   } else if (kind == 'W') {
-    session.uploadPosition += session.uploadStep;
+    session.uploadPosition += session.state.uploadStep;
     session.ui.setBar(static_cast<int>(session.uploadPosition + 0.5F));
   }
   session.ui.pump();
-  return session.keepGoing;
+  return session.state.keepGoing;
 }
 
 bool CheckTestRunning(UpdateSession& session) {
@@ -75,7 +69,7 @@ bool CheckTestRunning(UpdateSession& session) {
 
 bool CheckSupportedVersion(UpdateSession& session, const DeviceProfile& profile) {
   if (!profile.versionWindow) return true;
-  std::string text = "The " + session.caption + " doesn't support this " + session.modelName + "\nrunning version " +
+  std::string text = "The " + session.state.caption + " doesn't support this " + session.state.modelName + "\nrunning version " +
                      VersionShown(profile.version) + ".\n\nThis updater only works with firmware version ";
   if (profile.version > profile.highestVersion) {
     text += VersionShown(profile.highestVersion) + " (or older).";
@@ -84,7 +78,7 @@ bool CheckSupportedVersion(UpdateSession& session, const DeviceProfile& profile)
   } else {
     return true;
   }
-  if (session.repairMode || session.factoryMode) {
+  if (session.state.repairMode || session.state.factoryMode) {
     text += "\n\nClick OK to force the update anyway.";
     text += "\nClick CANCEL to quit the updater.";
     return session.ui.ask(text, "Wrong Firmware Version");
@@ -123,7 +117,7 @@ void ShowCalibrationReminder(UpdateSession& session, int kind) {
 }
 
 std::string ConnectionMessage(const UpdateSession& session, int result) {
-  const std::string& port = session.portLabel;
+  const std::string& port = session.state.portLabel;
   switch (result) {
     case -5:
       return "Comm Port \"" + port + "\" is already in use by another application.\n" +
@@ -136,15 +130,15 @@ std::string ConnectionMessage(const UpdateSession& session, int result) {
              "then start the update again.";
     case -20:
     case -21:
-      return UnableToConnect(session, session.modelName);
+      return UnableToConnect(session, session.state.modelName);
     case kRunNotSupported:
       if (session.profile.kind != 0) {
-        return "The " + session.caption + " does not support your " + session.profile.name + "\n" +
+        return "The " + session.state.caption + " does not support your " + session.profile.name + "\n" +
                "running version " + std::to_string(session.profile.version) + ".";
       }
       return UnableToConnect(session, "unknown device") + "\n\n" + "Please verify the device connected is a \"" +
-             session.modelName + "\" and has a version of\nfirmware that supports updates.";
+             session.state.modelName + "\" and has a version of\nfirmware that supports updates.";
     default:
-      return UnableToConnect(session, session.modelName) + "\nError " + std::to_string(result);
+      return UnableToConnect(session, session.state.modelName) + "\nError " + std::to_string(result);
   }
 }

@@ -50,7 +50,10 @@ using UpdateRunner = std::function<int(UpdateRun& run)>;
 constexpr const char* kToldUserTag = "ErrorOK Told User:";
 
 // The error box: shown, then its text logged.
+inline void TellUser(UpdateUi& ui, MessageLog* log, const std::string& text, const std::string& title, int kind) {
+  ui.box(text, title, kind);
+  print_message(log, kLogFailure, kToldUserTag, "%s", text.c_str());
+}
 inline void ShowErrorBox(UpdateRun& run, const std::string& text, const std::string& title, int kind) {
-  run.ui.box(text, title, kind);
-  print_message(run.log, kLogFailure, kToldUserTag, "%s", text.c_str());
+  TellUser(run.ui, run.log, text, title, kind);
 }

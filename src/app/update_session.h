@@ -3,9 +3,9 @@
 // drives, and the device profile of the device being updated.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
+#include "app/update_run.h"
 #include "app/update_ui.h"
 #include "bsl/device_profile.h"
 #include "log/message_log.h"
@@ -21,41 +21,23 @@ constexpr int kRunNoLoader = -112;
 constexpr int kRunNotSupported = -120;
 constexpr int kRunWrongDevice = -121;
 constexpr int kRunBatteryLow = -130;
-constexpr int kRunAlreadyActive = -140;  // a start request while a run is active: ignored
 
 // The upload moves the bar by 69 x 512 / image length per callback, about 69 points in all.
 constexpr float kUploadSpan = 35328.0F;
 constexpr int kBuiltInImageVersion = 150;
 
 struct UpdateSession {
+  UpdaterState& state;
   UpdateUi& ui;
   MessageLog* log;
   InstrumentLink& link;
   HostBSL& engine;
-
-  std::string caption;       // model name + " Firmware Updater"
-  std::string modelName;     // the display name of the image's device kind
-  std::string portName;      // empty when no port exists
-  std::string portLabel;     // the port as the selector shows it
-  std::string dataFolder;
-  std::string settingsFile;  // rebuilt at the start of each run
-  int builtInKind = 16;      // the kind of the image compiled into the build
-  uint32_t imageVersion = kBuiltInImageVersion;
-  float uploadStep = 0.0F;
-  float uploadPosition = 0.0F;
-  int eraseStep = 1;
-  bool repairMode = false;
-  bool factoryMode = false;
-  bool replaceSerialNumber = false;
-  std::string newSerialNumber;  // at most 15 characters
-  bool dontEraseData = false;
-  bool calibrationReminder = false;
-  bool keepGoing = true;
-  bool updateInProgress = false;
+  float uploadPosition = 0.0F;       // progress during the upload, 21.0 at its start
+  bool calibrationReminder = false;  // set at the end of a successful run when the device needs it
   DeviceProfile profile;
 
-  UpdateSession(UpdateUi& updateUi, MessageLog* messageLog, InstrumentLink& instrumentLink, HostBSL& hostEngine)
-      : ui(updateUi), log(messageLog), link(instrumentLink), engine(hostEngine) {}
+  UpdateSession(UpdateRun& run, InstrumentLink& instrumentLink)
+      : state(run.state), ui(run.ui), log(run.log), link(instrumentLink), engine(run.engine) {}
 };
 
 // Takes the model, caption, image version and upload step from the image the
@@ -66,10 +48,13 @@ int EngineKind(const UpdateSession& session);
 std::string SettingsFilePath(const UpdateSession& session);
 
 // The modal error box: shown, then its text logged with the tag "ErrorOK Told User:".
-void ShowErrorBox(UpdateSession& session, const std::string& text, const std::string& title, int kind);
+inline void ShowErrorBox(UpdateSession& session, const std::string& text, const std::string& title, int kind) {
+  TellUser(session.ui, session.log, text, title, kind);
+}
 
 // The run frame: prepares the run, calls RunUpdate, reports the outcome and
-// returns the window to idle. Returns RunUpdate's result.
+// returns the window to idle. Returns RunUpdate's result. The front end keeps
+// a second start request out while a run is active.
 int RunFrame(UpdateSession& session);
 // The instrument update sequence: 1, or a negative code after the person was told.
 int RunUpdate(UpdateSession& session);

@@ -57,27 +57,30 @@ int RunUpdateCommand(CliContext& context, CommandArgs args) {
   if (CheckEngine(context, engine) != kExitSuccess) return kExitFailed;
   CliUpdateUi ui;
   ui.answer = options.yes ? CliAnswer::Yes : options.no ? CliAnswer::No : CliAnswer::Prompt;
-  UpdateSession session(ui, &context.log, link, engine);
-  session.dataFolder = context.dataDir;
+  UpdaterState state;
+  UpdateRun run{state, ui, engine, &context.log};
+  UpdateSession session(run, link);
+  state.dataFolder = context.dataDir;
+  state.builtInKind = BuiltInFirmware().deviceType;
   TargetImage(session, BuiltInFirmware().imageVersion);
   if (!options.firmware.empty()) {
     if (LoadFirmwareOption(context, engine, options.firmware) != kExitSuccess) return kExitFailed;
     TargetImage(session, engine.imageVersion);
   }
-  session.portName = options.port;
-  session.portLabel = options.port;
-  session.factoryMode = options.factory;
-  session.repairMode = options.repair;
-  session.dontEraseData = options.noErase;
-  session.replaceSerialNumber = !options.newSerialNumber.empty();
-  session.newSerialNumber = options.newSerialNumber;
-  ui.keepGoing = &session.keepGoing;
+  state.portName = options.port;
+  state.portLabel = options.port;
+  state.factoryMode = options.factory;
+  state.repairMode = options.repair;
+  state.dontEraseData = options.noErase;
+  state.replaceSerialNumber = !options.newSerialNumber.empty();
+  state.newSerialNumber = options.newSerialNumber;
+  ui.keepGoing = &state.keepGoing;
   InstallCancelHandler();
 
   const int result = RunFrame(session);
   EndProgress(ui.progress);
   if (result < 0) return kExitFailed;
-  std::printf("Successfully updated the %s on %s to %s.\n", session.modelName.c_str(), options.port.c_str(),
+  std::printf("Successfully updated the %s on %s to %s.\n", state.modelName.c_str(), options.port.c_str(),
               engine.modelName.c_str());
   return kExitSuccess;
 }
