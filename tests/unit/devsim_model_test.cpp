@@ -1,7 +1,12 @@
 // The simulator's own parts where a slip would make every test that uses it lie: the fault
-// grammar, the flash model's segment arithmetic, the firmware identity check.
+// grammar and the model options, the flash model's segment arithmetic, the firmware identity
+// check, a logger's settings across an update.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include "device.h"
+#include "device_models.h"
 #include "fault_plan.h"
 #include "firmware_identity.h"
 #include "flash_model.h"
@@ -157,6 +162,39 @@ TEST(DevsimFrame, ChecksumAndVersions) {
     uint32_t version = 0;
     EXPECT_FALSE(ParseVersion(bad, version)) << bad;
   }
+}
+
+// Sends one command line at 9600 baud and returns what the device answered.
+std::string Command(Device& device, const std::string& line) {
+  device.outbox.clear();
+  for (char c : line + "\r") DeviceReceive(device, static_cast<uint8_t>(c), 9600, SimClock::now());
+  std::string answer;
+  for (const Reply& reply : device.outbox) answer += reply.bytes;
+  return answer;
+}
+
+TEST(DevsimLogger, FirmwareStartedAfterAnInfoEraseHasFactorySettings) {
+  const DeviceModel* model = FindDeviceModel("lg20");
+  ASSERT_NE(model, nullptr);
+  auto device = MakeDevice(*model, DeviceSetup{});
+  EXPECT_EQ(Command(*device, "get -ver"), "\rLG20 2.02\r>");
+  EXPECT_EQ(Command(*device, "set -i CHANGED"), "\rOK\r>");
+
+  device->firmware->Start(*device);  // a restart that keeps INFO keeps the settings
+  EXPECT_EQ(Command(*device, "get -i"), "\rCHANGED\r>");
+
+  for (uint32_t address : {0x1000u, 0x1080u}) {  // what the loader erases before an upload
+    uint32_t start = 0, end = 0;
+    ASSERT_EQ(FlashErase(device->flash, address, start, end), FlashResult::Ok);
+  }
+  device->vectorsWritten = true;
+  device->firmware->Start(*device);
+  EXPECT_EQ(Command(*device, "get -i"), "\rLG20-A\r>");
+  nlohmann::json report;
+  device->firmware->Report(report);
+  EXPECT_EQ(report["logger"]["erasePending"], true) << "a new firmware asks to erase the old data";
+  EXPECT_EQ(Command(*device, "boot ZEPH"), "OK\r\n") << "the loader stays reachable";
+  EXPECT_STREQ(DeviceModeName(*device), "loader-waiting");
 }
 
 bool ParseArguments(std::vector<std::string> words, SimOptions& options, std::string& error) {
