@@ -18,7 +18,6 @@ const std::string kEmpty = "\r\r>";
 const std::string kPrompt = "\r>";  // the old set's acknowledgement
 
 constexpr uint32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
-constexpr uint32_t kFirstOldPadcVersion = 165;
 constexpr uint32_t kFirstAuthKeyVersion = 200;  // older cellular firmware calls it the teakey
 constexpr int32_t kFixedRadioMode = 16;
 constexpr uint32_t kByteMax = 255;

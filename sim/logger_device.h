@@ -32,6 +32,9 @@ constexpr uint32_t kKnowsPosition = 1u << 26;
 // Not a class bit: a cellular modem is fitted.
 constexpr uint32_t kHasCellular = 1u << 31;
 
+// The old set knows "hertz" and "set -p" (its PADC) from this version on.
+constexpr uint32_t kFirstOldPadcVersion = 165;
+
 // Trait bits as the logger keeps them (it answers their inverse).
 constexpr uint32_t kTraitRadio = 0x01;
 constexpr uint32_t kTraitCellular = 0x08;
@@ -131,9 +134,7 @@ struct Logger {
   std::vector<std::string> commands;  // every line its command line received
 };
 
-// logger_model.cpp
-uint32_t KindFeatures(const LoggerKind& kind, uint32_t version);
-LoggerStore FactoryStore(const Logger& logger);
+// logger_model.cpp: "2.02" for 202.
 std::string VersionText(uint32_t version);
 
 // logger_commands.cpp: one command line, already past faults and the radio's login.

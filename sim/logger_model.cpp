@@ -73,6 +73,43 @@ uint32_t InfoStart(const Device& device) {
   return 0;
 }
 
+uint32_t KindFeatures(const LoggerKind& kind, uint32_t version) {
+  uint32_t features = kind.baseFeatures;
+  for (const FeatureStep& step : kind.steps) {
+    if (step.add != 0 && version >= step.fromVersion) features |= step.add;
+  }
+  return features;
+}
+
+LoggerStore FactoryStore(const Logger& logger) {
+  LoggerStore s;
+  s.name = logger.options.name.empty() ? std::string(logger.kind->factoryName) : logger.options.name;
+  s.serialNumber = std::string(logger.kind->tag) + "-004711";
+  s.deviceId = "D0000017";
+  s.site = "North Weir";
+  s.build = "B" + std::string(logger.kind->tag) + "-0117";
+  s.latitude = 46.1;
+  s.longitude = -123.45678;
+  s.timeZone = -32;
+  s.wake = logger.kind->newCommandSet ? 60 : 30;
+  s.padc = 50;
+  s.dataParameter = 3;
+  s.rmode = logger.kind->fixedRadioMode ? 16 : 1;
+  s.report = 1;
+  s.ports = {1, 2, 3, 0, 4};
+  s.depths = {10, 20, 30, 0, 40};
+  s.adc30 = {{100, 101, 102, 103, 104}, {50, 51, 52, 53, 54}};
+  s.adc15 = {{90, 91, 92, 93, 94}, {40, 41, 42, 43, 44}};
+  s.trait = (logger.radio ? kTraitRadio : 0) | (logger.options.cellular ? kTraitCellular : 0);
+  s.apn = "internet.example";
+  s.apnUser = "vorn";
+  s.apnPassword = "s3cret";
+  s.authKey = "00112233445566778899AABBCCDDEEFF";
+  s.host = "data.example.net";
+  s.ipPort = 8443;
+  return s;
+}
+
 nlohmann::json Values(const PortValues& values) { return nlohmann::json(values); }
 
 nlohmann::json Position(const std::optional<double>& value) {
@@ -95,8 +132,8 @@ nlohmann::json StoreJson(const Logger& logger, const LoggerStore& s, const std::
     json["lat"] = Position(s.latitude);
     json["lon"] = Position(s.longitude);
   }
-  if (f & kKnowsWake) {
-    json["wake"] = s.wake;
+  if (f & kKnowsWake) json["wake"] = s.wake;
+  if ((f & kKnowsWake) && (logger.kind->newCommandSet || logger.version >= kFirstOldPadcVersion)) {
     json["padc"] = s.padc;
   }
   if (f & kKnowsPorts) json["ports"] = Values(s.ports);
@@ -250,43 +287,6 @@ class LoggerFirmware : public BootWordFirmware {
 };
 
 }  // namespace
-
-uint32_t KindFeatures(const LoggerKind& kind, uint32_t version) {
-  uint32_t features = kind.baseFeatures;
-  for (const FeatureStep& step : kind.steps) {
-    if (step.add != 0 && version >= step.fromVersion) features |= step.add;
-  }
-  return features;
-}
-
-LoggerStore FactoryStore(const Logger& logger) {
-  LoggerStore s;
-  s.name = logger.options.name.empty() ? std::string(logger.kind->factoryName) : logger.options.name;
-  s.serialNumber = std::string(logger.kind->tag) + "-004711";
-  s.deviceId = "D0000017";
-  s.site = "North Weir";
-  s.build = "B" + std::string(logger.kind->tag) + "-0117";
-  s.latitude = 46.1;
-  s.longitude = -123.45678;
-  s.timeZone = -32;
-  s.wake = logger.kind->newCommandSet ? 60 : 30;
-  s.padc = 50;
-  s.dataParameter = 3;
-  s.rmode = logger.kind->fixedRadioMode ? 16 : 1;
-  s.report = 1;
-  s.ports = {1, 2, 3, 0, 4};
-  s.depths = {10, 20, 30, 0, 40};
-  s.adc30 = {{100, 101, 102, 103, 104}, {50, 51, 52, 53, 54}};
-  s.adc15 = {{90, 91, 92, 93, 94}, {40, 41, 42, 43, 44}};
-  s.trait = (logger.radio ? kTraitRadio : 0) | (logger.options.cellular ? kTraitCellular : 0);
-  s.apn = "internet.example";
-  s.apnUser = "vorn";
-  s.apnPassword = "s3cret";
-  s.authKey = "00112233445566778899AABBCCDDEEFF";
-  s.host = "data.example.net";
-  s.ipPort = 8443;
-  return s;
-}
 
 std::string VersionText(uint32_t version) {
   char text[16];

@@ -48,16 +48,32 @@ TEST_F(LoggerSim, EchoingRelayEndsTheSettingsLoopAtOnce) {
   EXPECT_EQ(Commands(report), (std::vector<std::string>{"get -ver", "get -i"})) << "no try after the echo";
 }
 
-TEST_F(LoggerSim, EchoingRelayOnTheRadioMeansARelayIsActive) {
-  for (const char* name : {"LG20-A", ""}) {  // login by name, or the name query first
-    SCOPED_TRACE(*name ? "login" : "query");
+TEST_F(LoggerSim, EchoingRelayEndsTheLoginAtOnce) {
+  struct Case {
+    const char* what;
+    bool radio;
+    const char* name;  // radio: log in by name, or ask the name first
+    int result;
+  };
+  const Case cases[] = {
+      {"cable", false, "", kLinkEcho},
+      {"radio login", true, "LG20-A", kLinkRelay},
+      {"radio query", true, "", kLinkRelay},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     link_ = std::make_unique<DeviceLink>(&log_);
     link_->hooks.sleep = [this](int ms) { slept_ += ms; };
-    StartSim({"--device", "LG20", "--radio", "1:0x10", "--modem", "1:0x10", "--fault", "echo@command:1x100"});
+    std::vector<std::string> args = {"--device", "LG20", "--fault", "echo@command:1x100"};
+    if (c.radio) args.insert(args.end(), {"--radio", "1:0x10", "--modem", "1:0x10"});
+    StartSim(args);
     const auto start = Clock::now();
-    EXPECT_EQ(ConnectRadio(name), kLinkRelay);
+    EXPECT_EQ(c.radio ? ConnectRadio(c.name) : ConnectCable(), c.result);
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
-    EXPECT_EQ(StopSim()["commands"].size(), 1u);
+    const nlohmann::json report = StopSim();
+    if (c.radio) {
+      EXPECT_EQ(report["commands"].size(), 1u) << "no second try after the echo";
+    }
   }
 }
 
