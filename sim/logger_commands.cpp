@@ -218,7 +218,8 @@ const Setting kSettings[] = {
     {"-ports", kKnowsPorts, [](const Logger& l) { return PortsAnswer(l.store.ports); },
      [](Logger& l, std::string_view v) { return StorePorts(l.store.ports, v); }},
     // The logger keeps the trait byte inverted.
-    {"-trait", kKnowsTrait, [](const Logger& l) { return Answer(std::to_string(kByteMax - (l.store.trait & kByteMax))); },
+    {"-trait", kKnowsTrait,
+     [](const Logger& l) { return Answer(std::to_string(kByteMax - (l.store.trait & kByteMax))); },
      [](Logger& l, std::string_view v) {
        uint32_t stored = 0;
        if (!ReadNumber<uint32_t>(v, 0, kByteMax, stored)) return kError;

@@ -116,7 +116,7 @@ struct Logger {
   uint32_t version = 0;   // of the running firmware, in hundredths
   uint32_t features = 0;  // commands this version knows
   LoggerStore store;
-  LoggerStore before;  // as the run began, for the report
+  LoggerStore before;               // as the run began, for the report
   std::optional<RadioModem> radio;  // the logger's own radio
   std::optional<RadioModem> radioBefore;
   std::optional<RadioModem> modem;  // the host's end is a radio modem: the logger is reached over the air
@@ -128,9 +128,9 @@ struct Logger {
   bool awake = true;     // an asleep logger hears only the wake sequence
   uint32_t wakeReturns = 0;
   SimClock::time_point quietUntil{};  // after "logout" the logger ignores the air for a while
-  bool terminal = false;  // the old command set passes the line through to its own radio
+  bool terminal = false;              // the old command set passes the line through to its own radio
   std::string terminalLine;
-  bool erasePending = false;  // the logger has asked for an erase to be confirmed
+  bool erasePending = false;          // the logger has asked for an erase to be confirmed
   std::vector<std::string> commands;  // every line its command line received
 };
 
@@ -150,7 +150,7 @@ CommandWords SplitCommand(std::string_view line);
 
 // logger_clock.cpp: the logger's clock as a wall-clock count of seconds since 2000-01-01.
 int64_t LoggerClock(const Logger& logger);
-std::string LoggerClockText(const Logger& logger);  // "Date\Time: 2024-05-01 12:34:56"
+std::string LoggerClockText(const Logger& logger);               // "Date\Time: 2024-05-01 12:34:56"
 bool SetLoggerTimeOfDay(Logger& logger, std::string_view text);  // "H:M:S"
 bool SetLoggerDate(Logger& logger, std::string_view text);       // "Y-M-D"
 

@@ -21,6 +21,7 @@ constexpr uint8_t kSettingsMark[] = {'L', 'O', 'G', 'S', 'E', 'T', '0', '1'};
 constexpr std::string_view kLoggerRadioVersion = "1047";
 constexpr std::string_view kHostModemVersion = "10C2";
 
+// The commands each model knows grow with its version the way the host's class table says.
 const LoggerKind kLg20{"LG20", true, 0x7737,
                        {{{105, 0x80}, {108, 0x40}, {112, 0x8800}, {114, 0x70000}, {118, 0xC00000}, {119, 0x200000},
                          {200, 0x1000000}, {202, 0x4000000}}},
@@ -232,7 +233,8 @@ class LoggerFirmware : public BootWordFirmware {
     // The loader erases INFO, where the settings live: a new firmware starts from the factory's.
     if (InfoErased(device)) {
       logger.store = FactoryStore(logger);
-      FlashPut(device.flash, InfoStart(device), std::vector<uint8_t>(std::begin(kSettingsMark), std::end(kSettingsMark)));
+      FlashPut(device.flash, InfoStart(device),
+               std::vector<uint8_t>(std::begin(kSettingsMark), std::end(kSettingsMark)));
     }
     if (device.vectorsWritten && logger.data.records > 0) logger.erasePending = true;
   }

@@ -100,7 +100,9 @@ inline void ExpectStored(const LoggerSettings& s, uint32_t mask, const nlohmann:
       EXPECT_EQ(read, stored[key]) << key;
     }
   };
-  const auto bytes = [](const PortBytes& values) { return nlohmann::json(std::vector<int>(values.begin(), values.end())); };
+  const auto bytes = [](const PortBytes& values) {
+    return nlohmann::json(std::vector<int>(values.begin(), values.end()));
+  };
   expect(kBitName, "name", s.deviceName);
   expect(kBitSerialNumber, "sn", s.serialNumber);
   expect(kBitDeviceId, "deviceid", s.deviceId);
