@@ -39,11 +39,13 @@ constexpr const char* kSDITag = "VornSDI12";
 constexpr uint32_t kSensorSkyra32 = '\\';
 constexpr uint32_t kSensorSkyra61 = ']';
 constexpr uint32_t kSensorPl3 = '^';
+constexpr uint32_t kSensorHtk = 't';
 constexpr uint32_t kSensorDg7 = 'u';
 constexpr uint32_t kSensorHb7 = 'w';
 constexpr uint32_t kSensorK7V = 'x';
 constexpr uint32_t kSensorWpx4 = 'y';
 constexpr uint32_t kSensorK7W = 'z';
+constexpr uint32_t kSensorRxWn = 127;
 // Family selections of the sensor menu; never reported by a sensor.
 constexpr uint32_t kFamilyNdr = 260;
 constexpr uint32_t kFamilyWpx = 261;
