@@ -111,6 +111,8 @@ bool PassThroughFirmware::Byte(Device& device, uint8_t byte) {
 }
 
 bool PassThroughFirmware::ModeByte(uint8_t byte) {
+  // Inside a command these are characters: "?X9 ]!" writes the SKYRA 61 type.
+  if (mode_ != RelayMode::Loader && !text_.empty()) return false;
   switch (byte) {
     case kToCommandLine: mode_ = RelayMode::Command; break;
     case kToSdi: mode_ = RelayMode::Sdi; break;

@@ -2,14 +2,15 @@
 // (ACD), each a logger-style command line with an SDI-12 bus behind it; and the AQUIN
 // calibrator (AQUIN_CAL), the same command line without a bus.
 //
-// Relay modes, switched by single bytes the host writes:
+// Relay modes, switched by single bytes the host writes between commands (inside a command
+// line or SDI-12 command they are characters, so "?X9 ]!" writes the SKYRA 61 type):
 //   command  (power-on, and after '`')  the device's own command line answers lines ending in
 //            "\r"; text ending in '!' is an SDI-12 command for the bus.
 //   sdi      (after '[')  only SDI-12 commands are taken; command lines get no answer.
 //   loader   (after ']')  every byte except '[' and '`' goes to the sensor's loader unchanged
 //            and its answers come back, at the device's rate (9600).
-// In command and sdi mode '|' is a break on the bus: it wakes the sensors and drops a
-// half-received command. Sensor answers end in "\r\n"; nothing is echoed.
+// In command and sdi mode '|' is a break on the bus wherever it comes: it wakes the sensors and
+// drops a half-received command. Sensor answers end in "\r\n"; nothing is echoed.
 #pragma once
 
 #include <cstdint>
