@@ -20,7 +20,9 @@
 #include <string_view>
 
 #include "firmware_part.h"
+#include "passthrough_setup.h"
 #include "sdi_sensor_model.h"
+#include "ti_text.h"
 
 // What one model of the family answers.
 struct PassThroughKind {
@@ -37,10 +39,11 @@ class PassThroughFirmware : public BootWordFirmware {
  public:
   PassThroughFirmware(const PassThroughKind& kind, std::string entryWord);
   void Setup(Device& device, const DeviceSetup& setup) override;
+  void Configure(Device& device, const PassThroughSetup& setup);
   bool Byte(Device& device, uint8_t byte) override;
   void Line(Device& device, std::string line) override;
   uint32_t Baud() const override { return baud_; }
-  void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const override;
+  void Report(nlohmann::json& report) const override;
 
  private:
   bool ModeByte(uint8_t byte);
@@ -55,6 +58,7 @@ class PassThroughFirmware : public BootWordFirmware {
   std::string modeBytes_;  // every mode byte heard, in order
   uint32_t sdiCommands_ = 0;
   std::unique_ptr<SdiSensor> sensor_;  // null: nothing on the bus
+  std::vector<TiSegment> sensorImage_;
   std::map<std::string, std::string> values_;  // "get -KEY" / "set -KEY VALUE"
   long long clockOffset_ = 0;                    // device clock minus the host's local time, seconds
   uint32_t baud_ = kFirmwareBaud;
