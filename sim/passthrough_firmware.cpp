@@ -52,7 +52,9 @@ struct tm WallClock(long long vornSeconds) {
 
 long long FromWallClock(struct tm fields) { return static_cast<long long>(timegm(&fields)) - kVornEpoch; }
 
-bool StartsWith(const std::string& text, std::string_view prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 std::map<std::string, std::string> FactoryValues(const PassThroughKind& kind) {
   if (kind.fieldrex) return {{"i", "FIELDRX"}, {"sn", "FX0001234"}, {"contr", "7"}};

@@ -26,9 +26,9 @@
 
 // What one model of the family answers.
 struct PassThroughKind {
-  std::string_view tag;     // in the answer to "get -ver"
-  bool hasBus = true;       // relays SDI-12 and loader traffic
-  bool fieldrex = false;    // answers "get -hver" and "get -batt"; keeps its clock in seconds
+  std::string_view tag;   // in the answer to "get -ver"
+  bool hasBus = true;     // relays SDI-12 and loader traffic
+  bool fieldrex = false;  // answers "get -hver" and "get -batt"; keeps its clock in seconds
   char hardwareRevision = 0;
   int battery = 0;
 };
@@ -60,7 +60,7 @@ class PassThroughFirmware : public BootWordFirmware {
   std::unique_ptr<SdiSensor> sensor_;  // null: nothing on the bus
   std::vector<TiSegment> sensorImage_;
   std::map<std::string, std::string> values_;  // "get -KEY" / "set -KEY VALUE"
-  long long clockOffset_ = 0;                    // device clock minus the host's local time, seconds
+  long long clockOffset_ = 0;                  // device clock minus the host's local time, seconds
   uint32_t baud_ = kFirmwareBaud;
 };
 

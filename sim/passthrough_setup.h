@@ -35,8 +35,8 @@ struct SensorSetup {
 struct PassThroughSetup {
   bool given = false;  // an option of this group was used
   SensorSetup sensor;
-  char hardwareRevision = 0;  // 0: the model's own
-  int battery = -1;           // percent; -1: the model's own
+  char hardwareRevision = 0;           // 0: the model's own
+  int battery = -1;                    // percent; -1: the model's own
   std::vector<TiSegment> sensorImage;  // the --image file: the report compares the sensor's flash with it
 };
 

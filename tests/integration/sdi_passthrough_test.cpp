@@ -174,7 +174,8 @@ TEST_F(SdiPassThrough, FieldrexReadsAndWritesASkyra61AndStartsItsLoader) {
 
   ASSERT_EQ(SDIInvokeVornBSL(*sensor_), kSDIOk);
   HostBSL engine(&log_, BuiltInFirmware());
-  ASSERT_EQ(BSLHandOff(engine, link_->port.handle, link_->port.readBuffer, link_->port.portName, false, kEngineTries), 1);
+  ASSERT_EQ(BSLHandOff(engine, link_->port.handle, link_->port.readBuffer, link_->port.portName, false, kEngineTries),
+            1);
   EXPECT_EQ(BSLAttach(engine), 1);
   EXPECT_NE(LogText().find("BSLAttach found the VornBSL already active"), std::string::npos)
       << "the 'P' after \"?B!\" attached the sensor's loader";
@@ -210,7 +211,8 @@ TEST_F(SdiPassThrough, ASensorUpdateThroughTheFieldrexKeepsItsSettings) {
   ASSERT_GT(BSLLoadTIFile(engine, image.string()), 0);
 
   ASSERT_EQ(Connect(sim), 1);
-  ASSERT_EQ(BSLHandOff(engine, link_->port.handle, link_->port.readBuffer, link_->port.portName, false, kEngineTries), 1);
+  ASSERT_EQ(BSLHandOff(engine, link_->port.handle, link_->port.readBuffer, link_->port.portName, false, kEngineTries),
+            1);
   Mode(']');
   EXPECT_EQ(BSLCheck(engine, link_->port.portName, profile.loaderBaud), kBslNotConnected)
       << "the sensor runs its firmware: no loader answers";
@@ -219,7 +221,8 @@ TEST_F(SdiPassThrough, ASensorUpdateThroughTheFieldrexKeepsItsSettings) {
   EXPECT_EQ(sensor_->address, '2');
   ASSERT_EQ(SDIInvokeVornBSL(*sensor_), kSDIOk);
   ASSERT_EQ(BSLAttach(engine), 1);
-  ASSERT_GT(BSLEraseINFO(engine, profile.infoStart, profile.infoSegments, profile.infoSegmentSize, profile.twentyBit), 0);
+  ASSERT_GT(BSLEraseINFO(engine, profile.infoStart, profile.infoSegments, profile.infoSegmentSize, profile.twentyBit),
+            0);
   ASSERT_GT(BSLEraseFlash(engine, profile.flashStart, profile.flashEnd, profile.twentyBit), 0);
   ASSERT_GT(BSLSendFirmware(engine, profile.twentyBit), 0);
   ASSERT_GT(BSLSendVectors(engine), 0);

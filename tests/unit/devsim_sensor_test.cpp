@@ -200,9 +200,10 @@ TEST(DevsimPassThrough, ModeBytesSwitchBetweenCommandLineSdiAndLoaderRelay) {
 }
 
 TEST(DevsimPassThrough, OptionsChooseTheSensorAndTheFieldrexAnswers) {
-  std::vector<std::string> words = {"vornbsl-devsim", "--device",  "FX:1.22",       "--sensor", "K7W:3.99",
-                                    "--sensor-set",   "address=5", "--sensor-set",  "sn=K-1",   "--sensor-numeric-type",
-                                    "--hardware-revision", "A",    "--battery",     "9"};
+  std::vector<std::string> words = {
+      "vornbsl-devsim",      "--device",  "FX:1.22",      "--sensor", "K7W:3.99",
+      "--sensor-set",        "address=5", "--sensor-set", "sn=K-1",   "--sensor-numeric-type",
+      "--hardware-revision", "A",         "--battery",    "9"};
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   SimOptions options;
@@ -221,13 +222,13 @@ TEST(DevsimPassThrough, OptionsChooseTheSensorAndTheFieldrexAnswers) {
   EXPECT_EQ(fx.Send("|?X8!"), "5122\r\n");
   EXPECT_EQ(fx.Send("|?X#!"), "5K-1\r\n");
 
-  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-           {"--sensor", "]"},  // the default TGX has no bus
-           {"--device", "FX", "--sensor", "Q"},
-           {"--device", "FX", "--sensor-set", "colour=red"},
-           {"--device", "FX", "--sensor-set", "address=!"},
-           {"--device", "FX", "--battery", "101"},
-           {"--device", "FX", "--hardware-revision", "AB"}}) {
+  for (const std::vector<std::string>& bad :
+       std::vector<std::vector<std::string>>{{"--sensor", "]"},  // the default TGX has no bus
+                                             {"--device", "FX", "--sensor", "Q"},
+                                             {"--device", "FX", "--sensor-set", "colour=red"},
+                                             {"--device", "FX", "--sensor-set", "address=!"},
+                                             {"--device", "FX", "--battery", "101"},
+                                             {"--device", "FX", "--hardware-revision", "AB"}}) {
     std::vector<std::string> line = {"vornbsl-devsim"};
     line.insert(line.end(), bad.begin(), bad.end());
     std::vector<char*> args;
