@@ -64,7 +64,6 @@ std::unique_ptr<Device> MakeDevice(const DeviceModel& model, const DeviceSetup& 
   device->flash = MakeFlash(model.layout());
   device->hasLoader = setup.hasLoader;
   device->firmware = model.makeFirmware();
-  device->firmware->Setup(*device, setup.modelOptions);
   device->faults.rules = setup.faults;
   device->restartDelay = setup.restartDelay;
   device->noise.seed(setup.seed);
@@ -75,6 +74,7 @@ std::unique_ptr<Device> MakeDevice(const DeviceModel& model, const DeviceSetup& 
   device->loader.faults = &device->faults;
   device->loader.faultLog = &device->faultLog;
   device->loader.version = setup.loaderVersion ? setup.loaderVersion : model.loaderVersion;
+  device->firmware->Setup(*device, setup);
   if (setup.startInLoader && setup.hasLoader) {
     device->identity = CheckFirmwareIdentity(device->flash);
     DeviceStartLoader(*device);

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "logger_model.h"
+#include "passthrough_firmware.h"
 
 namespace {
 
@@ -13,6 +14,8 @@ constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 
 // The loggers' firmware fills a 16-bit part's main flash from its first whole segment to the loader.
 constexpr ImageRange kLoggerFactoryImage[] = {{0x1200, 0xFA00 - 0x1200}};
 constexpr uint32_t kLoggerLoaderVersion = 200;
+constexpr ImageRange kFieldrexFactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
+constexpr ImageRange kCommDeviceFactoryImage[] = {{0x4000, 0x2000}};
 
 std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
   return std::make_unique<BootWordFirmware>(std::string(kEntryWord));
@@ -25,6 +28,9 @@ const DeviceModel kModels[] = {
     {"VQ7", Msp16FlashLayout, 120, kLoggerLoaderVersion, kLoggerFactoryImage, MakeVq7Firmware},
     {"QRL", Msp16FlashLayout, 205, kLoggerLoaderVersion, kLoggerFactoryImage, MakeQrlFirmware},
     {"FH", Msp16FlashLayout, 109, kLoggerLoaderVersion, kLoggerFactoryImage, MakeFieldHubFirmware},
+    {"FX", FieldrexFlashLayout, 130, 210, kFieldrexFactoryImage, MakeFieldrexFirmware},
+    {"ACD", Msp16FlashLayout, 105, 210, kCommDeviceFactoryImage, MakeCommDeviceFirmware},
+    {"AQUIN_CAL", Msp16FlashLayout, 100, 210, kCommDeviceFactoryImage, MakeCalibratorFirmware},
 };
 
 bool SameName(std::string_view a, std::string_view b) {

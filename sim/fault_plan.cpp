@@ -52,7 +52,8 @@ bool ParseBareStage(std::string_view text, FaultRule& rule) {
 const std::vector<std::string_view>& FaultStages() {
   static const std::vector<std::string_view> stages = {
       "boot", "attach", "probe", "version", "erase-info", "erase", "address", "write", "vectors", "frame",
-      "command",  // every line a logger's command line receives
+      "command",  // every line a command line receives
+      "batt", "sdi",
   };
   return stages;
 }

@@ -10,26 +10,27 @@
 #include <utility>
 
 struct Device;
-struct ModelOptions;
+struct DeviceSetup;
 
 constexpr uint32_t kFirmwareBaud = 9600;
 
 class FirmwarePart {
  public:
   virtual ~FirmwarePart() = default;
-  // Once, when the device is built and before its first Start: the run's model options.
-  virtual void Setup(Device& device, const ModelOptions& options) {
-    (void)device;
-    (void)options;
-  }
   // The firmware came up (power-on, or a restart that found an intact image).
   virtual void Start(Device& device) { (void)device; }
   // One command line as received, without its "\r".
   virtual void Line(Device& device, std::string line) = 0;
   // The rate the command line runs at.
   virtual uint32_t Baud() const { return kFirmwareBaud; }
+  // Once, when the device is made and before it starts: the run's options.
+  virtual void Setup(Device& device, const DeviceSetup& setup) {
+    (void)device;
+    (void)setup;
+  }
   // A byte before the device gathers it into a command line; true when the firmware took it
-  // itself (a modem's escape sequence, a radio path that nobody hears).
+  // itself (a modem's escape sequence, a radio path that nobody hears, a pass-through device's
+  // mode bytes, SDI-12 commands and loader traffic).
   virtual bool Byte(Device& device, uint8_t byte) {
     (void)device;
     (void)byte;

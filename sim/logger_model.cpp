@@ -205,8 +205,9 @@ class LoggerFirmware : public BootWordFirmware {
  public:
   explicit LoggerFirmware(const LoggerKind& kind) : BootWordFirmware(std::string(kEntryWord)) { logger_.kind = &kind; }
 
-  void Setup(Device& device, const ModelOptions& options) override {
+  void Setup(Device& device, const DeviceSetup& setup) override {
     (void)device;
+    const ModelOptions& options = setup.modelOptions;
     logger_.options = options;
     const std::optional<RadioChannel> radio = options.radio ? options.radio : logger_.kind->factoryRadio;
     if (radio) logger_.radio = Modem(radio->channel, radio->subChannel, kLoggerRadioVersion);

@@ -90,6 +90,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       options.help = true;
     } else if (const int taken = ParseModelOption(argc, argv, i, options.modelOptions, error); taken != 0) {
       if (taken < 0) return false;
+    } else if (const OptionMatch match = ParsePassThroughOption(option, value, options.passThrough, error);
+               match != OptionMatch::NotMine) {
+      if (match == OptionMatch::Bad) return false;
     } else {
       error = "unknown option " + option;
       return false;
@@ -98,6 +101,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       error = "bad or missing value for " + option;
       return false;
     }
+  }
+  if (options.passThrough.given && !IsPassThroughModel(options.model)) {
+    error = "sensor and pass-through options need a pass-through device (--device FX or ACD)";
+    return false;
   }
   if (options.startInLoader && options.noLoader) {
     error = "--start-in-loader and --no-loader exclude each other";
@@ -115,7 +122,7 @@ const char* SimUsage() {
          "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
          "                      [--cellular] [--broken-dataflash]\n"
          "Models: TGX (default, firmware 1.40); loggers LG20 (2.02), LG2 (old command set, 1.70),\n"
-         "VQ7 (1.20), QRL (2.05), FH (1.09).\n"
+         "VQ7 (1.20), QRL (2.05), FH (1.09); pass-through devices FX (1.30) and ACD (1.05); AQUIN_CAL (1.00).\n"
          "Fault kinds: silence garble nak drop reset hangup echo error.\n"
-         "Stages: boot attach probe version erase-info erase address write vectors frame command.\n";
+         "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi.\n";
 }

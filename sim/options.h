@@ -7,6 +7,7 @@
 
 #include "fault_plan.h"
 #include "model_options.h"
+#include "passthrough_setup.h"
 
 struct SimOptions {
   std::string model = "TGX";
@@ -23,6 +24,7 @@ struct SimOptions {
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
   ModelOptions modelOptions;  // --radio, --cellular and the other options of a model
+  PassThroughSetup passThrough;
   bool help = false;
 };
 

@@ -54,6 +54,8 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   setup.seed = sim.options.seed;
   setup.faults = sim.options.faults;
   setup.modelOptions = sim.options.modelOptions;
+  setup.passThrough = sim.options.passThrough;
+  setup.passThrough.sensorImage = sim.image;  // --image is judged against the sensor's flash too
   sim.device = MakeDevice(*model, setup);
   sim.link.baudTiming = sim.options.baudTiming;
   return PtyLinkOpen(sim.link, sim.options.linkPath, error);
