@@ -26,6 +26,7 @@ void DeviceStart(Device& device) {
 }
 
 void ReceiveFirmware(Device& device, uint8_t byte) {
+  if (device.firmware->Byte(device, byte)) return;
   // A character with a framing error never reaches the command line.
   if (byte & kNoiseBit || byte == '\n') return;
   if (byte != '\r') {
@@ -73,6 +74,7 @@ std::unique_ptr<Device> MakeDevice(const DeviceModel& model, const DeviceSetup& 
   device->loader.faults = &device->faults;
   device->loader.faultLog = &device->faultLog;
   device->loader.version = setup.loaderVersion ? setup.loaderVersion : model.loaderVersion;
+  device->firmware->Setup(*device, setup);
   if (setup.startInLoader && setup.hasLoader) {
     device->identity = CheckFirmwareIdentity(device->flash);
     DeviceStartLoader(*device);

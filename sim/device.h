@@ -14,6 +14,7 @@
 #include "firmware_part.h"
 #include "flash_model.h"
 #include "loader.h"
+#include "passthrough_setup.h"
 #include "sim_clock.h"
 
 struct DeviceModel;
@@ -34,6 +35,7 @@ struct DeviceSetup {
   SimClock::duration restartDelay = std::chrono::milliseconds(300);
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
+  PassThroughSetup passThrough;  // pass-through devices and the sensor on their bus
 };
 
 struct Device {

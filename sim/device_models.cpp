@@ -2,12 +2,16 @@
 
 #include <cctype>
 
+#include "passthrough_firmware.h"
+
 namespace {
 
 constexpr std::string_view kEntryWord = "ZEPH";
 
 // Where the TGX firmware lives: the low main flash up to the loader, and a part above 64 KiB.
 constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 0x10000}};
+constexpr ImageRange kFieldrexFactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
+constexpr ImageRange kCommDeviceFactoryImage[] = {{0x4000, 0x2000}};
 
 std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
   return std::make_unique<BootWordFirmware>(std::string(kEntryWord));
@@ -15,6 +19,9 @@ std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
 
 const DeviceModel kModels[] = {
     {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeBootWordFirmware},
+    {"FX", FieldrexFlashLayout, 130, 210, kFieldrexFactoryImage, MakeFieldrexFirmware},
+    {"ACD", Msp16FlashLayout, 105, 210, kCommDeviceFactoryImage, MakeCommDeviceFirmware},
+    {"AQUIN_CAL", Msp16FlashLayout, 100, 210, kCommDeviceFactoryImage, MakeCalibratorFirmware},
 };
 
 bool SameName(std::string_view a, std::string_view b) {

@@ -51,6 +51,7 @@ bool ParseBareStage(std::string_view text, FaultRule& rule) {
 const std::vector<std::string_view>& FaultStages() {
   static const std::vector<std::string_view> stages = {
       "boot", "attach", "probe", "version", "erase-info", "erase", "address", "write", "vectors", "frame",
+      "command", "batt", "sdi",
   };
   return stages;
 }

@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
+#include <vector>
 
 struct Device;
+struct DeviceSetup;
+struct TiSegment;
 
 constexpr uint32_t kFirmwareBaud = 9600;
 
@@ -21,6 +25,22 @@ class FirmwarePart {
   virtual void Line(Device& device, std::string line) = 0;
   // The rate the command line runs at.
   virtual uint32_t Baud() const { return kFirmwareBaud; }
+  // Once, when the device is made and before it starts: the run's options.
+  virtual void Setup(Device& device, const DeviceSetup& setup) {
+    (void)device;
+    (void)setup;
+  }
+  // A byte before the command line sees it; true when the firmware took it itself.
+  virtual bool Byte(Device& device, uint8_t byte) {
+    (void)device;
+    (void)byte;
+    return false;
+  }
+  // The firmware's own state for the report; `image` is the --image file's contents, or null.
+  virtual void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const {
+    (void)report;
+    (void)image;
+  }
 };
 
 class BootWordFirmware : public FirmwarePart {

@@ -24,11 +24,11 @@ int main(int argc, char** argv) {
   Simulator sim;
   std::string error;
   if (!ParseSimOptions(argc, argv, sim.options, error)) {
-    std::cerr << "vornbsl-devsim: " << error << '\n' << SimUsage();
+    std::cerr << "vornbsl-devsim: " << error << '\n' << SimUsage() << PassThroughUsage();
     return 2;
   }
   if (sim.options.help) {
-    std::cout << SimUsage();
+    std::cout << SimUsage() << PassThroughUsage();
     return 0;
   }
   InstallStopHandlers();

@@ -88,6 +88,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       options.noLoader = true;
     } else if (option == "--help" || option == "-h") {
       options.help = true;
+    } else if (const OptionMatch match = ParsePassThroughOption(option, value, options.passThrough, error);
+               match != OptionMatch::NotMine) {
+      if (match == OptionMatch::Bad) return false;
     } else {
       error = "unknown option " + option;
       return false;
@@ -96,6 +99,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       error = "bad or missing value for " + option;
       return false;
     }
+  }
+  if (options.passThrough.given && !IsPassThroughModel(options.model)) {
+    error = "sensor and pass-through options need a pass-through device (--device FX or ACD)";
+    return false;
   }
   if (options.startInLoader && options.noLoader) {
     error = "--start-in-loader and --no-loader exclude each other";
@@ -110,6 +117,7 @@ const char* SimUsage() {
          "                      [--start-in-loader | --no-loader] [--exit-after-update]\n"
          "                      [--restart-ms MS] [--loader-version N] [--seed N]\n"
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
-         "Models: TGX (default, firmware 1.40). Fault kinds: silence garble nak drop reset hangup.\n"
-         "Stages: boot attach probe version erase-info erase address write vectors frame.\n";
+         "Models: TGX (default, firmware 1.40); FX 1.30 and ACD 1.05 (pass-through devices); AQUIN_CAL 1.00.\n"
+         "Fault kinds: silence garble nak drop reset hangup.\n"
+         "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi.\n";
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fault_plan.h"
+#include "passthrough_setup.h"
 
 struct SimOptions {
   std::string model = "TGX";
@@ -21,6 +22,7 @@ struct SimOptions {
   int restartMs = 300;
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
+  PassThroughSetup passThrough;
   bool help = false;
 };
 

@@ -53,6 +53,7 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   setup.restartDelay = std::chrono::milliseconds(sim.options.restartMs);
   setup.seed = sim.options.seed;
   setup.faults = sim.options.faults;
+  setup.passThrough = sim.options.passThrough;
   sim.device = MakeDevice(*model, setup);
   sim.link.baudTiming = sim.options.baudTiming;
   return PtyLinkOpen(sim.link, sim.options.linkPath, error);

@@ -1,13 +1,57 @@
 // The SDI-12 sensor link: one framed exchange through the pass-through device
-// (Fieldrex or AQUIN Comm Device) and the sensor operations built on it.
+// (Fieldrex or AQUIN Comm Device) and the sensor operations built on it. The
+// record holds what the last capture read from the sensor; the restore writes
+// those values back after a firmware update.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "log/message_log.h"
 
 struct DeviceLink;
+
+// Result codes of this layer (serial driver codes pass through unchanged).
+constexpr int kSDIOk = 1;
+constexpr int kSDINothing = 0;          // nothing to do (no serial number, no calibration)
+constexpr int kSDIUnrecognised = -1;    // firmware check answer unrecognised; type not determinable
+constexpr int kSDIInvalidType = -11;    // no valid sensor type given
+constexpr int kSDIBusSilent = -21;      // even the "?!" probe got no answer
+constexpr int kSDINoAnswer = -22;       // the command got no answer though the bus answers probes
+constexpr int kSDINotConfirmed = -30;   // answered but not confirmed (address, type, family)
+constexpr int kSDIErrorAnswer = -34;    // the sensor answered "ERROR" to a set command
+constexpr int kSDICorruptFirmware = -66;
+constexpr int kSDINoLoader = -82;       // the sensor answered "No BSL"
+
+// Limits of the record's texts, in characters (without a terminator).
+constexpr size_t kSDIReplySize = 256;   // the reply buffer: 255 characters and a terminator
+constexpr size_t kSDIIdentityMax = 36;
+constexpr size_t kSDICalibrationMax = 512;
+constexpr size_t kSDISerialMax = 32;
+constexpr size_t kSensorTypeNameSize = 34;  // a name has at most 33 characters
+
+constexpr uint32_t kSDIDefaultTimeoutMs = 2000;
+constexpr uint32_t kSDIDefaultTries = 5;
+constexpr const char* kSDITag = "VornSDI12";
+
+// Sensor type codes the link treats specially (most are printable characters).
+constexpr uint32_t kSensorSkyra32 = '\\';
+constexpr uint32_t kSensorSkyra61 = ']';
+constexpr uint32_t kSensorPl3 = '^';
+constexpr uint32_t kSensorHtk = 't';
+constexpr uint32_t kSensorDg7 = 'u';
+constexpr uint32_t kSensorHb7 = 'w';
+constexpr uint32_t kSensorK7V = 'x';
+constexpr uint32_t kSensorWpx4 = 'y';
+constexpr uint32_t kSensorK7W = 'z';
+constexpr uint32_t kSensorRxWn = 127;
+// Family selections of the sensor menu; never reported by a sensor.
+constexpr uint32_t kFamilyNdr = 260;
+constexpr uint32_t kFamilyWpx = 261;
+constexpr uint32_t kFamilyHtk = 262;
+constexpr uint32_t kFamilyHx = 263;
+constexpr uint32_t kFamilyNivara3x = 264;
 
 struct SDISensor {
   char address = '0';
@@ -23,8 +67,50 @@ struct SDISensor {
   MessageLog* log = nullptr;
   DeviceLink* port = nullptr;  // the instrument link's command link; not owned
   std::string reply;           // the last answer, at most 255 characters
-  uint32_t timeoutMs = 2000;
-  uint32_t tries = 5;
+  uint32_t timeoutMs = kSDIDefaultTimeoutMs;
+  uint32_t tries = kSDIDefaultTries;
 
   SDISensor(MessageLog* messageLog, DeviceLink* link) : log(messageLog), port(link) {}
+  ~SDISensor() {
+    log = nullptr;
+    port = nullptr;
+  }
+  SDISensor(const SDISensor&) = delete;
+  SDISensor& operator=(const SDISensor&) = delete;
 };
+
+// One exchange: the wake byte, the command, the answer up to its carriage
+// return, with retries and a probe of the bus when nothing comes back.
+// `length` holds the reply's capacity (terminator included) and receives the
+// length copied; reply and length may be null. Returns the bytes of the last
+// read, or a negative code (the reply is then empty).
+int SDISendCommand(SDISensor& sensor, std::string_view command, std::string* reply, int* length, int* elapsedMs);
+
+// Identity and version ("?I!"): the version, or a negative code.
+int SDIGetSensorVersion(SDISensor& sensor);
+// "0A%c!": 1, -30, or a negative code.
+int SDISetSensorAddress(SDISensor& sensor, char address);
+// X4, Xa and XO as the stored type needs them: 1, 0 (PL-3), or a negative code.
+int SDIGetSensorCalibration(SDISensor& sensor);
+// Writes X4 (the given text, else the stored one), Xa and XO back: 1, 0, or a negative code.
+int SDISetSensorCalibration(SDISensor& sensor, const std::string* x4);
+int SDIGetSensorSN(SDISensor& sensor);
+int SDISetSensorSN(SDISensor& sensor);
+int SDIGetSensorType(SDISensor& sensor);
+// A sensor code, or a family code 260-264 resolved against the stored type.
+int SDISetSensorType(SDISensor& sensor, uint32_t type);
+// "?post!" to new firmware: 1 good, -66 corrupt, -1 unrecognised, or a negative code.
+int SDICheckBinary(SDISensor& sensor);
+// "?B!" and the bytes that hand the bus to the sensor's loader: 1, -82, or a negative code.
+int SDIInvokeVornBSL(SDISensor& sensor);
+// The old X4 form of DG7 and HTK sensors below version 3.40 in the new form: 1, or 0 when not needed.
+int SDIConvertCalibration(SDISensor& sensor);
+
+// The settings capture and restore of a digital sensor.
+int SDIGetSensorInfo(SDISensor& sensor);
+int SDISetSensorInfo(SDISensor& sensor);
+
+// The display name of a sensor type or family code (at most 33 characters).
+std::string SensorTypeName(uint32_t code);
+// Whether a family code (260-264) names this sensor type for a type write.
+bool SensorFamilyMember(uint32_t family, uint32_t type);

@@ -1,0 +1,50 @@
+// Readers of the answers an SDI-12 sensor sends through the pass-through
+// device, and the calibration rules applied to them. Each is a pure function
+// over the reply: it never reads past the view, accepts any bytes (binary,
+// truncated, over-long) and keeps every text within its limit.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The answer line: the reply up to its first carriage return.
+std::string_view SDIAnswerLine(std::string_view reply);
+// The answer text: the line from its second character, one leading white-space
+// character skipped; the first character is the answering sensor's address.
+std::string_view SDIAnswerText(std::string_view reply);
+bool SDIContains(std::string_view text, std::string_view part);
+
+// "?I!": address, SDI-12 version (two digits), vendor, model, three-digit version, rest.
+struct SDIIdentityAnswer {
+  std::optional<char> address;
+  std::string identity;  // from the fourth character, at most 36
+  uint32_t version = 0;  // characters 18 to 20; 0 when they are not digits
+};
+SDIIdentityAnswer ReadIdentityAnswer(std::string_view reply);
+
+// "?X8!": one character, or up to three decimal digits.
+struct SDITypeAnswer {
+  uint8_t type = 0;
+  bool numeric = false;
+};
+SDITypeAnswer ReadTypeAnswer(std::string_view reply);
+
+// "?X#!": nothing when the sensor has no serial number; else at most 32 characters.
+std::optional<std::string> ReadSerialAnswer(std::string_view reply);
+
+// Older K7W and K7V firmware marks unused X4 terms "-1", which newer firmware
+// refuses: every "-1 " and the first "-1\r" become "+0". True when anything changed.
+bool ClearMinusOnes(std::string& reply);
+
+// The Xa reply to keep for a K7W, K7V or HB7 sensor at this version: the
+// default it must be given instead (written as an answer from address 'a'),
+// or nothing when the reply stands. `failed` is set when the query failed.
+std::optional<std::string_view> XaDefault(uint32_t type, uint32_t version, std::string_view reply, bool failed);
+
+// The X4 text of a DG7 or HTK sensor below version 3.40 in the new six-term form.
+std::string ConvertedCalibration(std::string_view x4);
+
+// Text cut to a limit.
+std::string Bounded(std::string_view text, size_t maximum);

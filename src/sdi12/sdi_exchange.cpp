@@ -1,0 +1,168 @@
+// The framed SDI-12 exchange through the pass-through device.
+#include <algorithm>
+#include <iterator>
+#include <string>
+
+#include "logger/device_link.h"
+#include "logger/link_helpers.h"
+#include "sdi12/sdi_answers.h"
+#include "sdi12/sdi_link.h"
+#include "sdi12/sdi_sensor.h"
+
+namespace {
+
+constexpr std::string_view kWake = "|";  // wakes the sensor bus before a command
+constexpr int kWakePauseMs = 175;
+constexpr int kProbeWakes = 3;
+constexpr int kProbeWakePauseMs = 30;
+constexpr int kProbeTimeoutMs = 500;
+constexpr std::string_view kProbe = "?!";
+constexpr char kAnswerEnd = '\r';
+constexpr int kSecondAttempt = 1;
+
+// A failed step of the port; the code ends the exchange.
+int PortFailure(const SDISensor& sensor, const char* step, int code) {
+  print_message(sensor.log, kLogProtocol, kSDITag, "SDISendCommand got unexpected response (%d) from %s", code, step);
+  return code;
+}
+
+int Write(SDISensor& sensor, std::string_view bytes) {
+  int written = 0;
+  const int result = VSWrite(sensor.port->port, bytes.data(), static_cast<int>(bytes.size()), &written);
+  return result < 0 ? PortFailure(sensor, "VCommWrite", result) : result;
+}
+
+void ClearInput(SDISensor& sensor) {
+  VSPurge(sensor.port->port, kPurgeReceive);
+  sensor.reply.clear();
+}
+
+// Waits for the answer's carriage return (a time-out is no error) and reads
+// what came. The reply keeps at most 255 characters; line noise bytes of 0 are
+// left out so they cannot hide the text behind them. `count` gets the bytes read.
+int Receive(SDISensor& sensor, int timeoutMs, int* count) {
+  *count = 0;
+  int result = VSWait(sensor.port->port, timeoutMs, kAnswerEnd);
+  if (result < 0) return PortFailure(sensor, "VCommWait", result);
+  std::string buffer(kSDIReplySize, '\0');
+  result = VSRead(sensor.port->port, buffer.data(), static_cast<int>(kSDIReplySize), count);
+  if (result < 0) return PortFailure(sensor, "VCommRead", result);
+  buffer.resize(std::min(static_cast<size_t>(*count), kSDIReplySize - 1));
+  sensor.reply.clear();
+  std::copy_if(buffer.begin(), buffer.end(), std::back_inserter(sensor.reply), [](char c) { return c != '\0'; });
+  return 0;
+}
+
+// Asks the bus whether anybody listens; 0 when somebody answered, -21 when
+// nobody did, or a port failure. The probe's answer stays in the reply.
+int Probe(SDISensor& sensor, int* count) {
+  DeviceLink& link = *sensor.port;
+  for (int i = 0; i < kProbeWakes; ++i) {
+    const int result = Write(sensor, kWake);
+    if (result < 0) return result;
+    Pause(link, kProbeWakePauseMs);
+  }
+  ClearInput(sensor);
+  int result = Write(sensor, kProbe);
+  if (result < 0) return result;
+  result = Receive(sensor, kProbeTimeoutMs, count);
+  if (result < 0) return result;
+  return *count == 0 ? kSDIBusSilent : 0;
+}
+
+// One attempt: 1 when the command was answered, 0 when it was not, or a code that ends the exchange.
+int Attempt(SDISensor& sensor, std::string_view command, bool wake, int* count) {
+  if (wake) {
+    const int result = Write(sensor, kWake);
+    if (result < 0) return result;
+    Pause(*sensor.port, kWakePauseMs);
+    ClearInput(sensor);
+  }
+  int result = Write(sensor, command);
+  if (result < 0) return result;
+  const std::string shown(command);
+  print_message(sensor.log, kLogProtocol, kSDITag, "SDISendCommand sent \"%s\"", shown.c_str());
+  result = Receive(sensor, static_cast<int>(sensor.timeoutMs), count);
+  if (result < 0) return result;
+  if (*count == 0) return 0;
+  print_message(sensor.log, kLogProtocol, kSDITag, "SDISendCommand received \"%s\"", sensor.reply.c_str());
+  return 1;
+}
+
+// Gives the caller its copy of the reply, bounded by its capacity.
+void CopyReply(const SDISensor& sensor, std::string_view command, int count, std::string* reply, int* length) {
+  if (reply == nullptr || length == nullptr || *length <= 0) return;
+  reply->assign(sensor.reply, 0, static_cast<size_t>(*length - 1));
+  *length = static_cast<int>(reply->size());
+  if (*length < count) {
+    const std::string shown(command);
+    print_message(sensor.log, kLogProtocol, kSDITag, "SDISendCommand dropped %d bytes of the answer to \"%s\"",
+                  count - *length, shown.c_str());
+  }
+}
+
+}  // namespace
+
+int SDISendCommand(SDISensor& sensor, std::string_view command, std::string* reply, int* length, int* elapsedMs) {
+  if (reply != nullptr) reply->clear();
+  if (sensor.port == nullptr) {
+    if (length != nullptr) *length = 0;
+    return kSerialFailed;
+  }
+  DeviceLink& link = *sensor.port;
+  const uint32_t start = Now(link);
+  bool wake = true;
+  int result = kSDIOk;
+  int count = 0;
+  for (uint32_t attempt = 0; attempt < sensor.tries; ++attempt) {
+    const int outcome = Attempt(sensor, command, wake, &count);
+    if (outcome != 0) {
+      if (outcome < 0) result = outcome;
+      break;
+    }
+    if (attempt == kSecondAttempt) result = kSDINoAnswer;
+    const int probe = Probe(sensor, &count);
+    if (probe < 0) {
+      result = probe;
+      break;
+    }
+    wake = !wake;
+  }
+  if (elapsedMs != nullptr) *elapsedMs = Since(link, start);
+  if (result < 0) {
+    if (length != nullptr) *length = 0;
+    return result;
+  }
+  CopyReply(sensor, command, count, reply, length);
+  return count;
+}
+
+int SDIExchange(SDISensor& sensor, std::string_view command, std::string* reply) {
+  int length = static_cast<int>(kSDIReplySize);
+  int elapsed = 0;
+  return SDISendCommand(sensor, command, reply, &length, &elapsed);
+}
+
+SDIWriteOutcome SDIConfirmedWrite(SDISensor& sensor, std::string_view command) {
+  SDIWriteOutcome outcome;
+  for (uint32_t attempt = 0; attempt < sensor.tries; ++attempt) {
+    std::string reply;
+    outcome.exchange = SDIExchange(sensor, command, &reply);
+    if (outcome.exchange >= 0 && SDIContains(reply, "OK")) {
+      outcome.result = kSDIOk;
+      break;
+    }
+    if (outcome.exchange >= 0 && SDIContains(reply, "ERROR")) outcome.result = kSDIErrorAnswer;
+    if (outcome.result == 0) outcome.result = kSDINoAnswer;
+  }
+  return outcome;
+}
+
+int SDIWriteByte(SDISensor& sensor, char byte) {
+  if (sensor.port == nullptr) return kSerialFailed;
+  return WriteRaw(*sensor.port, std::string_view(&byte, 1));
+}
+
+void SDIPause(SDISensor& sensor, int milliseconds) {
+  if (sensor.port != nullptr) Pause(*sensor.port, milliseconds);
+}
