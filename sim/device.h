@@ -14,6 +14,7 @@
 #include "firmware_part.h"
 #include "flash_model.h"
 #include "loader.h"
+#include "instrument_setup.h"
 #include "passthrough_setup.h"
 #include "sim_clock.h"
 
@@ -36,6 +37,7 @@ struct DeviceSetup {
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
   PassThroughSetup passThrough;  // pass-through devices and the sensor on their bus
+  InstrumentSetup instrument;    // settings of the instrument models
 };
 
 struct Device {

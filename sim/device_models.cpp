@@ -2,23 +2,22 @@
 
 #include <cctype>
 
+#include "instrument_firmware.h"
 #include "passthrough_firmware.h"
 
 namespace {
 
-constexpr std::string_view kEntryWord = "ZEPH";
-
 // Where the TGX firmware lives: the low main flash up to the loader, and a part above 64 KiB.
 constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 0x10000}};
+constexpr ImageRange kMq2FactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
+constexpr ImageRange kLx40FactoryImage[] = {{0x1200, 0x3000}};
 constexpr ImageRange kFieldrexFactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
 constexpr ImageRange kCommDeviceFactoryImage[] = {{0x4000, 0x2000}};
 
-std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
-  return std::make_unique<BootWordFirmware>(std::string(kEntryWord));
-}
-
 const DeviceModel kModels[] = {
-    {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeBootWordFirmware},
+    {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeTgxFirmware},
+    {"MQ2", Mq2FlashLayout, 210, 210, kMq2FactoryImage, MakeMq2Firmware},
+    {"LX40", Msp16FlashLayout, 210, 210, kLx40FactoryImage, MakeLx40Firmware},
     {"FX", FieldrexFlashLayout, 130, 210, kFieldrexFactoryImage, MakeFieldrexFirmware},
     {"ACD", Msp16FlashLayout, 105, 210, kCommDeviceFactoryImage, MakeCommDeviceFirmware},
     {"AQUIN_CAL", Msp16FlashLayout, 100, 210, kCommDeviceFactoryImage, MakeCalibratorFirmware},

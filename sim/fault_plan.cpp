@@ -51,7 +51,7 @@ bool ParseBareStage(std::string_view text, FaultRule& rule) {
 const std::vector<std::string_view>& FaultStages() {
   static const std::vector<std::string_view> stages = {
       "boot", "attach", "probe", "version", "erase-info", "erase", "address", "write", "vectors", "frame",
-      "command", "batt", "sdi",
+      "command", "batt", "sdi", "get", "set", "login", "post", "erase-data",
   };
   return stages;
 }

@@ -91,6 +91,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (const OptionMatch match = ParsePassThroughOption(option, value, options.passThrough, error);
                match != OptionMatch::NotMine) {
       if (match == OptionMatch::Bad) return false;
+    } else if (const OptionMatch instrument = ParseInstrumentOption(option, value, options.instrument, error);
+               instrument != OptionMatch::NotMine) {
+      if (instrument == OptionMatch::Bad) return false;
     } else {
       error = "unknown option " + option;
       return false;
@@ -102,6 +105,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
   }
   if (options.passThrough.given && !IsPassThroughModel(options.model)) {
     error = "sensor and pass-through options need a pass-through device (--device FX or ACD)";
+    return false;
+  }
+  if (options.instrument.given && !IsInstrumentModel(options.model)) {
+    error = "instrument options need an instrument (--device TGX, MQ2 or LX40)";
     return false;
   }
   if (options.startInLoader && options.noLoader) {
@@ -117,7 +124,9 @@ const char* SimUsage() {
          "                      [--start-in-loader | --no-loader] [--exit-after-update]\n"
          "                      [--restart-ms MS] [--loader-version N] [--seed N]\n"
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
-         "Models: TGX (default, firmware 1.40); FX 1.30 and ACD 1.05 (pass-through devices); AQUIN_CAL 1.00.\n"
+         "Models: TGX (default, firmware 1.40), MQ2 2.10, LX40 2.10 (instruments); FX 1.30 and ACD 1.05\n"
+         "(pass-through devices); AQUIN_CAL 1.00.\n"
          "Fault kinds: silence garble nak drop reset hangup.\n"
-         "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi.\n";
+         "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi\n"
+         "get set login post erase-data.\n";
 }

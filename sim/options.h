@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fault_plan.h"
+#include "instrument_setup.h"
 #include "passthrough_setup.h"
 
 struct SimOptions {
@@ -23,6 +24,7 @@ struct SimOptions {
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
   PassThroughSetup passThrough;
+  InstrumentSetup instrument;
   bool help = false;
 };
 

@@ -54,6 +54,7 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   setup.seed = sim.options.seed;
   setup.faults = sim.options.faults;
   setup.passThrough = sim.options.passThrough;
+  setup.instrument = sim.options.instrument;
   sim.device = MakeDevice(*model, setup);
   sim.link.baudTiming = sim.options.baudTiming;
   return PtyLinkOpen(sim.link, sim.options.linkPath, error);
