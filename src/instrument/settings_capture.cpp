@@ -40,7 +40,9 @@ uint32_t LoggerRequest(int kind) {
   }
 }
 
-// The settings each instrument kind keeps; 0 for a kind without a capture.
+// The settings each instrument kind keeps; 0 for a kind without a capture. The
+// M2 and M2V keep hadj and tau too: their files carry them and their readers
+// read them back.
 uint32_t InstrumentFlags(const InstrumentLink& link) {
   switch (link.kind) {
     case 6: return 0x4000007A;
@@ -51,11 +53,11 @@ uint32_t InstrumentFlags(const InstrumentLink& link) {
     case 12: return 0xC00;
     case 13: return 0x3;
     case 14: return 0x2C0013;
-    case kKindMq2: return link.settings.versionNumber > kMq2PvuserAfter ? 0x38000842 : 0x38000802;
+    case kKindMq2: return (link.settings.versionNumber > kMq2PvuserAfter ? 0x38000842 : 0x38000802) | kInstHadjTau;
     case 16: return 0x28400802;
     case 17:
     case 20: return 0x802;
-    case kKindMq2v: return 0x38000806;
+    case kKindMq2v: return 0x38000806 | kInstHadjTau;
     case 23: return 0x20C08012;
     case 24: return 0x2;
     default: return 0;

@@ -339,7 +339,9 @@ void ReadFxSlots(Reader& r, InstrumentSettings& s) {
   }
 }
 
+// The M2 keeps its serial number too (its capture reads it and the config checksum covers it).
 void ReadMq2(InstrumentLink& link, Reader& r, InstrumentSettings& s) {
+  r.Text("sn", &s.serialNumber, 16, kInstSerialNumber);
   r.Text("config", &s.config, 65, kInstConfig);
   r.Text("tadj", &s.tadj, 257, kInstTadj);
   ReadHadjTau(r, s);

@@ -318,6 +318,7 @@ TEST_F(ReadBack, EveryCapturedInstrumentSettingOfAKindComesBack) {
 TEST_F(ReadBack, InstrumentRecordsAndFieldrexSlots) {
   auto mq2 = Fresh(15);
   mq2->info->config = "40423";
+  mq2->info->serialNumber = "M2-10442";
   mq2->info->hadj = "1.5 0.2";
   mq2->info->tau = 45;
   mq2->userRecords->records = {{"", "QUJD"}, {"", "REVG"}};
@@ -326,7 +327,8 @@ TEST_F(ReadBack, InstrumentRecordsAndFieldrexSlots) {
   ASSERT_EQ(m.userRecords->records.size(), 2u);
   EXPECT_EQ(m.userRecords->records[1].text, "REVG");
   ASSERT_EQ(m.eqnRecords->records.size(), 1u);
-  EXPECT_EQ(m.info->present, kInstConfig | kInstHadjTau | kInstUserRecords | kInstEqnRecords);
+  EXPECT_EQ(m.info->present, kInstSerialNumber | kInstConfig | kInstHadjTau | kInstUserRecords | kInstEqnRecords);
+  EXPECT_EQ(m.info->serialNumber, "M2-10442") << "the M2's serial number comes back with its config";
 
   auto fx = Fresh(14);
   fx->info->slots[0] = "1";
