@@ -5,11 +5,7 @@
 
 #include <string>
 
-// Dialog kinds of an error box.
-constexpr int kBoxWarning = 0;
-constexpr int kBoxError = 1;
-constexpr int kBoxInformation = 2;
-constexpr int kBoxConfirmation = 3;
+#include "app/box_kinds.h"
 
 struct UpdateUi {
   virtual ~UpdateUi() = default;

@@ -14,6 +14,9 @@ using CommandArgs = std::vector<std::string>;
 int RunDump(CliContext& context, CommandArgs args);
 int RunLoaderUpload(CliContext& context, CommandArgs args);
 int RunCheckVersion(CliContext& context, CommandArgs args);
+int RunUpdateCommand(CliContext& context, CommandArgs args);
+int RunPorts(CliContext& context, CommandArgs args);
+int RunIdentify(CliContext& context, CommandArgs args);
 
 // Loads --firmware FILE into the engine when given; reports a failure the way
 // the window's open command words it. Returns kExitSuccess or kExitFailed.
@@ -24,3 +27,8 @@ int CheckEngine(CliContext& context, const HostBSL& engine);
 constexpr const char* kDumpUsage = "vornbsl-cli [--data-dir DIR] dump OUT [--firmware FILE]";
 constexpr const char* kLoaderUploadUsage = "vornbsl-cli [--data-dir DIR] loader-upload --port PORT [--firmware FILE]";
 constexpr const char* kCheckVersionUsage = "vornbsl-cli [--data-dir DIR] check-version [--host URL]";
+constexpr const char* kUpdateUsage =
+    "vornbsl-cli [--data-dir DIR] update --port PORT [--yes | --no] [--factory] [--repair] [--firmware FILE]\n"
+    "           [--new-sn SN] [--no-erase]";
+constexpr const char* kPortsUsage = "vornbsl-cli ports [--all]";
+constexpr const char* kIdentifyUsage = "vornbsl-cli [--data-dir DIR] identify --port PORT";

@@ -28,17 +28,6 @@ std::string UserDataDir() {
   return EnvText("HOME") + "/.local/share" + kDataSubfolder;
 }
 
-std::string OneLine(const std::string& text) {
-  std::string line;
-  for (const char c : text) {
-    if (c == '\n') {
-      if (!line.empty() && line.back() != ' ') line += ' ';
-    } else {
-      line += c;
-    }
-  }
-  return line;
-}
 
 }  // namespace
 
@@ -62,6 +51,18 @@ bool OpenContext(CliContext& context, const std::string& givenDataDir) {
   if (context.dataDir.empty()) return false;
   context.log = CreateMessageLog(context.dataDir + "/" + context.caption + kErrorFileSuffix, kLogProtocol, false);
   return true;
+}
+
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (const char c : text) {
+    if (c == '\n') {
+      if (!line.empty() && line.back() != ' ') line += ' ';
+    } else {
+      line += c;
+    }
+  }
+  return line;
 }
 
 int ReportFailure(const CliContext& context, const std::string& title, const std::string& text, int code) {

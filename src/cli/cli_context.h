@@ -28,6 +28,8 @@ bool OpenContext(CliContext& context, const std::string& givenDataDir);
 // The caption of the build: the built-in image's kind name + " Firmware Updater".
 std::string BuildCaption();
 
+// A box text on one line: line breaks folded into single spaces.
+std::string OneLine(const std::string& text);
 // Prints "TITLE: TEXT" (line breaks folded to spaces) to stderr, logs it, and
 // returns kExitFailed. The code is added when the text does not carry it.
 int ReportFailure(const CliContext& context, const std::string& title, const std::string& text, int code);

@@ -18,7 +18,7 @@ constexpr int kSerialFailed = -21;     // port closed, or the read or write fail
 constexpr int kSerialNoName = -6;      // VSHostBaud on a record without a name
 constexpr int kSysPortMissing = 2;     // no such device
 constexpr int kSysPortInUse = 5;       // another program holds the port
-constexpr int kSysPermission = 13;     // the user may not open the device (dialout group)
+constexpr int kSysPermission = 1013;   // the user may not open the device (dialout group): 1000 + EACCES
 constexpr int kSysDeviceFailed = 31;   // the device does not work; other system errors are 1000 + errno
 
 constexpr int kReadBufferSize = 2048;  // receive buffer, NUL-terminated: at most 2047 characters

@@ -7,10 +7,7 @@
 #include <QUrl>
 
 // Kinds of a message box, as the error box of the main window numbers them.
-constexpr int kBoxWarning = 0;
-constexpr int kBoxError = 1;
-constexpr int kBoxInformation = 2;
-constexpr int kBoxConfirmation = 3;
+#include "app/box_kinds.h"
 
 struct WebUi {
   virtual ~WebUi() = default;

@@ -1,0 +1,81 @@
+// The run frame: everything around one update run that is not the sequence itself.
+#include <cstdio>
+
+#include "app/update_session.h"
+#include "bsl/device_types.h"
+#include "bsl/host_bsl.h"
+#include "instrument/instrument_link.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+constexpr int kMillisecondsPerSecond = 1000;
+constexpr int kBarDone = 100;
+constexpr const char* kHostTag = "VornBSL Host";
+
+void ReportSuccess(UpdateSession& session, uint32_t start) {
+  const int seconds = static_cast<int>((MillisecondTick() - start) / kMillisecondsPerSecond);
+  if (session.calibrationReminder) ShowCalibrationReminder(session, session.profile.kind);
+  session.ui.setBar(kBarDone);
+  session.ui.stage("Successfully updated firmware in " + std::to_string(seconds) + " seconds.");
+  session.ui.success();
+  session.ui.pump();
+  print_message(session.log, kLogFailure, kHostTag, "Finished updating device in %d seconds", seconds);
+  std::remove(session.state.settingsFile.c_str());
+  session.ui.setInstruction("You may disconnect your " + session.state.modelName + " now.");
+}
+
+void ReportFailure(UpdateSession& session) {
+  session.ui.hideStage();
+  session.ui.setBar(0);
+  BSLDisconnect(session.engine);
+  VPDisconnect(session.link, false);
+  session.ui.setInstruction("Connect " + session.state.modelName + " to computer comm port.");
+}
+
+}  // namespace
+
+std::string SettingsFilePath(const UpdateSession& session) {
+  return session.state.dataFolder + "/" + session.state.modelName + ".settings.txt";
+}
+
+int EngineKind(const UpdateSession& session) {
+  return session.engine.deviceType == kDeviceTypeUnknown ? kDeviceTypeTGX : session.engine.deviceType;
+}
+
+void TargetImage(UpdateSession& session, uint32_t imageVersion) {
+  session.state.modelName = std::string(ProfileName(EngineKind(session)));
+  session.state.caption = session.state.modelName + " Firmware Updater";
+  session.state.imageVersion = imageVersion;
+  session.state.eraseStep = 1;
+  const size_t length = session.engine.imageText.size();
+  session.state.uploadStep = length == 0 ? 0.0F : kUploadSpan / static_cast<float>(length);
+}
+
+int RunFrame(UpdateSession& session) {
+  session.state.updateInProgress = true;
+  session.state.keepGoing = true;
+  session.ui.setBar(0);
+  session.ui.busy(true);
+  session.ui.setInstruction("Do NOT disconnect " + session.state.modelName + " until finished.");
+  session.state.settingsFile = SettingsFilePath(session);
+  ClearCapturedSettings(session.link);
+  session.profile = DeviceProfile{};
+  session.calibrationReminder = false;
+  session.ui.stage("Connecting to " + session.state.modelName + "...");
+
+  session.engine.progress = [&session](int total, int done, int phase, char kind) {
+    return ProgressHook(session, total, done, phase, kind);
+  };
+  const uint32_t start = MillisecondTick();
+  const int result = RunUpdate(session);
+  if (result < 0) {
+    ReportFailure(session);
+  } else {
+    ReportSuccess(session, start);
+  }
+  session.engine.progress = nullptr;
+  session.ui.busy(false);
+  session.state.updateInProgress = false;
+  return result;
+}

@@ -1,0 +1,283 @@
+// The instrument update sequence: connect and check the device, capture its
+// settings, replace its firmware through the loader, restart it, check the new
+// firmware, restore the settings, set the clock and erase the old data.
+#include "app/update_session.h"
+#include "bsl/host_bsl.h"
+#include "instrument/instrument_link.h"
+#include "logger/device_link.h"
+#include "serial/serial_port.h"
+
+namespace {
+
+constexpr int kBarStep = 2;
+constexpr int kBarLoaderStart = 6;
+constexpr int kBarUploadStart = 21;
+constexpr int kBarRestarted = 92;
+constexpr int kLowBatteryPercent = 10;
+constexpr uint32_t kLoaderTries = 3;
+constexpr int kReconnectAttempts = 3;
+constexpr int kReconnectPauseMs = 1500;
+constexpr int kActuatorTimeoutMs = 1500;
+constexpr int kAnswerCapacity = 512;
+constexpr const char* kCalibratedAdc = "50.98";
+constexpr int kGoOn = 0;  // a stage that lets the sequence continue
+
+void AddBar(UpdateSession& session, int step) { session.ui.setBar(session.ui.bar() + step); }
+
+bool LoaderAnswered(int result) { return result == kBslAlreadyActive || result == kBslWaiting; }
+
+std::string StageFailure(const UpdateSession& session, int code) {
+  return "The " + session.state.caption + " encountered an error working with your " + session.state.modelName +
+         ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]";
+}
+
+int FailStage(UpdateSession& session, const std::string& title, int code) {
+  ShowErrorBox(session, StageFailure(session, code), title, kBoxError);
+  return code;
+}
+
+// Step 1-2: connect; a device silent on its command line may be running its loader.
+int Connect(UpdateSession& session) {
+  int result = VPConnect(session.link, session.state.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
+  if (result == kRunConnectionFailed) {
+    FillProfile(session.state.builtInKind, kVersionNotAsked, session.profile);
+    result = BSLCheck(session.engine, session.state.portName, session.profile.loaderBaud);
+    BSLDisconnect(session.engine);
+  }
+  if (result < 0 && !LoaderAnswered(result)) {
+    ShowErrorBox(session, ConnectionMessage(session, result), "Connection Error", kBoxError);
+    return kRunConnectionFailed;
+  }
+  return result;
+}
+
+int CheckDevice(UpdateSession& session) {
+  const DeviceProfile& profile = session.profile;
+  const std::string& model = session.state.modelName;
+  if (profile.kind != EngineKind(session)) {
+    std::string text = "The " + session.state.caption + " expected to find a " + model + ";\nhowever, it found a " +
+                       profile.name + ".\n\nThis updater can not update a " + profile.name + ".";
+    if (!session.state.factoryMode) {
+      ShowErrorBox(session, text, "Wrong Device", kBoxError);
+      return kRunWrongDevice;
+    }
+    text += "\n\n[Factory Mode Override: Click OK to load FW anyway]";
+    if (!session.ui.ask(text, "Wrong Device")) return kRunWrongDevice;
+  }
+  if (!profile.updatable) {
+    ShowErrorBox(session,
+                 "The firmware in the connected " + model + "\nis too old.\n\nThis updater can not update this device.",
+                 "Firmware Too Old", kBoxError);
+    return kRunNotSupported;
+  }
+  if (profile.version > session.state.imageVersion && !session.state.factoryMode &&
+      !session.ui.ask("The firmware in your " + model + "\nis newer than the version in this updater.\n\n" +
+                          "Are you sure you want to load older firmware.",
+                      "Newer Firmware")) {
+    return kRunDeclined;
+  }
+  if (CheckTestRunning(session)) return kRunDeclined;
+  if (!CheckSupportedVersion(session, profile)) return kRunNotSupported;
+  return kGoOn;
+}
+
+int CheckBattery(UpdateSession& session) {
+  if (!session.profile.checkBattery) return kGoOn;
+  session.ui.stage("Checking battery power...");
+  int percent = 0;
+  if (VPCheckBattery(session.link, &percent) > 0 && percent < kLowBatteryPercent) {
+    ShowErrorBox(session,
+                 "The battery power is too low!\n\nPlease replace the batteries before running this updater.",
+                 "Batteries Too Low", kBoxError);
+    return kRunBatteryLow;
+  }
+  return kGoOn;
+}
+
+int CaptureSettings(UpdateSession& session) {
+  if (!session.profile.saveSettings) return kGoOn;
+  const std::string& model = session.state.modelName;
+  const std::string retrieveFailed = "This " + session.state.caption + " could not retrieve the settings from your " +
+                                     model + ".\nPlease try again or contact Tessaly for help.";
+  session.ui.stage("Saving settings for this " + model + "...");
+  if (session.profile.login) {
+    const int login = VPLogin(session.link);
+    if (login < 0) {
+      ShowErrorBox(session, retrieveFailed, "Login Error", kBoxError);
+      return login;
+    }
+  }
+  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
+  if (saved >= 0) return kGoOn;
+  if (session.state.repairMode || session.state.factoryMode) {
+    const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " + model +
+                             ".\nThis can happen when an intrument is new or doesn't have " +
+                             "a serial number set yet.\n\nClick OK to continue loading new firmware." +
+                             "\nClick CANCEL to try retrieving the settings again.";
+    return session.ui.ask(text, "Settings Retrieve Error") ? kGoOn : kRunDeclined;
+  }
+  if (saved == kVPPartial) return kGoOn;
+  ShowErrorBox(session, retrieveFailed, "Settings Error", kBoxError);
+  return saved;
+}
+
+int StartLoader(UpdateSession& session) {
+  session.ui.setBar(kBarLoaderStart);
+  session.ui.stage("Starting the firmware loader...");
+  const int result = BSLConnect(session.engine, session.state.portName, session.profile.loaderBaud, true, kLoaderTries);
+  if (result >= 0) return kGoOn;
+  const std::string& model = session.state.modelName;
+  if (result == kBslNoLoader) {
+    ShowErrorBox(session, "This " + model + " does not have a working firmware loader.\n\nPlease contact Tessaly for help.",
+                 "Firmware Loader Error", kBoxError);
+    return kRunNoLoader;
+  }
+  ShowErrorBox(session,
+               "The " + session.state.caption + " is unable to connect to the firmware loader in your " + model +
+                   ".\n\nPlease try again.",
+               "Firmware Loader Error", kBoxError);
+  return kRunLoaderFailed;
+}
+
+int WriteFirmware(UpdateSession& session) {
+  const DeviceProfile& p = session.profile;
+  HostBSL& engine = session.engine;
+  AddBar(session, kBarStep);
+  session.ui.stage("Erasing firmware memory...");
+  int e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
+  if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
+  e = BSLEraseFlash(engine, p.flashStart, p.flashEnd, p.twentyBit);
+  if (e < 0) return FailStage(session, "Firmware Erase Error", e);
+  session.uploadPosition = static_cast<float>(kBarUploadStart);
+  session.ui.setBar(kBarUploadStart);
+  session.ui.stage("Uploading new firmware code...");
+  e = BSLSendFirmware(engine, p.twentyBit);
+  if (e < 0) return FailStage(session, "Firmware Upload Error", e);
+  session.ui.stage("Restarting the " + session.state.modelName + ", please wait...");
+  e = BSLSendVectors(engine);
+  if (e < 0) return FailStage(session, "Firmware Upload Error", e);
+  return kGoOn;
+}
+
+int Reconnect(UpdateSession& session) {
+  BSLDisconnect(session.engine);
+  SleepPumping(static_cast<int>(session.profile.restartDelayMs));
+  session.ui.setBar(kBarRestarted);
+  session.ui.pump();
+  int result = 0;
+  for (int attempt = 0; attempt < kReconnectAttempts; ++attempt) {
+    result = VPConnect(session.link, session.state.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
+    if (result >= 1) break;
+    SleepPumping(attempt * kReconnectPauseMs);
+  }
+  if (result < 0) return FailStage(session, "Connection Error", result);
+  if (session.profile.login && VPLogin(session.link) < 0) {
+    ShowErrorBox(session,
+                 "This " + session.state.caption + " failed to log into your " + session.state.modelName +
+                     ".\nPlease check the settings on your instrument or contact Tessaly for help.",
+                 "Login Error", kBoxError);
+  }
+  return kGoOn;
+}
+
+int CheckNewFirmware(UpdateSession& session) {
+  AddBar(session, kBarStep);
+  session.ui.stage("Checking new firmware...");
+  const int e = VPCheckFirmware(session.link, session.profile.postInit);
+  if (e < 0) {
+    ShowErrorBox(session,
+                 "The new firmware for your " + session.state.modelName + " is corrupt!\n\nPlease try again or contact Tessaly.",
+                 "Firmware Error", kBoxError);
+    return e;
+  }
+  std::string answer;
+  int elapsed = 0;
+  const int reset =
+      DeviceCommand(session.link.device, "set -act 30\r", '>', kActuatorTimeoutMs, &answer, kAnswerCapacity, &elapsed);
+  if (reset < 0) {
+    ShowErrorBox(session, "Resetting the actuator parameter returned error: " + std::to_string(reset),
+                 "Reset Actuator Error", kBoxError);
+  }
+  return kGoOn;
+}
+
+std::string RestoreMessage(const UpdateSession& session, int e) {
+  const std::string front = "The " + session.state.caption;
+  const std::string& model = session.state.modelName;
+  if (e == kSettingsFileMissing) {
+    return front + " couldn't find the settings file for your " + model +
+           ".\n\nPlease try again or contact Tessaly for help.";
+  }
+  if (e == kSettingsFileDenied || e == kSettingsFileBadHandle) {
+    return front + " failed to read the settings file for your " + model +
+           ".\n\nPlease try again or contact Tessaly for help." + "\n\nError: " + std::to_string(e);
+  }
+  if (e == kVPPartial) {
+    return front + " failed to restore some of the settings for your " + model +
+           ".\n\nPlease check the settings after this updater is finished.";
+  }
+  return front + " failed to restore the settings for your " + model + ".\n\nPlease try again.\n\n[Error " +
+         std::to_string(e) + "]";
+}
+
+void RestoreSettings(UpdateSession& session) {
+  AddBar(session, kBarStep);
+  session.ui.stage("Restoring settings...");
+  if (session.profile.saveSettings) {
+    const bool newSerial = session.state.replaceSerialNumber && !session.state.newSerialNumber.empty();
+    const int e = VPRestoreInfo(session.link, session.state.settingsFile, newSerial ? &session.state.newSerialNumber : nullptr);
+    if (e < 0) ShowErrorBox(session, RestoreMessage(session, e), "Settings Error", kBoxError);
+  }
+  if (session.profile.setTime) VPSetTime(session.link);
+  AddBar(session, kBarStep);
+}
+
+int EraseOldData(UpdateSession& session) {
+  if (!session.profile.eraseData || session.state.dontEraseData) return kGoOn;
+  session.ui.stage("Erasing old data...");
+  const int e = VPEraseData(session.link);
+  if (e >= 0) return kGoOn;
+  const std::string front = "The " + session.state.caption + " was unable to erase the data in your " + session.state.modelName;
+  const std::string text = e == kVPBrokenDataFlash
+                               ? front + "because the data storage chip is reporting errors.\n\nPlease contact Tessaly for help."
+                               : front + ".\nPlease try again.\n[Error: " + std::to_string(e) + "]";
+  ShowErrorBox(session, text, "Data Erase Error", kBoxError);
+  return e;
+}
+
+void DecideCalibrationReminder(UpdateSession& session) {
+  const std::string adc = CapturedAdc(session.link);
+  session.calibrationReminder = adc != kCalibratedAdc || session.profile.calibrationReminder;
+}
+
+}  // namespace
+
+int RunUpdate(UpdateSession& session) {
+  const int connected = Connect(session);
+  if (connected < 0 && !LoaderAnswered(connected)) return connected;
+  AddBar(session, kBarStep);
+  if (LoaderAnswered(connected)) {
+    // The device runs its loader (an interrupted update): no checks, no capture;
+    // the restore reads the settings file the earlier run left.
+    FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
+  } else {
+    for (int (*step)(UpdateSession&) : {CheckDevice, CheckBattery}) {
+      const int result = step(session);
+      if (result != kGoOn) return result;
+    }
+    AddBar(session, kBarStep);
+    const int captured = CaptureSettings(session);
+    if (captured != kGoOn) return captured;
+  }
+  VPDisconnect(session.link, false);
+  for (int (*step)(UpdateSession&) : {StartLoader, WriteFirmware, Reconnect, CheckNewFirmware}) {
+    const int result = step(session);
+    if (result != kGoOn) return result;
+  }
+  RestoreSettings(session);
+  const int erased = EraseOldData(session);
+  if (erased != kGoOn) return erased;
+  DecideCalibrationReminder(session);
+  VPDisconnect(session.link, true);
+  return 1;
+}

@@ -1,0 +1,67 @@
+// The state an update run works with: what the window (or the command line)
+// knows about the build, the port and the person's choices, the objects the run
+// drives, and the device profile of the device being updated.
+#pragma once
+
+#include <string>
+
+#include "app/update_run.h"
+#include "app/update_ui.h"
+#include "bsl/device_profile.h"
+#include "log/message_log.h"
+
+struct HostBSL;
+struct InstrumentLink;
+
+// Results of an update run beyond the lower layers' codes.
+constexpr int kRunConnectionFailed = -20;
+constexpr int kRunDeclined = -40;
+constexpr int kRunLoaderFailed = -110;
+constexpr int kRunNoLoader = -112;
+constexpr int kRunNotSupported = -120;
+constexpr int kRunWrongDevice = -121;
+constexpr int kRunBatteryLow = -130;
+
+// The upload moves the bar by 69 x 512 / image length per callback, about 69 points in all.
+constexpr float kUploadSpan = 35328.0F;
+constexpr int kBuiltInImageVersion = 150;
+
+struct UpdateSession {
+  UpdaterState& state;
+  UpdateUi& ui;
+  MessageLog* log;
+  InstrumentLink& link;
+  HostBSL& engine;
+  float uploadPosition = 0.0F;       // progress during the upload, 21.0 at its start
+  bool calibrationReminder = false;  // set at the end of a successful run when the device needs it
+  DeviceProfile profile;
+
+  UpdateSession(UpdateRun& run, InstrumentLink& instrumentLink)
+      : state(run.state), ui(run.ui), log(run.log), link(instrumentLink), engine(run.engine) {}
+};
+
+// Takes the model, caption, image version and upload step from the image the
+// engine holds (kind 0 counts as the built-in kind).
+void TargetImage(UpdateSession& session, uint32_t imageVersion);
+// The device kind the held image is for.
+int EngineKind(const UpdateSession& session);
+std::string SettingsFilePath(const UpdateSession& session);
+
+// The modal error box: shown, then its text logged with the tag "ErrorOK Told User:".
+inline void ShowErrorBox(UpdateSession& session, const std::string& text, const std::string& title, int kind) {
+  TellUser(session.ui, session.log, text, title, kind);
+}
+
+// The run frame: prepares the run, calls RunUpdate, reports the outcome and
+// returns the window to idle. Returns RunUpdate's result. The front end keeps
+// a second start request out while a run is active.
+int RunFrame(UpdateSession& session);
+// The instrument update sequence: 1, or a negative code after the person was told.
+int RunUpdate(UpdateSession& session);
+// Called by the loader while it erases ('X') and uploads ('W'): moves the bar.
+bool ProgressHook(UpdateSession& session, int total, int done, int phase, char kind);
+bool CheckTestRunning(UpdateSession& session);
+bool CheckSupportedVersion(UpdateSession& session, const DeviceProfile& profile);
+void ShowCalibrationReminder(UpdateSession& session, int kind);
+// The connection message for a failed connect (the box title is "Connection Error").
+std::string ConnectionMessage(const UpdateSession& session, int result);

@@ -1,0 +1,56 @@
+#include "cli/cli_update_ui.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "cli/cli_context.h"
+
+namespace {
+
+bool IsYes(std::string reply) {
+  for (char& c : reply) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return reply == "ok" || reply == "o" || reply == "y" || reply == "yes";
+}
+
+}  // namespace
+
+void CliUpdateUi::stage(const std::string& text) {
+  ShowStage(progress, text);
+  ShowPercent(progress, position);
+}
+
+void CliUpdateUi::hideStage() { EndProgress(progress); }
+
+void CliUpdateUi::setBar(int value) {
+  position = value;
+  ShowPercent(progress, value);
+}
+
+void CliUpdateUi::setInstruction(const std::string&) {}
+
+void CliUpdateUi::box(const std::string& text, const std::string& title, int) {
+  EndProgress(progress);
+  std::cerr << title << ": " << OneLine(text) << std::endl;
+}
+
+bool CliUpdateUi::ask(const std::string& text, const std::string& title) {
+  EndProgress(progress);
+  if (answer != CliAnswer::Prompt) {
+    const bool ok = answer == CliAnswer::Yes;
+    std::cerr << title << ": " << OneLine(text) << " [" << (ok ? "OK" : "Cancel") << "]" << std::endl;
+    return ok;
+  }
+  if (isatty(STDIN_FILENO) == 0) {
+    std::cerr << title << ": " << OneLine(text) << " [Cancel: no terminal to ask, use --yes or --no]" << std::endl;
+    return false;
+  }
+  std::cerr << title << ":\n" << text << "\nOK or Cancel? [ok/cancel] " << std::flush;
+  std::string reply;
+  std::getline(std::cin, reply);
+  return IsYes(reply);
+}
+
+void CliUpdateUi::pump() {
+  if (keepGoing != nullptr && CancelRequested()) *keepGoing = false;
+}

@@ -1,0 +1,15 @@
+// vornbsl: the updater's window.
+#include <QApplication>
+
+#include "gui/feedback_window.h"
+#include "gui/main_window.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("VornBSL"));
+  TfrmMain mainWindow;
+  TfrmWeb webWindow(&mainWindow);
+  mainWindow.SetWebWindow(&webWindow);
+  mainWindow.show();
+  return QApplication::exec();
+}

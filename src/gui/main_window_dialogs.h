@@ -1,0 +1,32 @@
+// Everything the main window shows modally: message boxes, questions and the
+// file dialogs. The window uses the Qt dialogs below; tests hand it a recorder.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+struct FileDialogSpec {
+  QString title;
+  QString folder;         // where the dialog opens; empty: the dialog's own choice
+  QString filter;         // Qt filter text; empty: none
+  QString defaultSuffix;  // added to a name typed without one
+};
+
+struct MainWindowDialogs {
+  virtual ~MainWindowDialogs() = default;
+  // A modal box with the single button OK and the kind's icon, centred on the owner and on top.
+  virtual void Box(QWidget* owner, const QString& text, const QString& title, int kind) = 0;
+  // An OK/Cancel question with the exclamation icon: true for OK.
+  virtual bool Ask(QWidget* owner, const QString& text, const QString& title) = 0;
+  // The chosen file's full path; empty when cancelled. Open needs an existing file.
+  virtual QString OpenFile(QWidget* owner, const FileDialogSpec& spec) = 0;
+  virtual QString SaveFile(QWidget* owner, const FileDialogSpec& spec) = 0;
+};
+
+struct QtDialogs : MainWindowDialogs {
+  void Box(QWidget* owner, const QString& text, const QString& title, int kind) override;
+  bool Ask(QWidget* owner, const QString& text, const QString& title) override;
+  QString OpenFile(QWidget* owner, const FileDialogSpec& spec) override;
+  QString SaveFile(QWidget* owner, const FileDialogSpec& spec) override;
+};

@@ -1,0 +1,51 @@
+// A front end for update sequences in tests: records every stage, bar position,
+// box and question, and answers questions from a script.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/update_ui.h"
+
+struct ScriptedUi : UpdateUi {
+  struct Box {
+    std::string text;
+    std::string title;
+    int kind;
+  };
+  std::vector<std::string> stages;
+  std::vector<int> bars;  // every distinct position, in order
+  std::vector<Box> boxes;
+  std::vector<Box> questions;
+  std::deque<bool> answers;  // next answers; when empty, questions get Cancel
+  std::string instruction;
+  bool stageVisible = false;
+  int position = 0;
+  int successes = 0;
+
+  void stage(const std::string& text) override {
+    stages.push_back(text);
+    stageVisible = true;
+  }
+  void hideStage() override { stageVisible = false; }
+  void setBar(int value) override {
+    if (bars.empty() || bars.back() != value) bars.push_back(value);
+    position = value;
+  }
+  int bar() const override { return position; }
+  void setInstruction(const std::string& text) override { instruction = text; }
+  void box(const std::string& text, const std::string& title, int kind) override {
+    boxes.push_back({text, title, kind});
+  }
+  bool ask(const std::string& text, const std::string& title) override {
+    questions.push_back({text, title, -1});
+    if (answers.empty()) return false;
+    const bool answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+  void success() override { ++successes; }
+  void busy(bool) override {}
+  void pump() override {}
+};
