@@ -15,6 +15,7 @@
 #include "flash_model.h"
 #include "loader.h"
 #include "model_options.h"
+#include "instrument_setup.h"
 #include "passthrough_setup.h"
 #include "sim_clock.h"
 
@@ -38,6 +39,7 @@ struct DeviceSetup {
   std::vector<FaultRule> faults;
   ModelOptions modelOptions;
   PassThroughSetup passThrough;  // pass-through devices and the sensor on their bus
+  InstrumentSetup instrument;    // settings of the instrument models
 };
 
 struct Device {

@@ -3,26 +3,25 @@
 #include <cctype>
 
 #include "logger_model.h"
+#include "instrument_firmware.h"
 #include "passthrough_firmware.h"
 
 namespace {
-
-constexpr std::string_view kEntryWord = "ZEPH";
 
 // Where the TGX firmware lives: the low main flash up to the loader, and a part above 64 KiB.
 constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 0x10000}};
 // The loggers' firmware fills a 16-bit part's main flash from its first whole segment to the loader.
 constexpr ImageRange kLoggerFactoryImage[] = {{0x1200, 0xFA00 - 0x1200}};
 constexpr uint32_t kLoggerLoaderVersion = 200;
+constexpr ImageRange kMq2FactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
+constexpr ImageRange kLx40FactoryImage[] = {{0x1200, 0x3000}};
 constexpr ImageRange kFieldrexFactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
 constexpr ImageRange kCommDeviceFactoryImage[] = {{0x4000, 0x2000}};
 
-std::unique_ptr<FirmwarePart> MakeBootWordFirmware() {
-  return std::make_unique<BootWordFirmware>(std::string(kEntryWord));
-}
-
 const DeviceModel kModels[] = {
-    {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeBootWordFirmware},
+    {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeTgxFirmware},
+    {"MQ2", Mq2FlashLayout, 210, 210, kMq2FactoryImage, MakeMq2Firmware},
+    {"LX40", Msp16FlashLayout, 210, 210, kLx40FactoryImage, MakeLx40Firmware},
     {"LG20", Msp16FlashLayout, 202, kLoggerLoaderVersion, kLoggerFactoryImage, MakeLg20Firmware},
     {"LG2", Msp16FlashLayout, 170, kLoggerLoaderVersion, kLoggerFactoryImage, MakeLg2Firmware},
     {"VQ7", Msp16FlashLayout, 120, kLoggerLoaderVersion, kLoggerFactoryImage, MakeVq7Firmware},

@@ -8,9 +8,11 @@
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
+#include <vector>
 
 struct Device;
 struct DeviceSetup;
+struct TiSegment;
 
 constexpr uint32_t kFirmwareBaud = 9600;
 
@@ -36,8 +38,12 @@ class FirmwarePart {
     (void)byte;
     return false;
   }
-  // What the firmware keeps (its settings, its stored data), added to the report at exit.
-  virtual void Report(nlohmann::json& report) const { (void)report; }
+  // What the firmware keeps (its settings, its stored data), added to the report at exit;
+  // `image` is the --image file's contents, or null.
+  virtual void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const {
+    (void)report;
+    (void)image;
+  }
 };
 
 class BootWordFirmware : public FirmwarePart {

@@ -24,11 +24,11 @@ int main(int argc, char** argv) {
   Simulator sim;
   std::string error;
   if (!ParseSimOptions(argc, argv, sim.options, error)) {
-    std::cerr << "vornbsl-devsim: " << error << '\n' << SimUsage() << PassThroughUsage();
+    std::cerr << "vornbsl-devsim: " << error << '\n' << SimUsage() << PassThroughUsage() << InstrumentUsage();
     return 2;
   }
   if (sim.options.help) {
-    std::cout << SimUsage() << PassThroughUsage();
+    std::cout << SimUsage() << PassThroughUsage() << InstrumentUsage();
     return 0;
   }
   InstallStopHandlers();

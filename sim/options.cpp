@@ -93,6 +93,9 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     } else if (const OptionMatch match = ParsePassThroughOption(option, value, options.passThrough, error);
                match != OptionMatch::NotMine) {
       if (match == OptionMatch::Bad) return false;
+    } else if (const OptionMatch instrument = ParseInstrumentOption(option, value, options.instrument, error);
+               instrument != OptionMatch::NotMine) {
+      if (instrument == OptionMatch::Bad) return false;
     } else {
       error = "unknown option " + option;
       return false;
@@ -104,6 +107,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
   }
   if (options.passThrough.given && !IsPassThroughModel(options.model)) {
     error = "sensor and pass-through options need a pass-through device (--device FX or ACD)";
+    return false;
+  }
+  if (options.instrument.given && !IsInstrumentModel(options.model)) {
+    error = "instrument options need an instrument (--device TGX, MQ2 or LX40)";
     return false;
   }
   if (options.startInLoader && options.noLoader) {
@@ -121,8 +128,10 @@ const char* SimUsage() {
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
          "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
          "                      [--cellular] [--broken-dataflash]\n"
-         "Models: TGX (default, firmware 1.40); loggers LG20 (2.02), LG2 (old command set, 1.70),\n"
-         "VQ7 (1.20), QRL (2.05), FH (1.09); pass-through devices FX (1.30) and ACD (1.05); AQUIN_CAL (1.00).\n"
+         "Models: TGX (default, firmware 1.40), MQ2 2.10, LX40 2.10 (instruments); loggers LG20 (2.02),\n"
+         "LG2 (old command set, 1.70), VQ7 (1.20), QRL (2.05), FH (1.09); pass-through devices FX (1.30)\n"
+         "and ACD (1.05); AQUIN_CAL (1.00).\n"
          "Fault kinds: silence garble nak drop reset hangup echo error.\n"
-         "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi.\n";
+         "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi\n"
+         "get set login post erase-data.\n";
 }

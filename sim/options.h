@@ -7,6 +7,7 @@
 
 #include "fault_plan.h"
 #include "model_options.h"
+#include "instrument_setup.h"
 #include "passthrough_setup.h"
 
 struct SimOptions {
@@ -25,6 +26,7 @@ struct SimOptions {
   std::vector<FaultRule> faults;
   ModelOptions modelOptions;  // --radio, --cellular and the other options of a model
   PassThroughSetup passThrough;
+  InstrumentSetup instrument;
   bool help = false;
 };
 

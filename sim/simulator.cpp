@@ -56,6 +56,7 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   setup.modelOptions = sim.options.modelOptions;
   setup.passThrough = sim.options.passThrough;
   setup.passThrough.sensorImage = sim.image;  // --image is judged against the sensor's flash too
+  setup.instrument = sim.options.instrument;
   sim.device = MakeDevice(*model, setup);
   sim.link.baudTiming = sim.options.baudTiming;
   return PtyLinkOpen(sim.link, sim.options.linkPath, error);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "bsl/device_profile.h"
 #include "log/message_log.h"
@@ -31,6 +32,9 @@ constexpr int kVPBrokenDataFlash = -65;
 constexpr int kSettingsFileMissing = -102;
 constexpr int kSettingsFileDenied = -105;
 constexpr int kSettingsFileBadHandle = -106;
+
+// The code the instruments' command line accepts after "login *".
+constexpr std::string_view kVPLoginCode = "7205";
 
 constexpr int kVPBaudIndex9600 = 2;  // the baud index the sequences connect with
 constexpr int kVPConnectTries = 3;

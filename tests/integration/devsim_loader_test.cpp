@@ -146,7 +146,7 @@ bool HasRunAt(const json& report, unsigned address) {
 TEST(DevsimLoader, BootAttachAndVersion) {
   DevsimProcess sim({"--device", "TGX:1.20"});
   HostPort port(sim.ptyPath, kFirmwareBaud);
-  EXPECT_EQ(port.Exchange("get -ver\r", "\n"), "ERROR\r\n") << "the firmware knows only the boot word so far";
+  EXPECT_EQ(port.Exchange("get -ver\r", ">"), "\rTGX 1.20\r>") << "the firmware names the version it started with";
   BootAndAttach(port);
   EXPECT_EQ(port.Exchange("\r", "\r"), "?\r") << "an attached loader answers a bare return with ?";
   EXPECT_EQ(port.Exchange("P", "#"), "#");
@@ -308,7 +308,7 @@ TEST(DevsimLoader, RestartsIntoTheNewFirmwareAfterACompleteImage) {
     Upload(port, image, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     port.SetBaud(kFirmwareBaud);
-    EXPECT_EQ(port.Exchange("get -ver\r", "\n"), "ERROR\r\n") << "the new firmware's command line answers";
+    EXPECT_EQ(port.Exchange("get -ver\r", ">"), "\rTGX 1.50\r>") << "the new firmware's command line answers";
     EXPECT_TRUE(sim.Running()) << "the port is still open";
   }
   ASSERT_TRUE(sim.WaitForExit(5000)) << "the host closed the port after the update";

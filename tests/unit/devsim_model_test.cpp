@@ -191,7 +191,7 @@ TEST(DevsimLogger, FirmwareStartedAfterAnInfoEraseHasFactorySettings) {
   device->firmware->Start(*device);
   EXPECT_EQ(Command(*device, "get -i"), "\rLG20-A\r>");
   nlohmann::json report;
-  device->firmware->Report(report);
+  device->firmware->Report(report, nullptr);
   EXPECT_EQ(report["logger"]["erasePending"], true) << "a new firmware asks to erase the old data";
   EXPECT_EQ(Command(*device, "boot ZEPH"), "OK\r\n") << "the loader stays reachable";
   EXPECT_STREQ(DeviceModeName(*device), "loader-waiting");

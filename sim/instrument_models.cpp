@@ -1,0 +1,106 @@
+// The simulated instruments: what each holds in the field and from the factory.
+#include <utility>
+
+#include "flash_model.h"
+#include "instrument_firmware.h"
+
+namespace {
+
+constexpr std::string_view kEntryWord = "ZEPH";
+constexpr long kMq2ChecksumBase = 40000;
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t group = 0;
+    for (size_t j = 0; j < 3; ++j) {
+      group = group << 8 | (i + j < bytes.size() ? static_cast<unsigned char>(bytes[i + j]) : 0u);
+    }
+    const size_t present = std::min<size_t>(3, bytes.size() - i);
+    for (size_t j = 0; j < 4; ++j) text.push_back(j <= present ? kAlphabet[group >> (18 - 6 * j) & 0x3F] : '=');
+  }
+  return text;
+}
+
+// A "user" record as the instrument stores it: tab-separated fields, the fourth the name.
+std::vector<std::string> UserRecords(std::initializer_list<std::string_view> decoded) {
+  std::vector<std::string> records;
+  for (std::string_view text : decoded) records.push_back(Base64(text));
+  return records;
+}
+
+long Checksum(std::string_view serial) {
+  long sum = kMq2ChecksumBase;
+  for (char c : serial) sum += static_cast<unsigned char>(c);
+  return sum;
+}
+
+InstrumentModel Tgx() {
+  InstrumentModel model;
+  model.tag = "TGX";
+  model.hasUsers = true;
+  model.factory.values = {{"sn", ""},  {"config", "0 0 0 0 0 60 0"}, {"p", "1.000 1.000 1.000"},
+                          {"pv", "0.00 1.00"}, {"c76", ""}, {"tadj", "0.00"}};
+  model.field.values = {{"sn", "TGX-014577"},         {"config", "3 1 0 2 1 120 0"}, {"p", "2.104 0.953 1.012"},
+                        {"pv", "0.52 1.08"},           {"c76", "1 0 1 2"},            {"tadj", "-0.35"}};
+  model.field.users = UserRecords({"1\t2024-03-11\t0\tClay Loam\t0.412\t1.037\t-0.021",
+                                   "1\t2024-03-11\t0\tPeat\t0.655\t0.981\t0.004",
+                                   "1\t2024-05-02\t1\tSand\t0.301\t1.102\t-0.013",
+                                   "2\t2024-06-20\t0\tSilt B\t0.377\t1.011\t0.000"});
+  return model;
+}
+
+InstrumentModel Mq2() {
+  InstrumentModel model;
+  model.tag = "MQ2";
+  model.needsLogin = true;
+  model.hasUsers = true;
+  model.hasEqns = true;
+  model.hasSensorType = true;
+  model.configChecksumBase = kMq2ChecksumBase;
+  model.factory.values = {{"sn", ""},      {"config", std::to_string(Checksum(""))}, {"tadj", "0.00"},
+                          {"tau", "30"},   {"hadj", "1.0 0.0"},                       {"pvuser", "0.00 1.00"}};
+  model.field.values = {{"sn", "M2-10442"}, {"config", std::to_string(Checksum("M2-10442"))}, {"tadj", "0.12"},
+                        {"tau", "45"},      {"hadj", "1.5 0.2"},                               {"pvuser", "0.31 0.97"}};
+  model.field.users = UserRecords({"3\t0\t1\tBark\t0.22\t1.30", "3\t0\t1\tCompost\t0.41\t1.12",
+                                   "3\t0\t2\tPerlite\t0.08\t1.75"});
+  model.field.eqns = {"Bulk_EC 0.85*x+0.02", "Pore_EC 1.2*x-0.1", "VWC 0.0012*x-0.35"};
+  return model;
+}
+
+InstrumentModel Lx40() {
+  InstrumentModel model;
+  model.tag = "LX40";
+  model.factory.values = {{"sn", ""},     {"contr", "5"},     {"config", "0 0 0"},
+                          {"loc", ""},    {"x", "1.000"},     {"ext", "1.000"},      {"adccal", "512 512 1.0000"}};
+  model.field.values = {{"sn", "LX40-30912"}, {"contr", "6"},     {"config", "1 0 3"},
+                        {"loc", "North Field Station 3"},  {"x", "0.872"}, {"ext", "1.043"},
+                        {"adccal", "512 498 1.0021"}};
+  return model;
+}
+
+}  // namespace
+
+std::unique_ptr<FirmwarePart> MakeTgxFirmware() {
+  return std::make_unique<InstrumentFirmware>(Tgx(), std::string(kEntryWord));
+}
+
+std::unique_ptr<FirmwarePart> MakeMq2Firmware() {
+  return std::make_unique<InstrumentFirmware>(Mq2(), std::string(kEntryWord));
+}
+
+std::unique_ptr<FirmwarePart> MakeLx40Firmware() {
+  return std::make_unique<InstrumentFirmware>(Lx40(), std::string(kEntryWord));
+}
+
+FlashLayout Mq2FlashLayout() {
+  return FlashLayout{"MQ2",
+                     {
+                         {0x1000, 0x10C0, 64, RegionKind::Info},
+                         {0x2100, 0xFA00, 512, RegionKind::Main},
+                         {0xFA00, 0xFE00, 512, RegionKind::Loader},
+                         {0xFE00, 0x10000, 512, RegionKind::Vectors},
+                         {0x10000, 0x1FF00, 512, RegionKind::Main},
+                     }};
+}

@@ -1,0 +1,266 @@
+// Settings carried across an update, family by family, against simulated
+// devices over a pseudo-terminal: capture a device into the settings file,
+// check the file line by line, start the device again with its factory
+// settings, restore from the file with a fresh link, and find every setting
+// back on the device.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "bsl/builtin_image.h"
+#include "bsl/host_bsl.h"
+#include "devsim_process.h"
+#include "instrument/instrument_link.h"
+#include "instrument/settings_file.h"
+#include "sdi12/sdi_sensor.h"
+
+namespace {
+
+using nlohmann::json;
+
+class RoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("vorn_roundtrip_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
+    file_ = (dir_ / "device.settings.txt").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // A link as the updater makes it; its pauses take no time against the simulator.
+  std::unique_ptr<InstrumentLink> NewLink() {
+    auto link = std::make_unique<InstrumentLink>(&log_);
+    link->device.hooks.sleep = [](int) {};
+    return link;
+  }
+
+  // Connects (and logs in where the device needs it), as the update sequence does.
+  void Connect(InstrumentLink& link, const DevsimProcess& sim) {
+    DeviceProfile profile;
+    ASSERT_EQ(VPConnect(link, sim.ptyPath, kVPBaudIndex9600, kVPConnectTries, &profile), 1) << Log();
+    if (profile.login) {
+      ASSERT_EQ(VPLogin(link), 1) << Log();
+    }
+  }
+
+  // The device's values as it started, after capturing them into the file.
+  json Capture(const std::vector<std::string>& arguments, int expected = 1) {
+    DevsimProcess sim(arguments);
+    auto link = NewLink();
+    Connect(*link, sim);
+    EXPECT_EQ(VPSaveInfo(*link, file_), expected) << Log();
+    VPDisconnect(*link, true);
+    return sim.Stop();
+  }
+
+  // The device's values after a restore from the file into its factory settings.
+  json Restore(std::vector<std::string> arguments, const std::string* newSerialNumber = nullptr) {
+    arguments.push_back("--factory-reset");
+    DevsimProcess sim(arguments);
+    auto link = NewLink();
+    Connect(*link, sim);
+    EXPECT_EQ(VPRestoreInfo(*link, file_, newSerialNumber), 1) << Log();
+    VPDisconnect(*link, true);
+    return sim.Stop();
+  }
+
+  std::string File() const { return Read(file_); }
+  std::string Log() const { return Read(log_.fileName); }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::filesystem::path dir_;
+  MessageLog log_;
+  std::string file_;
+};
+
+std::string Line(const std::string& key, const std::string& value) { return key + "=\"" + value + "\"\r\n"; }
+
+std::string Text(const json& values, const char* key) { return values.at(key).get<std::string>(); }
+
+// The instrument layout: the 24 lines every instrument file has, with the values given (the
+// rest empty or 0), then the record lines.
+std::string InstrumentFile(const std::string& tag, std::map<std::string, std::string> v, const json& users,
+                           const json& eqns) {
+  for (const char* number : {"lang", "contr", "units", "tau"}) {
+    if (!v.contains(number)) v[number] = "0";
+  }
+  std::string text(kSettingsFileHeader);
+  text += Line("type", tag);
+  for (const char* key : {"name", "sn", "lang", "VornBuild", "contr", "config", "fvals", "uvals", "units", "adc",
+                          "adccal", "calprefs", "FXUnits", "sample", "usage", "adc15", "adc30", "location", "chai",
+                          "extCal", "tadj", "tau", "hadj"}) {
+    text += Line(key, v[key]);
+  }
+  const auto number = [](size_t i) { return std::string(i < 10 ? "0" : "") + std::to_string(i); };
+  for (size_t i = 0; i < users.size(); ++i) text += Line("user" + number(i), users[i].get<std::string>());
+  for (size_t i = 0; i < eqns.size(); ++i) text += Line("eqn" + number(i), eqns[i].get<std::string>());
+  return text;
+}
+
+TEST_F(RoundTrip, TgxSettingsAndUserRecords) {
+  const json captured = Capture({"--device", "TGX:1.40"});
+  const json& field = captured["settings"]["before"];
+  ASSERT_FALSE(field["user"].empty()) << "the field TGX holds user records";
+  EXPECT_NE(field, captured["settings"]["factory"]);
+  EXPECT_EQ(File(), InstrumentFile("TGX",
+                                   {{"sn", Text(field, "sn")},
+                                    {"config", Text(field, "config")},
+                                    {"fvals", Text(field, "p")},
+                                    {"uvals", Text(field, "pv")},
+                                    {"calprefs", Text(field, "c76")},
+                                    {"tadj", Text(field, "tadj")}},
+                                   field["user"], json::array()));
+
+  const json restored = Restore({"--device", "TGX:1.40"});
+  EXPECT_EQ(restored["settings"]["before"], captured["settings"]["factory"]) << "it started from the factory";
+  EXPECT_EQ(restored["settings"]["current"], field);
+}
+
+TEST_F(RoundTrip, TgxWithANewSerialNumber) {
+  const json captured = Capture({"--device", "TGX:1.40"});
+  const std::string serial = "TGX-099001";
+  json expected = captured["settings"]["before"];
+  expected["sn"] = serial;
+  EXPECT_EQ(Restore({"--device", "TGX:1.40"}, &serial)["settings"]["current"], expected);
+}
+
+TEST_F(RoundTrip, M2SettingsRecordsAndEquations) {
+  const json captured = Capture({"--device", "MQ2:2.10"});
+  const json& field = captured["settings"]["before"];
+  EXPECT_EQ(captured["instrument"]["sensorType"], "0") << "the capture sets the sensor type first";
+  EXPECT_EQ(File(), InstrumentFile("MQ2",
+                                   {{"sn", Text(field, "sn")},
+                                    {"config", Text(field, "config")},
+                                    {"uvals", Text(field, "pvuser")},
+                                    {"tadj", Text(field, "tadj")},
+                                    {"tau", Text(field, "tau")},
+                                    {"hadj", Text(field, "hadj")}},
+                                   field["user"], field["eqn"]));
+
+  const json restored = Restore({"--device", "MQ2:2.10"});
+  EXPECT_EQ(restored["settings"]["current"], field);
+  EXPECT_TRUE(restored["instrument"]["configMatchesSerial"].get<bool>());
+}
+
+TEST_F(RoundTrip, M2WithANewSerialNumberMovesItsConfigChecksum) {
+  const json captured = Capture({"--device", "MQ2:2.10", "--setting", "sn=AA", "--setting", "config=1000"});
+  const std::string serial = "AB";
+  const json restored = Restore({"--device", "MQ2:2.10"}, &serial);
+  json expected = captured["settings"]["before"];
+  expected["sn"] = "AB";
+  expected["config"] = "1001";
+  EXPECT_EQ(restored["settings"]["current"], expected);
+
+  const json real = Capture({"--device", "MQ2:2.10"});
+  const std::string other = "M2-20001";
+  const json moved = Restore({"--device", "MQ2:2.10"}, &other);
+  EXPECT_EQ(moved["settings"]["current"]["sn"], other);
+  EXPECT_TRUE(moved["instrument"]["configMatchesSerial"].get<bool>()) << moved["settings"]["current"].dump();
+}
+
+TEST_F(RoundTrip, Lx40FromVersion2) {
+  const json captured = Capture({"--device", "LX40:2.10"});
+  const json& field = captured["settings"]["before"];
+  EXPECT_EQ(File(), InstrumentFile("LX40",
+                                   {{"sn", Text(field, "sn")},
+                                    {"contr", Text(field, "contr")},
+                                    {"config", Text(field, "config")},
+                                    {"adccal", Text(field, "adccal")},
+                                    {"location", Text(field, "loc")},
+                                    {"chai", Text(field, "x")},
+                                    {"extCal", Text(field, "ext")}},
+                                   json::array(), json::array()));
+  EXPECT_EQ(Restore({"--device", "LX40:2.10"})["settings"]["current"], field);
+}
+
+TEST_F(RoundTrip, Skyra61BehindAFieldrex) {
+  const std::vector<std::string> device = {"--device", "FX", "--sensor", "SKYRA61"};
+  std::vector<std::string> field = device;
+  for (const char* value : {"address=3", "sn=S61-777", "x4=0.5 1.5 -0.25 24.0", "xa=1 1.01 0.99 1.00 1.02",
+                            "xo=0 0.1 0.2 0.3"}) {
+    field.insert(field.end(), {"--sensor-set", value});
+  }
+  auto captureLink = NewLink();
+  json captured;
+  {
+    DevsimProcess sim(field);
+    Connect(*captureLink, sim);
+    captureLink->kind = 10;  // the sensor behind the pass-through device
+    VSWriteText(captureLink->device.port, "[");
+    ASSERT_EQ(VPSaveInfo(*captureLink, file_), 1) << Log();
+    VSWriteText(captureLink->device.port, "`");
+    VPDisconnect(*captureLink, false);
+    captured = sim.Stop();
+  }
+  const json& sensor = captured["sensor"];
+  std::string expected(kSettingsFileHeader);
+  expected += Line("type", "Digital Sensor") + Line("identity", Text(sensor, "identity").substr(2)) +
+              Line("address", "3") + Line("addressInt", "51") + Line("calibration", Text(sensor, "calibrationX4")) +
+              Line("calibration2", Text(sensor, "calibrationXa")) + Line("sn", "S61-777") + Line("sensorType", "93") +
+              Line("calibration3", Text(sensor, "calibrationXO"));
+  EXPECT_EQ(File(), expected);
+
+  std::vector<std::string> blank = device;
+  blank.push_back("--sensor-blank");
+  DevsimProcess sim(blank);
+  auto link = NewLink();
+  Connect(*link, sim);
+  link->kind = 10;
+  VSWriteText(link->device.port, "[");
+  EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
+  VSWriteText(link->device.port, "`");
+  VPDisconnect(*link, false);
+  const json restored = sim.Stop()["sensor"];
+  for (const char* key : {"address", "serialNumber", "calibrationX4", "calibrationXa", "calibrationXO", "type"}) {
+    EXPECT_EQ(restored[key], sensor[key]) << key;
+  }
+}
+
+TEST_F(RoundTrip, SettingsFollowATgxThroughAWholeUpdate) {
+  DevsimProcess sim({"--device", "TGX:1.40", "--restart-ms", "200"});
+  auto link = NewLink();
+  Connect(*link, sim);
+  const DeviceProfile before = link->profile;
+  ASSERT_EQ(VPSaveInfo(*link, file_), 1) << Log();
+  VPDisconnect(*link, false);
+
+  HostBSL engine(&log_, BuiltInFirmware());
+  ASSERT_GE(BSLConnect(engine, sim.ptyPath, before.loaderBaud, true, 3), 0) << Log();
+  ASSERT_GE(BSLEraseINFO(engine, before.infoStart, before.infoSegments, before.infoSegmentSize, before.twentyBit), 0);
+  ASSERT_GE(BSLEraseFlash(engine, before.flashStart, before.flashEnd, before.twentyBit), 0);
+  ASSERT_GE(BSLSendFirmware(engine, before.twentyBit), 0);
+  ASSERT_GE(BSLSendVectors(engine), 0);
+  BSLDisconnect(engine);
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+
+  DeviceProfile after;
+  ASSERT_EQ(VPConnect(*link, sim.ptyPath, kVPBaudIndex9600, kVPConnectTries, &after), 1) << Log();
+  EXPECT_EQ(after.version, 150u) << "the new firmware answers with its own version";
+  EXPECT_EQ(VPCheckFirmware(*link, after.postInit), 1);
+  EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
+  EXPECT_EQ(VPSetTime(*link), 1);
+  EXPECT_EQ(VPEraseData(*link), 1);
+  VPDisconnect(*link, true);
+
+  const json report = sim.Stop();
+  EXPECT_EQ(report["instrument"]["settingsResets"], 1) << "the erased settings memory lost them";
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
+  EXPECT_EQ(report["instrument"]["erasures"], 1);
+  EXPECT_FALSE(report["instrument"]["clockSet"].is_null());
+  EXPECT_EQ(report["firmware"]["version"], 150);
+}
+
+}  // namespace
