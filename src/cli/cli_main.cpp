@@ -17,10 +17,12 @@ struct Command {
   const char* summary;
 };
 
-constexpr std::array<Command, 4> kCommands = {{
+constexpr std::array<Command, 6> kCommands = {{
     {"dump", RunDump, kDumpUsage, "write the held firmware image in the dump format"},
     {"loader-upload", RunLoaderUpload, kLoaderUploadUsage,
      "start the device's loader, erase it and upload the held image"},
+    {"update", RunUpdateCommand, kUpdateUsage, "update the device on the port: the whole sequence, settings kept"},
+    {"identify", RunIdentify, kIdentifyUsage, "connect to the device on the port and print its profile"},
     {"ports", RunPorts, kPortsUsage, "list the serial ports (--all also probes the 16 native ports)"},
     {"check-version", RunCheckVersion, kCheckVersionUsage, "ask the web host for the newest firmware release"},
 }};
