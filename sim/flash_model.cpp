@@ -47,8 +47,11 @@ FlashResult FlashProgram(Flash& flash, uint32_t address, uint8_t value) {
   const FlashRegion* region = FlashRegionAt(flash, address);
   if (!region) return FlashResult::OutsideMemory;
   if (!Writable(*region)) return FlashResult::Protected;
-  if (flash.bytes[address] != kErasedByte) return FlashResult::Unerased;
-  flash.bytes[address] = value;
+  // Programming can only clear bits: a byte that would need a 0 turned back into a 1 is a
+  // write into unerased flash. Writing the same value again is harmless, as on the chip.
+  const uint8_t current = flash.bytes[address];
+  if ((current & value) != value) return FlashResult::Unerased;
+  flash.bytes[address] = static_cast<uint8_t>(current & value);
   return FlashResult::Ok;
 }
 

@@ -79,3 +79,11 @@ int RunFrame(UpdateSession& session) {
   session.state.updateInProgress = false;
   return result;
 }
+
+UpdateRunner InstrumentUpdateRunner() {
+  return [](UpdateRun& run) {
+    InstrumentLink link(run.log);
+    UpdateSession session(run, link);
+    return RunFrame(session);
+  };
+}

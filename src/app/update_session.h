@@ -56,6 +56,8 @@ inline void ShowErrorBox(UpdateSession& session, const std::string& text, const 
 // returns the window to idle. Returns RunUpdate's result. The front end keeps
 // a second start request out while a run is active.
 int RunFrame(UpdateSession& session);
+// The runner a front end plugs in: one run frame with an instrument link of its own.
+UpdateRunner InstrumentUpdateRunner();
 // The instrument update sequence: 1, or a negative code after the person was told.
 int RunUpdate(UpdateSession& session);
 // Called by the loader while it erases ('X') and uploads ('W'): moves the bar.

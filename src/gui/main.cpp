@@ -1,6 +1,7 @@
 // vornbsl: the updater's window.
 #include <QApplication>
 
+#include "app/update_session.h"
 #include "gui/feedback_window.h"
 #include "gui/main_window.h"
 
@@ -10,6 +11,7 @@ int main(int argc, char** argv) {
   TfrmMain mainWindow;
   TfrmWeb webWindow(&mainWindow);
   mainWindow.SetWebWindow(&webWindow);
+  mainWindow.SetUpdateRunner(InstrumentUpdateRunner());
   mainWindow.show();
   return QApplication::exec();
 }

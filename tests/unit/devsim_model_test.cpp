@@ -103,10 +103,11 @@ TEST(DevsimFlash, ErasesTheSegmentHoldingTheAddress) {
   }
 }
 
-TEST(DevsimFlash, ProgramsOnlyErasedBytesAndReportsRuns) {
+TEST(DevsimFlash, ProgramsOnlyBitsThatAreStillErasedAndReportsRuns) {
   Flash flash = MakeFlash(TgxFlashLayout());
   EXPECT_EQ(FlashProgram(flash, 0x6E00, 0x12), FlashResult::Ok);
-  EXPECT_EQ(FlashProgram(flash, 0x6E00, 0x12), FlashResult::Unerased) << "even the same value";
+  EXPECT_EQ(FlashProgram(flash, 0x6E00, 0x12), FlashResult::Ok) << "the same value again clears no new bit";
+  EXPECT_EQ(FlashProgram(flash, 0x6E00, 0x13), FlashResult::Unerased) << "a cleared bit cannot be set again";
   EXPECT_EQ(FlashProgram(flash, 0xFA00, 0x12), FlashResult::Protected);
   EXPECT_EQ(FlashProgram(flash, 0x0000, 0x12), FlashResult::OutsideMemory);
   EXPECT_EQ(FlashProgram(flash, 0x6E05, 0x34), FlashResult::Ok);
