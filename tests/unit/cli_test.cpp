@@ -12,6 +12,7 @@
 #include "bsl/builtin_image.h"
 #include "bsl/host_bsl.h"
 #include "pty_pair.h"
+#include "devsim_process.h"
 #include "scripted_device.h"
 
 namespace {
@@ -166,6 +167,42 @@ TEST_F(Cli, LoaderUploadSendsTheWholeImageWithPlainProgressLines) {
   for (const std::string& frame : frames) erases += frame[0] == 'X';
   EXPECT_EQ(erases, 3u + 431u) << "INFO segments, then the flash without the loader's area";
   EXPECT_EQ(frames.back()[0], 'V');
+}
+
+TEST_F(Cli, UpdateRunsTheWholeSequenceWithPlainProgressLines) {
+  DevsimProcess sim({"--device", "TGX:1.40"});
+  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", sim.ptyPath});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* line : {"stage: Connecting to Pelloran TGX...\n", "stage: Uploading new firmware code...\n",
+                           "progress: 21\n", "progress: 92\n", "progress: 100\n",
+                           "Successfully updated the Pelloran TGX on "}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << line;
+  }
+  const nlohmann::json report = sim.Stop();
+  EXPECT_EQ(report["firmware"]["version"], 150);
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
+}
+
+TEST_F(Cli, UpdateQuestionsAreAnsweredByTheFlagsAndFailuresGoToStderr) {
+  struct Case {
+    std::vector<std::string> simArgs;
+    std::vector<std::string> flags;
+    std::string stderrStart;
+  };
+  const Case cases[] = {
+      {{"--device", "TGX:1.51"}, {"--no"}, "Newer Firmware: The firmware in your Pelloran TGX is newer"},
+      {{"--device", "TGX:1.51"}, {}, "Newer Firmware: "},  // no terminal to ask: Cancel
+      {{"--device", "MQ2"}, {}, "Wrong Device: The Pelloran TGX Firmware Updater expected to find a Pelloran TGX;"},
+  };
+  for (const Case& c : cases) {
+    DevsimProcess sim(c.simArgs);
+    std::vector<std::string> args = {"--data-dir", DataDir(), "update", "--port", sim.ptyPath};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.status, 1) << c.stderrStart;
+    EXPECT_EQ(run.err.rfind(c.stderrStart, 0), 0u) << run.err;
+    EXPECT_EQ(sim.Stop()["firmware"]["version"].get<int>() == 150, false) << "nothing was updated";
+  }
 }
 
 }  // namespace
