@@ -229,6 +229,34 @@ TEST_F(RoundTrip, Skyra61BehindAFieldrex) {
   }
 }
 
+TEST_F(RoundTrip, APartialCaptureStillWritesWhatItGot) {
+  // The TGX has lost its tadj: the capture says so and keeps the rest.
+  const json captured = Capture({"--device", "TGX:1.40", "--setting", "tadj="}, kVPPartial);
+  EXPECT_NE(File().find("tadj=\"\"\r\n"), std::string::npos);
+  const json restored = Restore({"--device", "TGX:1.40"});
+  json expected = captured["settings"]["before"];
+  expected["tadj"] = captured["settings"]["factory"]["tadj"];  // nothing to restore it from
+  EXPECT_EQ(restored["settings"]["current"], expected);
+}
+
+TEST_F(RoundTrip, SimulatedInstrumentAnswersTheChecks) {
+  DevsimProcess sim({"--device", "TGX:1.40", "--test-running", "3", "--fault", "nak@erase-data"});
+  auto link = NewLink();
+  Connect(*link, sim);
+  std::string answer;
+  ASSERT_GE(DeviceCommand(link->device, "ping -stat\r", '>', 3000, &answer, 512, nullptr), 0);
+  EXPECT_EQ(answer, "\r3\r>");
+  EXPECT_EQ(VPEraseData(*link), kVPBrokenDataFlash);
+  EXPECT_EQ(VPEraseData(*link), 1);
+  EXPECT_EQ(VPCheckFirmware(*link, true), 1);
+  ASSERT_GE(DeviceCommand(link->device, "set -act 30\r", '>', 1500, &answer, 512, nullptr), 0);
+  VPDisconnect(*link, false);
+  const json report = sim.Stop();
+  EXPECT_EQ(report["instrument"]["erasures"], 1);
+  EXPECT_EQ(report["instrument"]["actuator"], "30");
+  EXPECT_EQ(report["instrument"]["posts"], 1);
+}
+
 TEST_F(RoundTrip, SettingsFollowATgxThroughAWholeUpdate) {
   DevsimProcess sim({"--device", "TGX:1.40", "--restart-ms", "200"});
   auto link = NewLink();
