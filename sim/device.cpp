@@ -26,9 +26,9 @@ void DeviceStart(Device& device) {
 }
 
 void ReceiveFirmware(Device& device, uint8_t byte) {
-  if (device.firmware->Byte(device, byte)) return;
   // A character with a framing error never reaches the command line.
   if (byte & kNoiseBit || byte == '\n') return;
+  if (device.firmware->Byte(device, byte)) return;
   if (byte != '\r') {
     if (device.firmwareLine.size() < kMaxFirmwareLine) device.firmwareLine.push_back(static_cast<char>(byte));
     return;
@@ -168,6 +168,10 @@ bool DeviceLineFault(Device& device, std::string_view stage, std::string& line, 
       }
       return false;
     case FaultKind::Hangup: device.hangupRequested = true; return false;
+    case FaultKind::Echo:
+      DeviceSend(device, "\r" + line + "\r");
+      return true;
+    case FaultKind::Error: DeviceSend(device, "ERROR\r>"); return false;
   }
   return false;
 }

@@ -15,6 +15,7 @@
 #include "flash_model.h"
 #include "loader.h"
 #include "instrument_setup.h"
+#include "model_options.h"
 #include "passthrough_setup.h"
 #include "sim_clock.h"
 
@@ -36,6 +37,7 @@ struct DeviceSetup {
   SimClock::duration restartDelay = std::chrono::milliseconds(300);
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
+  ModelOptions modelOptions;
   PassThroughSetup passThrough;  // pass-through devices and the sensor on their bus
   InstrumentSetup instrument;    // settings of the instrument models
 };

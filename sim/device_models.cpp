@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "instrument_firmware.h"
+#include "logger_model.h"
 #include "passthrough_firmware.h"
 
 namespace {
@@ -11,6 +12,9 @@ namespace {
 constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 0x10000}};
 constexpr ImageRange kMq2FactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
 constexpr ImageRange kLx40FactoryImage[] = {{0x1200, 0x3000}};
+// The loggers' firmware fills a 16-bit part's main flash from its first whole segment to the loader.
+constexpr ImageRange kLoggerFactoryImage[] = {{0x1200, 0xFA00 - 0x1200}};
+constexpr uint32_t kLoggerLoaderVersion = 200;
 constexpr ImageRange kFieldrexFactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
 constexpr ImageRange kCommDeviceFactoryImage[] = {{0x4000, 0x2000}};
 
@@ -18,6 +22,11 @@ const DeviceModel kModels[] = {
     {"TGX", TgxFlashLayout, 140, 210, kTgxFactoryImage, MakeTgxFirmware},
     {"MQ2", Mq2FlashLayout, 210, 210, kMq2FactoryImage, MakeMq2Firmware},
     {"LX40", Msp16FlashLayout, 210, 210, kLx40FactoryImage, MakeLx40Firmware},
+    {"LG20", Msp16FlashLayout, 202, kLoggerLoaderVersion, kLoggerFactoryImage, MakeLg20Firmware},
+    {"LG2", Msp16FlashLayout, 170, kLoggerLoaderVersion, kLoggerFactoryImage, MakeLg2Firmware},
+    {"VQ7", Msp16FlashLayout, 120, kLoggerLoaderVersion, kLoggerFactoryImage, MakeVq7Firmware},
+    {"QRL", Msp16FlashLayout, 205, kLoggerLoaderVersion, kLoggerFactoryImage, MakeQrlFirmware},
+    {"FH", Msp16FlashLayout, 109, kLoggerLoaderVersion, kLoggerFactoryImage, MakeFieldHubFirmware},
     {"FX", FieldrexFlashLayout, 130, 210, kFieldrexFactoryImage, MakeFieldrexFirmware},
     {"ACD", Msp16FlashLayout, 105, 210, kCommDeviceFactoryImage, MakeCommDeviceFirmware},
     {"AQUIN_CAL", Msp16FlashLayout, 100, 210, kCommDeviceFactoryImage, MakeCalibratorFirmware},

@@ -12,6 +12,7 @@ struct KindName {
 constexpr KindName kKinds[] = {
     {FaultKind::Silence, "silence"}, {FaultKind::Garble, "garble"}, {FaultKind::Nak, "nak"},
     {FaultKind::Drop, "drop"},       {FaultKind::Reset, "reset"},   {FaultKind::Hangup, "hangup"},
+    {FaultKind::Echo, "echo"},       {FaultKind::Error, "error"},
 };
 
 bool ParseCount(std::string_view digits, uint32_t& value) {
@@ -51,7 +52,9 @@ bool ParseBareStage(std::string_view text, FaultRule& rule) {
 const std::vector<std::string_view>& FaultStages() {
   static const std::vector<std::string_view> stages = {
       "boot", "attach", "probe", "version", "erase-info", "erase", "address", "write", "vectors", "frame",
-      "command", "batt", "sdi", "get", "set", "login", "post", "erase-data",
+      "command",  // every line a command line receives
+      "batt", "sdi",
+      "get", "set", "login", "post", "erase-data",  // the instruments' stored values, login, checks
   };
   return stages;
 }
@@ -87,7 +90,7 @@ bool ParseFaultRule(std::string_view text, FaultRule& rule, std::string& error) 
     }
   }
   if (!kindKnown) {
-    error = "fault \"" + rule.text + "\": unknown kind (silence, garble, nak, drop, reset, hangup)";
+    error = "fault \"" + rule.text + "\": unknown kind (silence, garble, nak, drop, reset, hangup, echo, error)";
     return false;
   }
   const std::string_view where = text.substr(at + 1);

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
-enum class FaultKind { Silence, Garble, Nak, Drop, Reset, Hangup };
+// Echo: a relay sends the command line back before the device answers it. Error: the command
+// line answers "ERROR" and its prompt instead of carrying the command out.
+enum class FaultKind { Silence, Garble, Nak, Drop, Reset, Hangup, Echo, Error };
 
 struct FaultRule {
   FaultKind kind = FaultKind::Silence;

@@ -8,11 +8,9 @@
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
-#include <vector>
 
 struct Device;
 struct DeviceSetup;
-struct TiSegment;
 
 constexpr uint32_t kFirmwareBaud = 9600;
 
@@ -30,17 +28,16 @@ class FirmwarePart {
     (void)device;
     (void)setup;
   }
-  // A byte before the command line sees it; true when the firmware took it itself.
+  // A byte before the device gathers it into a command line; true when the firmware took it
+  // itself (a modem's escape sequence, a radio path that nobody hears, a pass-through device's
+  // mode bytes, SDI-12 commands and loader traffic).
   virtual bool Byte(Device& device, uint8_t byte) {
     (void)device;
     (void)byte;
     return false;
   }
-  // The firmware's own state for the report; `image` is the --image file's contents, or null.
-  virtual void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const {
-    (void)report;
-    (void)image;
-  }
+  // What the firmware keeps (its settings, its stored data), added to the report at exit.
+  virtual void Report(nlohmann::json& report) const { (void)report; }
 };
 
 class BootWordFirmware : public FirmwarePart {

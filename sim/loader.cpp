@@ -205,6 +205,8 @@ bool ApplyFault(Loader& loader, std::optional<FaultKind> fault, std::string& lin
       action.event = LoaderEvent::Reset;
       return false;
     case FaultKind::Hangup: action.event = LoaderEvent::Hangup; return false;
+    case FaultKind::Echo: action.reply = line + "\r"; return false;  // a relay's echo and nothing else
+    case FaultKind::Error: action.reply = kNak; return false;
   }
   return false;
 }

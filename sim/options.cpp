@@ -88,6 +88,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       options.noLoader = true;
     } else if (option == "--help" || option == "-h") {
       options.help = true;
+    } else if (const int taken = ParseModelOption(argc, argv, i, options.modelOptions, error); taken != 0) {
+      if (taken < 0) return false;
     } else if (const OptionMatch match = ParsePassThroughOption(option, value, options.passThrough, error);
                match != OptionMatch::NotMine) {
       if (match == OptionMatch::Bad) return false;
@@ -115,7 +117,7 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     error = "--start-in-loader and --no-loader exclude each other";
     return false;
   }
-  return true;
+  return CheckModelOptions(options.model, options.modelOptions, error);
 }
 
 const char* SimUsage() {
@@ -124,9 +126,12 @@ const char* SimUsage() {
          "                      [--start-in-loader | --no-loader] [--exit-after-update]\n"
          "                      [--restart-ms MS] [--loader-version N] [--seed N]\n"
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
-         "Models: TGX (default, firmware 1.40), MQ2 2.10, LX40 2.10 (instruments); FX 1.30 and ACD 1.05\n"
-         "(pass-through devices); AQUIN_CAL 1.00.\n"
-         "Fault kinds: silence garble nak drop reset hangup.\n"
+         "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
+         "                      [--cellular] [--broken-dataflash]\n"
+         "Models: TGX (default, firmware 1.40), MQ2 (2.10), LX40 (2.10); loggers LG20 (2.02), LG2 (old\n"
+         "command set, 1.70), VQ7 (1.20), QRL (2.05), FH (1.09); pass-through devices FX (1.30) and ACD (1.05);\n"
+         "AQUIN_CAL (1.00).\n"
+         "Fault kinds: silence garble nak drop reset hangup echo error.\n"
          "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi\n"
          "get set login post erase-data.\n";
 }

@@ -7,6 +7,7 @@
 
 #include "fault_plan.h"
 #include "instrument_setup.h"
+#include "model_options.h"
 #include "passthrough_setup.h"
 
 struct SimOptions {
@@ -23,6 +24,7 @@ struct SimOptions {
   int restartMs = 300;
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
+  ModelOptions modelOptions;  // --radio, --cellular and the other options of a model
   PassThroughSetup passThrough;
   InstrumentSetup instrument;
   bool help = false;

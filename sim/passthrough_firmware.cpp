@@ -15,7 +15,6 @@ constexpr char kToSdi = '[';
 constexpr char kToLoader = ']';
 constexpr char kBusBreak = '|';
 constexpr char kSdiEnd = '!';
-constexpr uint8_t kNoiseBit = 0x80;
 constexpr size_t kMaxText = 1024;  // an X5 calibration write is the longest thing the host sends
 constexpr std::string_view kEntryWord = "ZEPH";
 constexpr std::string_view kError = "ERROR\r>";
@@ -53,7 +52,9 @@ struct tm WallClock(long long vornSeconds) {
 
 long long FromWallClock(struct tm fields) { return static_cast<long long>(timegm(&fields)) - kVornEpoch; }
 
-bool StartsWith(const std::string& text, std::string_view prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::string& text, std::string_view prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 std::map<std::string, std::string> FactoryValues(const PassThroughKind& kind) {
   if (kind.fieldrex) return {{"i", "FIELDRX"}, {"sn", "FX0001234"}, {"contr", "7"}};
@@ -75,8 +76,10 @@ const char* ModeName(RelayMode mode) {
 PassThroughFirmware::PassThroughFirmware(const PassThroughKind& kind, std::string entryWord)
     : BootWordFirmware(std::move(entryWord)), kind_(kind), values_(FactoryValues(kind)) {}
 
-void PassThroughFirmware::Setup(Device& device, const DeviceSetup& setup) {
-  const PassThroughSetup& options = setup.passThrough;
+void PassThroughFirmware::Setup(Device& device, const DeviceSetup& setup) { Configure(device, setup.passThrough); }
+
+void PassThroughFirmware::Configure(Device& device, const PassThroughSetup& options) {
+  sensorImage_ = options.sensorImage;
   if (options.hardwareRevision != 0) kind_.hardwareRevision = options.hardwareRevision;
   if (options.battery >= 0) kind_.battery = options.battery;
   if (kind_.hasBus && options.sensor.present) {
@@ -95,7 +98,6 @@ bool PassThroughFirmware::Byte(Device& device, uint8_t byte) {
     text_.clear();
     return true;
   }
-  if (byte & kNoiseBit || byte == '\n') return true;  // a character with a framing error is dropped
   if (byte == kSdiEnd) {
     RelaySdi(device, std::exchange(text_, {}));
     return true;
@@ -150,6 +152,7 @@ void PassThroughFirmware::RelaySdi(Device& device, std::string command) {
         break;
       case FaultKind::Reset: SdiSensorStartLoader(*sensor_); return;
       case FaultKind::Hangup: device.hangupRequested = true; return;
+      default: DeviceSend(device, SdiSensorRefusal(*sensor_)); return;  // other kinds refuse as a sensor can
     }
   }
   const std::optional<std::string> answer = SdiSensorCommand(*sensor_, command);
@@ -236,7 +239,7 @@ bool PassThroughFirmware::Value(Device& device, const std::string& line) {
   return true;
 }
 
-void PassThroughFirmware::Report(nlohmann::json& report, const std::vector<TiSegment>* image) const {
+void PassThroughFirmware::Report(nlohmann::json& report) const {
   if (!kind_.hasBus) return;
   report["passThrough"] = {
       {"mode", ModeName(mode_)},
@@ -247,6 +250,7 @@ void PassThroughFirmware::Report(nlohmann::json& report, const std::vector<TiSeg
       {"sdiCommands", sdiCommands_},
       {"values", values_},
   };
+  const std::vector<TiSegment>* image = sensorImage_.empty() ? nullptr : &sensorImage_;
   report["sensor"] = sensor_ ? SdiSensorReport(*sensor_, image) : nlohmann::json(nullptr);
 }
 

@@ -20,13 +20,15 @@
 #include <string_view>
 
 #include "firmware_part.h"
+#include "passthrough_setup.h"
 #include "sdi_sensor_model.h"
+#include "ti_text.h"
 
 // What one model of the family answers.
 struct PassThroughKind {
-  std::string_view tag;     // in the answer to "get -ver"
-  bool hasBus = true;       // relays SDI-12 and loader traffic
-  bool fieldrex = false;    // answers "get -hver" and "get -batt"; keeps its clock in seconds
+  std::string_view tag;   // in the answer to "get -ver"
+  bool hasBus = true;     // relays SDI-12 and loader traffic
+  bool fieldrex = false;  // answers "get -hver" and "get -batt"; keeps its clock in seconds
   char hardwareRevision = 0;
   int battery = 0;
 };
@@ -37,10 +39,11 @@ class PassThroughFirmware : public BootWordFirmware {
  public:
   PassThroughFirmware(const PassThroughKind& kind, std::string entryWord);
   void Setup(Device& device, const DeviceSetup& setup) override;
+  void Configure(Device& device, const PassThroughSetup& setup);
   bool Byte(Device& device, uint8_t byte) override;
   void Line(Device& device, std::string line) override;
   uint32_t Baud() const override { return baud_; }
-  void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const override;
+  void Report(nlohmann::json& report) const override;
 
  private:
   bool ModeByte(uint8_t byte);
@@ -55,8 +58,9 @@ class PassThroughFirmware : public BootWordFirmware {
   std::string modeBytes_;  // every mode byte heard, in order
   uint32_t sdiCommands_ = 0;
   std::unique_ptr<SdiSensor> sensor_;  // null: nothing on the bus
+  std::vector<TiSegment> sensorImage_;
   std::map<std::string, std::string> values_;  // "get -KEY" / "set -KEY VALUE"
-  long long clockOffset_ = 0;                    // device clock minus the host's local time, seconds
+  long long clockOffset_ = 0;                  // device clock minus the host's local time, seconds
   uint32_t baud_ = kFirmwareBaud;
 };
 

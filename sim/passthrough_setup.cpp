@@ -44,7 +44,8 @@ bool SensorValue(const std::string& text, SensorSetup& sensor, std::string& erro
   }
   const std::string value = text.substr(equals + 1);
   // The value travels in SDI-12 commands, which end at "!".
-  if (value.find('!') != std::string::npos || (key == "address" && (value.size() != 1 || !std::isalnum(static_cast<unsigned char>(value[0]))))) {
+  if (value.find('!') != std::string::npos ||
+      (key == "address" && (value.size() != 1 || !std::isalnum(static_cast<unsigned char>(value[0]))))) {
     error = "bad value for sensor " + key + ": \"" + value + "\"";
     return false;
   }

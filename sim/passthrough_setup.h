@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "ti_text.h"
+
 struct SensorSetup {
   bool present = true;  // false: nothing answers on the bus
   uint8_t type = ']';
@@ -33,8 +35,9 @@ struct SensorSetup {
 struct PassThroughSetup {
   bool given = false;  // an option of this group was used
   SensorSetup sensor;
-  char hardwareRevision = 0;  // 0: the model's own
-  int battery = -1;           // percent; -1: the model's own
+  char hardwareRevision = 0;           // 0: the model's own
+  int battery = -1;                    // percent; -1: the model's own
+  std::vector<TiSegment> sensorImage;  // the --image file: the report compares the sensor's flash with it
 };
 
 enum class OptionMatch { NotMine, Taken, Bad };

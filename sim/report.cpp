@@ -74,8 +74,8 @@ nlohmann::json MakeReport(const Device& device, const PtyLink& link, const std::
       {"garbledSent", device.garbledSent},
       {"wireBoundSeconds", link.wireSeconds},
   };
+  device.firmware->Report(report);
   if (image) AddImage(report, device, *image);
-  device.firmware->Report(report, image);
   return report;
 }
 

@@ -56,13 +56,9 @@ bool AllDigits(std::string_view text) {
 }
 
 SensorSettings FactorySettings(const SensorKind& kind) {
-  return SensorSettings{'0',
-                        std::string(kind.x4),
-                        std::string(kind.xa),
-                        std::string(kind.xo),
-                        std::string(kind.serialNumber),
-                        kind.type,
-                        false};
+  return SensorSettings{
+      '0',  std::string(kind.x4), std::string(kind.xa), std::string(kind.xo), std::string(kind.serialNumber), kind.type,
+      false};
 }
 
 // What the firmware starts with when its settings memory was erased.
@@ -115,7 +111,9 @@ void SensorStart(SdiSensor& sensor) {
   }
 }
 
-std::string Confirmed(const SdiSensor& sensor) { return std::string(1, sensor.settings.address) + "OK" + std::string(kAnswerEnd); }
+std::string Confirmed(const SdiSensor& sensor) {
+  return std::string(1, sensor.settings.address) + "OK" + std::string(kAnswerEnd);
+}
 
 std::string Value(const SdiSensor& sensor, std::string_view separator, const std::string& value) {
   return std::string(1, sensor.settings.address) + std::string(separator) + value + std::string(kAnswerEnd);

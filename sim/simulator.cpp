@@ -53,7 +53,9 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   setup.restartDelay = std::chrono::milliseconds(sim.options.restartMs);
   setup.seed = sim.options.seed;
   setup.faults = sim.options.faults;
+  setup.modelOptions = sim.options.modelOptions;
   setup.passThrough = sim.options.passThrough;
+  setup.passThrough.sensorImage = sim.image;  // --image is judged against the sensor's flash too
   setup.instrument = sim.options.instrument;
   sim.device = MakeDevice(*model, setup);
   sim.link.baudTiming = sim.options.baudTiming;

@@ -59,7 +59,9 @@ void SdiBus::Take(char byte) {
 void SdiBus::Run() {
   char chunk[512];
   while (!stop_) {
-    struct pollfd pfd {pty_.master, POLLIN, 0};
+    struct pollfd pfd {
+      pty_.master, POLLIN, 0
+    };
     const int ready = poll(&pfd, 1, 10);
     if (ready <= 0 || (pfd.revents & POLLIN) == 0) {
       if (ready > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));

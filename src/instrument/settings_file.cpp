@@ -219,11 +219,14 @@ bool LoggerTypeMatches(int kind, std::string_view text) {
   return Has(text, "type=\"Lg20\"") || Has(text, "type=\"vQ7\"");
 }
 
+// The radio lines are written for every logger; a logger whose trait says it
+// has no radio gets neither a channel nor a radio trait from them.
 void ReadLg20Family(Reader& r, LoggerSettings& s) {
   r.Text("deviceid", &s.deviceId, 9, kBitDeviceId);
   r.Text("name", &s.deviceName, 9, kBitName);
   r.Text("sn", &s.serialNumber, 16, kBitSerialNumber);
-  r.Number("trait", &s.trait, kBitTrait);
+  const bool noRadio = r.Number("trait", &s.trait, kBitTrait) && (s.trait & kTraitValid) != 0 &&
+                       (s.trait & kTraitRadio) == 0;
   r.Number("wake", &s.wake, kBitWake);
   r.Number("padc", &s.padc, kBitPadc);
   r.FiveBytes("ports", &s.ports, kBitPorts);
@@ -233,8 +236,10 @@ void ReadLg20Family(Reader& r, LoggerSettings& s) {
   r.Text("VornBuild", &s.vornBuild, 17, kBitVornBuild);
   r.Number("data", &s.dataParameter, kBitDataParameter);
   r.Number("rmode", &s.rmode, kBitRmode);
-  r.Number("rch", &s.radioChannel, kBitRadioChannel);
-  if (r.Number("rsch", &s.radioSubChannel, kBitRadioSubChannel | kBitTrait)) s.trait |= kRadioTraitBits;
+  if (!noRadio) {
+    r.Number("rch", &s.radioChannel, kBitRadioChannel);
+    if (r.Number("rsch", &s.radioSubChannel, kBitRadioSubChannel | kBitTrait)) s.trait |= kRadioTraitBits;
+  }
   r.Text("site", &s.site, 26, kBitSite);
   r.Real("lat", &s.latitude, kBitLatitude);
   r.Real("lon", &s.longitude, kBitLongitude);

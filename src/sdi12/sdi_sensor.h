@@ -14,18 +14,18 @@ struct DeviceLink;
 
 // Result codes of this layer (serial driver codes pass through unchanged).
 constexpr int kSDIOk = 1;
-constexpr int kSDINothing = 0;          // nothing to do (no serial number, no calibration)
-constexpr int kSDIUnrecognised = -1;    // firmware check answer unrecognised; type not determinable
-constexpr int kSDIInvalidType = -11;    // no valid sensor type given
-constexpr int kSDIBusSilent = -21;      // even the "?!" probe got no answer
-constexpr int kSDINoAnswer = -22;       // the command got no answer though the bus answers probes
-constexpr int kSDINotConfirmed = -30;   // answered but not confirmed (address, type, family)
-constexpr int kSDIErrorAnswer = -34;    // the sensor answered "ERROR" to a set command
+constexpr int kSDINothing = 0;         // nothing to do (no serial number, no calibration)
+constexpr int kSDIUnrecognised = -1;   // firmware check answer unrecognised; type not determinable
+constexpr int kSDIInvalidType = -11;   // no valid sensor type given
+constexpr int kSDIBusSilent = -21;     // even the "?!" probe got no answer
+constexpr int kSDINoAnswer = -22;      // the command got no answer though the bus answers probes
+constexpr int kSDINotConfirmed = -30;  // answered but not confirmed (address, type, family)
+constexpr int kSDIErrorAnswer = -34;   // the sensor answered "ERROR" to a set command
 constexpr int kSDICorruptFirmware = -66;
-constexpr int kSDINoLoader = -82;       // the sensor answered "No BSL"
+constexpr int kSDINoLoader = -82;  // the sensor answered "No BSL"
 
 // Limits of the record's texts, in characters (without a terminator).
-constexpr size_t kSDIReplySize = 256;   // the reply buffer: 255 characters and a terminator
+constexpr size_t kSDIReplySize = 256;  // the reply buffer: 255 characters and a terminator
 constexpr size_t kSDIIdentityMax = 36;
 constexpr size_t kSDICalibrationMax = 512;
 constexpr size_t kSDISerialMax = 32;
@@ -55,14 +55,14 @@ constexpr uint32_t kFamilyNivara3x = 264;
 
 struct SDISensor {
   char address = '0';
-  std::string identity;        // at most 36 characters
-  std::string calibrationX4;   // at most 512 characters each
+  std::string identity;       // at most 36 characters
+  std::string calibrationX4;  // at most 512 characters each
   std::string calibrationXa;
   std::string calibrationXO;
   bool xoPresent = false;
-  std::string serialNumber;    // at most 32 characters
+  std::string serialNumber;  // at most 32 characters
   uint8_t sensorType = 0;
-  uint32_t version = 0;        // 356 for 3.56
+  uint32_t version = 0;  // 356 for 3.56
   bool typeIsNumeric = false;
   MessageLog* log = nullptr;
   DeviceLink* port = nullptr;  // the instrument link's command link; not owned

@@ -112,8 +112,7 @@ int SDISetSensorAddress(SDISensor& sensor, char address) {
                   address);
     return kSDIOk;
   }
-  print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress could not set sensor address to '%c'",
-                address);
+  print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress could not set sensor address to '%c'", address);
   return kSDINotConfirmed;
 }
 

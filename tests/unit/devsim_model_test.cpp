@@ -1,7 +1,12 @@
 // The simulator's own parts where a slip would make every test that uses it lie: the fault
-// grammar, the flash model's segment arithmetic, the firmware identity check.
+// grammar and the model options, the flash model's segment arithmetic, the firmware identity
+// check, a logger's settings across an update.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include "device.h"
+#include "device_models.h"
 #include "fault_plan.h"
 #include "firmware_identity.h"
 #include "flash_model.h"
@@ -25,6 +30,8 @@ TEST(DevsimFaultGrammar, ReadsKindStageOrdinalAndCount) {
       {"garble@versionx2", FaultKind::Garble, "version", 1, 2},
       {"reset@write:first", FaultKind::Reset, "write", 1, 1},
       {"hangup@erase-info", FaultKind::Hangup, "erase-info", 1, 1},
+      {"echo@command:2x100", FaultKind::Echo, "command", 2, 100},
+      {"error@command", FaultKind::Error, "command", 1, 1},
   };
   for (const Case& c : cases) {
     FaultRule rule;
@@ -154,6 +161,83 @@ TEST(DevsimFrame, ChecksumAndVersions) {
   for (const char* bad : {"", "1.", ".5", "1.500", "a.b", "1.4x"}) {
     uint32_t version = 0;
     EXPECT_FALSE(ParseVersion(bad, version)) << bad;
+  }
+}
+
+// Sends one command line at 9600 baud and returns what the device answered.
+std::string Command(Device& device, const std::string& line) {
+  device.outbox.clear();
+  for (char c : line + "\r") DeviceReceive(device, static_cast<uint8_t>(c), 9600, SimClock::now());
+  std::string answer;
+  for (const Reply& reply : device.outbox) answer += reply.bytes;
+  return answer;
+}
+
+TEST(DevsimLogger, FirmwareStartedAfterAnInfoEraseHasFactorySettings) {
+  const DeviceModel* model = FindDeviceModel("lg20");
+  ASSERT_NE(model, nullptr);
+  auto device = MakeDevice(*model, DeviceSetup{});
+  EXPECT_EQ(Command(*device, "get -ver"), "\rLG20 2.02\r>");
+  EXPECT_EQ(Command(*device, "set -i CHANGED"), "\rOK\r>");
+
+  device->firmware->Start(*device);  // a restart that keeps INFO keeps the settings
+  EXPECT_EQ(Command(*device, "get -i"), "\rCHANGED\r>");
+
+  for (uint32_t address : {0x1000u, 0x1080u}) {  // what the loader erases before an upload
+    uint32_t start = 0, end = 0;
+    ASSERT_EQ(FlashErase(device->flash, address, start, end), FlashResult::Ok);
+  }
+  device->vectorsWritten = true;
+  device->firmware->Start(*device);
+  EXPECT_EQ(Command(*device, "get -i"), "\rLG20-A\r>");
+  nlohmann::json report;
+  device->firmware->Report(report);
+  EXPECT_EQ(report["logger"]["erasePending"], true) << "a new firmware asks to erase the old data";
+  EXPECT_EQ(Command(*device, "boot ZEPH"), "OK\r\n") << "the loader stays reachable";
+  EXPECT_STREQ(DeviceModeName(*device), "loader-waiting");
+}
+
+bool ParseArguments(std::vector<std::string> words, SimOptions& options, std::string& error) {
+  std::string program = "vornbsl-devsim";
+  std::vector<char*> argv = {program.data()};
+  for (std::string& word : words) argv.push_back(word.data());
+  return ParseSimOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+TEST(DevsimOptions, LoggerOptionsMustFitTheModel) {
+  SimOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseArguments({"--cellular", "--device", "LG20", "--radio", "3:0x1A2B", "--name", "WEIR-01"}, options,
+                             error))
+      << error;
+  EXPECT_TRUE(options.modelOptions.cellular);
+  ASSERT_TRUE(options.modelOptions.radio.has_value());
+  EXPECT_EQ(options.modelOptions.radio->channel, 3u);
+  EXPECT_EQ(options.modelOptions.radio->subChannel, 0x1A2Bu);
+  EXPECT_EQ(options.modelOptions.name, "WEIR-01");
+  for (const std::vector<std::string>& good : std::vector<std::vector<std::string>>{
+           {"--device", "VQ7", "--modem", "2:0x7A01", "--asleep"},  // the vQ7's radio is fitted at the factory
+           {"--device", "LG2:1.70", "--radio", "6:65535", "--broken-dataflash"},
+       }) {
+    SimOptions parsed;
+    EXPECT_TRUE(ParseArguments(good, parsed, error)) << good[1] << ": " << error;
+  }
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--device", "TGX", "--cellular"},
+           {"--device", "QRL", "--radio", "1:1"},
+           {"--device", "FH", "--cellular"},
+           {"--device", "LG20", "--modem", "1:1"},
+           {"--device", "LG20", "--radio", "1:1", "--asleep"},
+           {"--device", "LG20", "--radio", "7:1"},
+           {"--device", "LG20", "--radio", "1:0x10000"},
+           {"--device", "LG20", "--radio", "1"},
+           {"--device", "LG20", "--radio"},
+           {"--device", "LG20", "--name", "NINECHARS"},
+       }) {
+    SimOptions parsed;
+    std::string message;
+    EXPECT_FALSE(ParseArguments(bad, parsed, message)) << bad[1] << " " << bad[2];
+    EXPECT_FALSE(message.empty());
   }
 }
 

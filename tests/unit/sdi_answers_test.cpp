@@ -25,8 +25,8 @@ TEST(SdiAnswers, AnswerTextSkipsTheAddressAndOneSpaceAndEndsAtTheReturn) {
     std::string text;
   };
   const Case cases[] = {
-      {"0 1 2 3\r\n", "1 2 3"}, {"01 2 3\r\n", "1 2 3"}, {"0  two\r", " two"}, {"0\r\n", ""},
-      {"0", ""},                {"", ""},                {"0\tx\ry\r", "x"},   {"0 abc", "abc"},
+      {"0 1 2 3\r\n", "1 2 3"}, {"01 2 3\r\n", "1 2 3"}, {"0  two\r", " two"}, {"0\r\n", ""}, {"0", ""}, {"", ""},
+      {"0\tx\ry\r", "x"},       {"0 abc", "abc"},
   };
   for (const Case& c : cases) EXPECT_EQ(SDIAnswerText(c.reply), c.text) << c.reply;
 }
@@ -63,8 +63,8 @@ TEST(SdiAnswers, TypeIsOneCharacterOrUpToThreeDigits) {
     bool numeric;
   };
   const Case cases[] = {
-      {"0122\r\n", 122, true}, {"0z\r\n", 'z', false}, {"0 ]\r\n", ']', false}, {"09\r\n", 9, true},
-      {"01234\r\n", 123, true}, {"0300\r\n", 300 & 0xFF, true}, {"0\r\n", 0, false}, {"012a\r\n", 12, true},
+      {"0122\r\n", 122, true},  {"0z\r\n", 'z', false},         {"0 ]\r\n", ']', false}, {"09\r\n", 9, true},
+      {"01234\r\n", 123, true}, {"0300\r\n", 300 & 0xFF, true}, {"0\r\n", 0, false},     {"012a\r\n", 12, true},
   };
   for (const Case& c : cases) {
     const SDITypeAnswer answer = ReadTypeAnswer(c.reply);
@@ -110,20 +110,20 @@ TEST(SdiAnswers, XaDefaultsFollowTheFirmwareGeneration) {
     std::string expected;  // "" when the reply stands
   };
   const Case cases[] = {
-      {kSensorK7W, 360, own, false, kK7Xa},    // inside the window: anything but the old default is replaced
-      {kSensorK7W, 360, old, false, ""},       // the old default is kept
-      {kSensorK7W, 400, own, false, ""},       // above the window: as read
+      {kSensorK7W, 360, own, false, kK7Xa},  // inside the window: anything but the old default is replaced
+      {kSensorK7W, 360, old, false, ""},     // the old default is kept
+      {kSensorK7W, 400, own, false, ""},     // above the window: as read
       {kSensorK7W, 399, own, false, kK7Xa},
-      {kSensorK7W, 355, own, false, ""},       // below the window: as read when long enough
+      {kSensorK7W, 355, own, false, ""},  // below the window: as read when long enough
       {kSensorK7W, 355, "0 1\r\n", false, kOldXa},
       {kSensorK7W, 355, "", true, kOldXa},
       {kSensorK7V, 356, "", true, kK7Xa},
-      {kSensorK7W, 400, "", true, ""},         // no default above the window
+      {kSensorK7W, 400, "", true, ""},  // no default above the window
       {kSensorHb7, 353, own, false, kHb7Xa},
       {kSensorHb7, 401, own, false, kHb7Xa},
       {kSensorHb7, 402, own, false, ""},
       {kSensorHb7, 352, "0 x\r\n", false, kOldXa},
-      {kSensorSkyra61, 360, "", true, ""},     // no rules for other types
+      {kSensorSkyra61, 360, "", true, ""},  // no rules for other types
   };
   for (const Case& c : cases) {
     const auto substitute = XaDefault(c.type, c.version, c.reply, c.failed);
@@ -146,12 +146,22 @@ TEST(SdiSensorTypes, NamesFamiliesAndUnknownCodes) {
     const char* name;
   };
   const Case cases[] = {
-      {92, "SKYRA 32 Anemometer"}, {']', "SKYRA 61 Sensor Suite"}, {'^', "PL-3 Rain Gauge"},
-      {'u', "DG7 Drain Gauge"},    {'z', "K7W Sensor"},            {'|', "AQUIN-WN Sensor"},
-      {'~', "AQUIN-WN Sensor"},    {127, "AQUIN-WN Sensor"},       {'}', "RX-VN Sensor"},
-      {260, "NDR Family"},         {261, "WPX-4 WPX-8 NIVARA 51"}, {264, "NIVARA 3x Family"},
-      {263, "Unknown Sensor (type 263)"}, {118, "Unknown Sensor (type 118)"},
-      {0, "Unknown Sensor (type 0)"},     {4294967295u, "Unknown Sensor (type 4294967295)"},
+      {92, "SKYRA 32 Anemometer"},
+      {']', "SKYRA 61 Sensor Suite"},
+      {'^', "PL-3 Rain Gauge"},
+      {'u', "DG7 Drain Gauge"},
+      {'z', "K7W Sensor"},
+      {'|', "AQUIN-WN Sensor"},
+      {'~', "AQUIN-WN Sensor"},
+      {127, "AQUIN-WN Sensor"},
+      {'}', "RX-VN Sensor"},
+      {260, "NDR Family"},
+      {261, "WPX-4 WPX-8 NIVARA 51"},
+      {264, "NIVARA 3x Family"},
+      {263, "Unknown Sensor (type 263)"},
+      {118, "Unknown Sensor (type 118)"},
+      {0, "Unknown Sensor (type 0)"},
+      {4294967295u, "Unknown Sensor (type 4294967295)"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SensorTypeName(c.code), c.name) << c.code;
@@ -166,9 +176,37 @@ TEST(SdiSensorTypes, NamesFamiliesAndUnknownCodes) {
 
 // Random replies built from the pieces sensors and noise produce.
 const std::vector<std::string> kPieces = {
-    "\r",  "\n", " ",  "\t", "0",    "?",     "-1 ", "-1\r", "-1", "+0", "1",  "12", "122",  "999",
-    "z",   "]",  "OK", "ERROR", "No BSL", "Code Good", "13TESSALY K7W   356", "1.44832", "nan", "inf", "1e39",
-    "a 1", std::string(1, '\0'), "\xff", "\x80", std::string(40, '7'), std::string(300, 'x'),
+    "\r",
+    "\n",
+    " ",
+    "\t",
+    "0",
+    "?",
+    "-1 ",
+    "-1\r",
+    "-1",
+    "+0",
+    "1",
+    "12",
+    "122",
+    "999",
+    "z",
+    "]",
+    "OK",
+    "ERROR",
+    "No BSL",
+    "Code Good",
+    "13TESSALY K7W   356",
+    "1.44832",
+    "nan",
+    "inf",
+    "1e39",
+    "a 1",
+    std::string(1, '\0'),
+    "\xff",
+    "\x80",
+    std::string(40, '7'),
+    std::string(300, 'x'),
 };
 
 uint32_t Seed() {

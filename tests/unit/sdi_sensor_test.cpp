@@ -201,8 +201,8 @@ TEST_F(SdiOnPty, OldDrainGaugeCalibrationIsConvertedAndAMissingSerialIsNotWritte
                  {"0A0", "0"}});
     ASSERT_EQ(SDIGetSensorInfo(*sensor_), kSDIOk) << version;
     EXPECT_TRUE(sensor_->serialNumber.empty());
-    EXPECT_EQ(sensor_->calibrationX4, version == "339" ? "1.000 -2.000000e+03 1.000000e+03 0.000000e+00 5.5 9.0"
-                                                       : "1 2 3 4 5 6 7 8 9");
+    EXPECT_EQ(sensor_->calibrationX4,
+              version == "339" ? "1.000 -2.000000e+03 1.000000e+03 0.000000e+00 5.5 9.0" : "1 2 3 4 5 6 7 8 9");
     EXPECT_EQ(SDISetSensorSN(*sensor_), kSDINothing);
     ASSERT_EQ(SDISetSensorInfo(*sensor_), kSDIOk);
     for (const std::string& command : Commands()) EXPECT_NE(command.rfind("?X#", 0) == 0 && command != "?X#", true);
@@ -238,9 +238,8 @@ TEST_F(SdiOnPty, FamilySelectionsWriteOnlyTheirMembers) {
     std::string write;  // "" when nothing may be sent
   };
   const Case cases[] = {
-      {'k', kFamilyWpx, kSDINotConfirmed, ""}, {'y', kFamilyWpx, kSDIOk, "?X9 y"},
-      {'s', kFamilyNdr, kSDIOk, "?X9 s"},      {'z', kFamilyHtk, kSDINotConfirmed, ""},
-      {'z', 0, kSDIInvalidType, ""},           {'z', 255, kSDIInvalidType, ""},
+      {'k', kFamilyWpx, kSDINotConfirmed, ""}, {'y', kFamilyWpx, kSDIOk, "?X9 y"}, {'s', kFamilyNdr, kSDIOk, "?X9 s"},
+      {'z', kFamilyHtk, kSDINotConfirmed, ""}, {'z', 0, kSDIInvalidType, ""},      {'z', 255, kSDIInvalidType, ""},
       {'z', 300, kSDIInvalidType, ""},         {'z', ']', kSDIOk, "?X9 ]"},
   };
   for (const Case& c : cases) {
@@ -334,8 +333,8 @@ TEST_F(SdiOnPty, FirmwareCheckAddressAndTypeAnswers) {
     std::string answer;
     int result;
   };
-  for (const Check& c : {Check{"0Code Good", kSDIOk}, Check{"0Code Corrupt", kSDICorruptFirmware},
-                         Check{"0maybe", kSDIUnrecognised}}) {
+  for (const Check& c :
+       {Check{"0Code Good", kSDIOk}, Check{"0Code Corrupt", kSDICorruptFirmware}, Check{"0maybe", kSDIUnrecognised}}) {
     Play(Answers{{"?post", c.answer}});
     EXPECT_EQ(SDICheckBinary(*sensor_), c.result) << c.answer;
   }
