@@ -14,8 +14,8 @@
 #include "firmware_part.h"
 #include "flash_model.h"
 #include "loader.h"
-#include "model_options.h"
 #include "instrument_setup.h"
+#include "model_options.h"
 #include "passthrough_setup.h"
 #include "sim_clock.h"
 

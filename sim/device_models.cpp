@@ -2,19 +2,19 @@
 
 #include <cctype>
 
-#include "logger_model.h"
 #include "instrument_firmware.h"
+#include "logger_model.h"
 #include "passthrough_firmware.h"
 
 namespace {
 
 // Where the TGX firmware lives: the low main flash up to the loader, and a part above 64 KiB.
 constexpr ImageRange kTgxFactoryImage[] = {{0x6E00, 0xFA00 - 0x6E00}, {0x10000, 0x10000}};
+constexpr ImageRange kMq2FactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
+constexpr ImageRange kLx40FactoryImage[] = {{0x1200, 0x3000}};
 // The loggers' firmware fills a 16-bit part's main flash from its first whole segment to the loader.
 constexpr ImageRange kLoggerFactoryImage[] = {{0x1200, 0xFA00 - 0x1200}};
 constexpr uint32_t kLoggerLoaderVersion = 200;
-constexpr ImageRange kMq2FactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
-constexpr ImageRange kLx40FactoryImage[] = {{0x1200, 0x3000}};
 constexpr ImageRange kFieldrexFactoryImage[] = {{0x2200, 0x2000}, {0x10000, 0x1000}};
 constexpr ImageRange kCommDeviceFactoryImage[] = {{0x4000, 0x2000}};
 

@@ -53,7 +53,8 @@ const std::vector<std::string_view>& FaultStages() {
   static const std::vector<std::string_view> stages = {
       "boot", "attach", "probe", "version", "erase-info", "erase", "address", "write", "vectors", "frame",
       "command",  // every line a command line receives
-      "batt", "sdi", "get", "set", "login", "post", "erase-data",
+      "batt", "sdi",
+      "get", "set", "login", "post", "erase-data",  // the instruments' stored values, login, checks
   };
   return stages;
 }

@@ -12,7 +12,6 @@
 
 struct Device;
 struct DeviceSetup;
-struct TiSegment;
 
 constexpr uint32_t kFirmwareBaud = 9600;
 
@@ -38,12 +37,8 @@ class FirmwarePart {
     (void)byte;
     return false;
   }
-  // What the firmware keeps (its settings, its stored data), added to the report at exit;
-  // `image` is the --image file's contents, or null.
-  virtual void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const {
-    (void)report;
-    (void)image;
-  }
+  // What the firmware keeps (its settings, its stored data), added to the report at exit.
+  virtual void Report(nlohmann::json& report) const { (void)report; }
 };
 
 class BootWordFirmware : public FirmwarePart {

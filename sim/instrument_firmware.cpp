@@ -231,8 +231,7 @@ bool InstrumentFirmware::ConfigMatchesSerial() const {
   return config->second == std::to_string(sum);
 }
 
-void InstrumentFirmware::Report(nlohmann::json& report, const std::vector<TiSegment>* image) const {
-  (void)image;
+void InstrumentFirmware::Report(nlohmann::json& report) const {
   report["settings"] = {
       {"factory", ValuesJson(model_, model_.factory)},
       {"before", ValuesJson(model_, before_)},

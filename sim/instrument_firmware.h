@@ -42,7 +42,7 @@ class InstrumentFirmware : public BootWordFirmware {
   void Start(Device& device) override;
   bool Byte(Device& device, uint8_t byte) override;
   void Line(Device& device, std::string line) override;
-  void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const override;
+  void Report(nlohmann::json& report) const override;
 
  private:
   bool Service(Device& device, const std::string& line);

@@ -263,7 +263,7 @@ class LoggerFirmware : public BootWordFirmware {
     }
   }
 
-  void Report(nlohmann::json& report, const std::vector<TiSegment>*) const override {
+  void Report(nlohmann::json& report) const override {
     const Logger& logger = logger_;
     report["settings"] = StoreJson(logger, logger.store, logger.radio);
     report["settingsBefore"] = StoreJson(logger, logger.before, logger.radioBefore);

@@ -128,9 +128,9 @@ const char* SimUsage() {
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
          "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
          "                      [--cellular] [--broken-dataflash]\n"
-         "Models: TGX (default, firmware 1.40), MQ2 2.10, LX40 2.10 (instruments); loggers LG20 (2.02),\n"
-         "LG2 (old command set, 1.70), VQ7 (1.20), QRL (2.05), FH (1.09); pass-through devices FX (1.30)\n"
-         "and ACD (1.05); AQUIN_CAL (1.00).\n"
+         "Models: TGX (default, firmware 1.40), MQ2 (2.10), LX40 (2.10); loggers LG20 (2.02), LG2 (old\n"
+         "command set, 1.70), VQ7 (1.20), QRL (2.05), FH (1.09); pass-through devices FX (1.30) and ACD (1.05);\n"
+         "AQUIN_CAL (1.00).\n"
          "Fault kinds: silence garble nak drop reset hangup echo error.\n"
          "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi\n"
          "get set login post erase-data.\n";

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "fault_plan.h"
-#include "model_options.h"
 #include "instrument_setup.h"
+#include "model_options.h"
 #include "passthrough_setup.h"
 
 struct SimOptions {

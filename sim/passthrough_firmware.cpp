@@ -239,7 +239,7 @@ bool PassThroughFirmware::Value(Device& device, const std::string& line) {
   return true;
 }
 
-void PassThroughFirmware::Report(nlohmann::json& report, const std::vector<TiSegment>*) const {
+void PassThroughFirmware::Report(nlohmann::json& report) const {
   if (!kind_.hasBus) return;
   report["passThrough"] = {
       {"mode", ModeName(mode_)},

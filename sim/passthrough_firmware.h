@@ -43,7 +43,7 @@ class PassThroughFirmware : public BootWordFirmware {
   bool Byte(Device& device, uint8_t byte) override;
   void Line(Device& device, std::string line) override;
   uint32_t Baud() const override { return baud_; }
-  void Report(nlohmann::json& report, const std::vector<TiSegment>* image) const override;
+  void Report(nlohmann::json& report) const override;
 
  private:
   bool ModeByte(uint8_t byte);

@@ -75,7 +75,7 @@ nlohmann::json MakeReport(const Device& device, const PtyLink& link, const std::
       {"wireBoundSeconds", link.wireSeconds},
   };
   if (image) AddImage(report, device, *image);
-  device.firmware->Report(report, image);
+  device.firmware->Report(report);
   return report;
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "instrument/device_kinds.h"
 #include "instrument/instrument_settings.h"
 #include "logger/answer_parsers.h"
 #include "logger/link_helpers.h"
@@ -42,15 +43,6 @@ constexpr int kCommandTimeoutMs = 9500;
 constexpr int kCommandKeep = 128;
 constexpr int kCommandRetryPauseMs = 1000;
 constexpr const char* kTag = "Vorn_protocol";
-
-bool IsOneOf(int kind, std::initializer_list<int> kinds) {
-  for (int k : kinds) {
-    if (k == kind) return true;
-  }
-  return false;
-}
-
-bool IsLoggerKind(int kind) { return IsOneOf(kind, {2, 3, 4, 18, 19}); }
 
 // A command line as the log shows it: without its closing carriage return.
 std::string Shown(std::string_view line) {
@@ -274,7 +266,7 @@ int VPCheckBattery(InstrumentLink& link, int* percent) {
 
 int VPEraseData(InstrumentLink& link) {
   if (IsLoggerKind(link.kind)) return EraseData(link.device);
-  if (IsOneOf(link.kind, {7, 8, 9, 11, 14, 15, 16, 22, 23})) return EraseByConfirmation(link);
+  if (IsKindOneOf(link.kind, {7, 8, 9, 11, 14, 15, 16, 22, 23})) return EraseByConfirmation(link);
   return kLinkUnsupported;
 }
 
@@ -283,7 +275,7 @@ int VPSetTime(InstrumentLink& link) {
   int64_t vornSeconds = 0;
   int elapsed = 0;
   int result = kLinkOk;
-  if (IsOneOf(link.kind, {8, 11, 15, 16, 21, 22, 23})) {
+  if (IsKindOneOf(link.kind, {8, 11, 15, 16, 21, 22, 23})) {
     result = SetClockInSeconds(link, &vornSeconds, &elapsed);
   } else {
     const uint32_t start = Now(link.device);

@@ -3,8 +3,8 @@
 #include "instrument/instrument_settings.h"
 
 #include <array>
-#include <initializer_list>
 
+#include "instrument/device_kinds.h"
 #include "instrument/instrument_link.h"
 #include "logger/link_helpers.h"
 
@@ -16,9 +16,8 @@ constexpr int kWriteTimeoutMs = 2000;
 constexpr int kWriteKeep = 64;
 constexpr int kSerialAttempts = 3;
 constexpr int kSerialWriteTimeoutMs = 4000;
-constexpr int kKindPlanvex = 21;  // its calibration values are numbered 1-7
+// The planvex numbers its calibration values 1-7.
 constexpr int kPlanvexCalValues = 7;
-constexpr int kKindTgx = 16;
 
 using IS = InstrumentSettings;
 

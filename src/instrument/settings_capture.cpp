@@ -1,9 +1,9 @@
 // Capturing a device's settings into the settings file before an update and
 // writing them back afterwards, by device family.
 #include <cstdlib>
-#include <initializer_list>
 
 #include "bsl/device_types.h"
+#include "instrument/device_kinds.h"
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_settings.h"
 #include "instrument/settings_file.h"
@@ -16,20 +16,8 @@ namespace {
 constexpr const char* kTag = "Vorn_protocol";
 constexpr int kSensorTypeTimeoutMs = 2000;
 constexpr int kSensorTypeKeep = 32;
-constexpr int kKindMq2 = 15;
-constexpr int kKindMq2v = 22;
-constexpr int kKindLx40 = 8;
 constexpr uint32_t kLx40FullCapture = 200;  // from this version on an LX40 keeps more
 constexpr int32_t kMq2PvuserAfter = 204;
-
-bool IsOneOf(int kind, std::initializer_list<int> kinds) {
-  for (int k : kinds) {
-    if (k == kind) return true;
-  }
-  return false;
-}
-
-bool IsLoggerKind(int kind) { return IsOneOf(kind, {2, 3, 4, 18, 19}); }
 
 // The logger request of each logger kind.
 uint32_t LoggerRequest(int kind) {
@@ -179,7 +167,7 @@ int VPRestoreInfo(InstrumentLink& link, const std::string& path, const std::stri
   }
   const int kind = link.kind;
   int result = kLinkUnsupported;
-  if (IsOneOf(kind, {0, 1, 5}) || kind > kDeviceTypeLast) return kLinkUnsupported;
+  if (IsKindOneOf(kind, {0, 1, 5}) || kind > kDeviceTypeLast) return kLinkUnsupported;
   if (IsLoggerKind(kind)) {
     result = RestoreLogger(link, newSerialNumber);
     if ((result < 0 && result != kVPPartial) || link.settings.present == 0) return result;

@@ -186,6 +186,72 @@ TEST_F(RoundTrip, Lx40FromVersion2) {
   EXPECT_EQ(Restore({"--device", "LX40:2.10"})["settings"]["current"], field);
 }
 
+std::string Numbers(const json& values) {
+  std::string text;
+  for (const json& value : values) text += (text.empty() ? "" : " ") + std::to_string(value.get<int>());
+  return text;
+}
+
+std::string Real(const json& value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%+.5f", value.get<double>());
+  return text;
+}
+
+TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
+  const std::vector<std::string> device = {"--device", "LG20", "--cellular"};
+  json captured;
+  {
+    DevsimProcess sim(device);
+    auto link = NewLink();
+    Connect(*link, sim);
+    // Settings a user changed in the field, so the restore has something to show.
+    for (const char* line : {"set -i RIVER2\r", "set -site Pier 7\r", "set -w 90\r", "set -lat +47.25000\r",
+                             "set -depth 15 25 35 45 55\r", "set -data 5\r", "set -ports 2 3 4 5 6\r",
+                             "set -apn apn.changed\r", "set -tz -28\r"}) {
+      std::string answer;
+      ASSERT_GE(DeviceCommand(link->device, line, '>', 2000, &answer, 32, nullptr), 0) << line;
+      ASSERT_NE(answer.find("OK"), std::string::npos) << line;
+    }
+    EXPECT_EQ(VPSaveInfo(*link, file_), kVPPartial) << "a logger without a radio has no radio settings to give";
+    VPDisconnect(*link, true);
+    captured = sim.Stop();
+  }
+  const json& s = captured["settings"];
+  ASSERT_EQ(s["site"], "Pier 7");
+  std::string expected(kSettingsFileHeader);
+  expected += Line("type", "Lg20") + Line("deviceid", Text(s, "deviceid")) + Line("name", "RIVER2") +
+              Line("sn", Text(s, "sn")) + Line("trait", std::to_string(0x4000 | s["trait"].get<int>())) +
+              Line("wake", "90") + Line("padc", std::to_string(s["padc"].get<int>())) +
+              Line("ports", "2 3 4 5 6") + Line("depth", "15 25 35 45 55") +
+              Line("ADC15 slopes", Numbers(s["ADC15 slopes"])) + Line("ADC15 offsets", Numbers(s["ADC15 offsets"])) +
+              Line("ADC30 slopes", Numbers(s["ADC30 slopes"])) + Line("ADC30 offsets", Numbers(s["ADC30 offsets"])) +
+              Line("rmode", std::to_string(s["rmode"].get<int>())) + Line("rch", "0") + Line("rsch", "0") +
+              Line("data", "5") + Line("site", "Pier 7") + Line("lat", "+47.25000") + Line("lon", Real(s["lon"])) +
+              Line("timezone", "-28") + Line("report", std::to_string(s["report"].get<int>())) +
+              Line("apn", "apn.changed") + Line("user", Text(s, "user")) + Line("passwd", Text(s, "passwd")) +
+              Line("host", Text(s, "host")) + Line("authkey", Text(s, "authkey")) +
+              Line("ipport", std::to_string(s["ipport"].get<int>()));
+  EXPECT_EQ(File(), expected);
+
+  DevsimProcess sim(device);
+  auto link = NewLink();
+  Connect(*link, sim);
+  EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
+  VPDisconnect(*link, true);
+  const json restored = sim.Stop();
+  EXPECT_NE(restored["settingsBefore"], s) << "it started from its factory settings";
+  EXPECT_EQ(restored["settings"], s);
+
+  DevsimProcess again(device);
+  auto fresh = NewLink();
+  Connect(*fresh, again);
+  const std::string serial = "LG20-999";
+  EXPECT_EQ(VPRestoreInfo(*fresh, file_, &serial), 1) << Log();
+  VPDisconnect(*fresh, true);
+  EXPECT_EQ(again.Stop()["settings"], s) << "a logger with a device ID keeps its serial number";
+}
+
 TEST_F(RoundTrip, Skyra61BehindAFieldrex) {
   const std::vector<std::string> device = {"--device", "FX", "--sensor", "SKYRA61"};
   std::vector<std::string> field = device;
@@ -227,6 +293,34 @@ TEST_F(RoundTrip, Skyra61BehindAFieldrex) {
   for (const char* key : {"address", "serialNumber", "calibrationX4", "calibrationXa", "calibrationXO", "type"}) {
     EXPECT_EQ(restored[key], sensor[key]) << key;
   }
+}
+
+TEST_F(RoundTrip, APartialCaptureStillWritesWhatItGot) {
+  // The TGX has lost its tadj: the capture says so and keeps the rest.
+  const json captured = Capture({"--device", "TGX:1.40", "--setting", "tadj="}, kVPPartial);
+  EXPECT_NE(File().find("tadj=\"\"\r\n"), std::string::npos);
+  const json restored = Restore({"--device", "TGX:1.40"});
+  json expected = captured["settings"]["before"];
+  expected["tadj"] = captured["settings"]["factory"]["tadj"];  // nothing to restore it from
+  EXPECT_EQ(restored["settings"]["current"], expected);
+}
+
+TEST_F(RoundTrip, SimulatedInstrumentAnswersTheChecks) {
+  DevsimProcess sim({"--device", "TGX:1.40", "--test-running", "3", "--fault", "nak@erase-data"});
+  auto link = NewLink();
+  Connect(*link, sim);
+  std::string answer;
+  ASSERT_GE(DeviceCommand(link->device, "ping -stat\r", '>', 3000, &answer, 512, nullptr), 0);
+  EXPECT_EQ(answer, "\r3\r>");
+  EXPECT_EQ(VPEraseData(*link), kVPBrokenDataFlash);
+  EXPECT_EQ(VPEraseData(*link), 1);
+  EXPECT_EQ(VPCheckFirmware(*link, true), 1);
+  ASSERT_GE(DeviceCommand(link->device, "set -act 30\r", '>', 1500, &answer, 512, nullptr), 0);
+  VPDisconnect(*link, false);
+  const json report = sim.Stop();
+  EXPECT_EQ(report["instrument"]["erasures"], 1);
+  EXPECT_EQ(report["instrument"]["actuator"], "30");
+  EXPECT_EQ(report["instrument"]["posts"], 1);
 }
 
 TEST_F(RoundTrip, SettingsFollowATgxThroughAWholeUpdate) {

@@ -192,10 +192,50 @@ TEST(DevsimLogger, FirmwareStartedAfterAnInfoEraseHasFactorySettings) {
   device->firmware->Start(*device);
   EXPECT_EQ(Command(*device, "get -i"), "\rLG20-A\r>");
   nlohmann::json report;
-  device->firmware->Report(report, nullptr);
+  device->firmware->Report(report);
   EXPECT_EQ(report["logger"]["erasePending"], true) << "a new firmware asks to erase the old data";
   EXPECT_EQ(Command(*device, "boot ZEPH"), "OK\r\n") << "the loader stays reachable";
   EXPECT_STREQ(DeviceModeName(*device), "loader-waiting");
+}
+
+TEST(DevsimInstrument, SettingsLiveInInfoAndTheM2WantsItsLogin) {
+  DeviceSetup setup;
+  setup.instrument.values = {{"tadj", "9.9"}};
+  auto tgx = MakeDevice(*FindDeviceModel("TGX"), setup);
+  EXPECT_EQ(Command(*tgx, "get -ver"), "\rTGX 1.40\r>");
+  EXPECT_EQ(Command(*tgx, "get -sn"), "\rTGX-014577\r>") << "the field TGX holds its settings";
+  EXPECT_EQ(Command(*tgx, "get -tadj"), "\r9.9\r>");
+  EXPECT_EQ(Command(*tgx, "get -user"), "\r4\r>");
+  EXPECT_EQ(Command(*tgx, "set -user 4 QUJD"), "\rOK\r>");
+  EXPECT_EQ(Command(*tgx, "set -user 9 QUJD"), "ERROR\r>") << "records are written in order";
+  EXPECT_EQ(Command(*tgx, "get -nothing"), "ERROR\r>");
+  for (uint32_t address : {0x1800u, 0x1880u, 0x1900u}) {  // what the loader erases before an upload
+    uint32_t start = 0, end = 0;
+    ASSERT_EQ(FlashErase(tgx->flash, address, start, end), FlashResult::Ok);
+  }
+  tgx->firmware->Start(*tgx);
+  EXPECT_EQ(Command(*tgx, "get -sn"), "\r\r>") << "the factory's serial number is empty";
+  EXPECT_EQ(Command(*tgx, "get -user"), "\r0\r>");
+  tgx->firmware->Start(*tgx);
+  EXPECT_EQ(Command(*tgx, "set -sn TGX-1"), "\rOK\r>");
+  tgx->firmware->Start(*tgx);
+  EXPECT_EQ(Command(*tgx, "get -sn"), "\rTGX-1\r>") << "a restart that keeps INFO keeps the settings";
+  nlohmann::json report;
+  tgx->firmware->Report(report);
+  EXPECT_EQ(report["settings"]["before"]["tadj"], "9.9");
+  EXPECT_EQ(report["settings"]["current"]["sn"], "TGX-1");
+  EXPECT_EQ(report["instrument"]["settingsResets"], 1);
+
+  DeviceSetup factory;
+  factory.instrument.factoryReset = true;
+  auto mq2 = MakeDevice(*FindDeviceModel("MQ2"), factory);
+  EXPECT_EQ(Command(*mq2, "get -config"), "ERROR\r>") << "not logged in";
+  EXPECT_EQ(Command(*mq2, "login *0000"), "ERROR\r>");
+  EXPECT_EQ(Command(*mq2, "login *7205"), "\rOK\r>");
+  EXPECT_EQ(Command(*mq2, "get -config"), "\r40000\r>") << "the factory config covers an empty serial number";
+  EXPECT_EQ(Command(*mq2, "get -eqn"), "\r0\r>");
+  EXPECT_EQ(Command(*mq2, "logout"), "\rOK\r>");
+  EXPECT_EQ(Command(*mq2, "get -config"), "ERROR\r>");
 }
 
 bool ParseArguments(std::vector<std::string> words, SimOptions& options, std::string& error) {
@@ -234,6 +274,31 @@ TEST(DevsimOptions, LoggerOptionsMustFitTheModel) {
            {"--device", "LG20", "--radio", "1"},
            {"--device", "LG20", "--radio"},
            {"--device", "LG20", "--name", "NINECHARS"},
+       }) {
+    SimOptions parsed;
+    std::string message;
+    EXPECT_FALSE(ParseArguments(bad, parsed, message)) << bad[1] << " " << bad[2];
+    EXPECT_FALSE(message.empty());
+  }
+}
+
+TEST(DevsimOptions, InstrumentOptionsMustFitTheModel) {
+  SimOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseArguments({"--factory-reset", "--device", "MQ2", "--setting", "sn=AB", "--setting", "tadj=",
+                              "--test-running", "3"},
+                             options, error))
+      << error;
+  EXPECT_TRUE(options.instrument.factoryReset);
+  EXPECT_EQ(options.instrument.values,
+            (std::vector<std::pair<std::string, std::string>>{{"sn", "AB"}, {"tadj", ""}}));
+  EXPECT_EQ(options.instrument.testRunning, 3);
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"--device", "LG20", "--factory-reset"},
+           {"--device", "FX", "--setting", "sn=1"},
+           {"--device", "TGX", "--setting", "sn"},
+           {"--device", "TGX", "--setting", "=1"},
+           {"--device", "TGX", "--test-running", "x"},
        }) {
     SimOptions parsed;
     std::string message;

@@ -163,7 +163,7 @@ struct PassThrough {
 
   nlohmann::json Report() const {
     nlohmann::json report;
-    device->firmware->Report(report, nullptr);
+    device->firmware->Report(report);
     return report;
   }
 };

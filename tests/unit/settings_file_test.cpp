@@ -225,6 +225,27 @@ TEST_F(ReadBack, QrlFilesCarryTheirOwnClassName) {
   EXPECT_EQ(ReadInfoFile(*lg20, path_), -30) << "a QRL2 file is not an Lg20's";
 }
 
+TEST_F(ReadBack, RadioLinesGiveARadioOnlyToALoggerThatHasOne) {
+  auto link = Fresh(3);
+  link->settings.className = "Lg20";
+  link->settings.trait = kTraitValid | kTraitCellular;
+  InstrumentLink& read = RoundTrip(*link);
+  EXPECT_EQ(read.settings.trait, kTraitValid | kTraitCellular) << "the written rsch line adds no radio";
+  EXPECT_EQ(read.savedMask & (kBitRadioChannel | kBitRadioSubChannel), 0u);
+
+  link->settings.trait = kTraitValid | kTraitRadio;
+  link->settings.radioChannel = 3;
+  link->settings.radioSubChannel = 0x7A01;
+  InstrumentLink& radio = RoundTrip(*link);
+  EXPECT_EQ(radio.settings.radioSubChannel, 0x7A01);
+  EXPECT_EQ(radio.savedMask & (kBitRadioChannel | kBitRadioSubChannel), kBitRadioChannel | kBitRadioSubChannel);
+
+  Write(Lines({"type=\"Lg20\"", "rch=\"2\"", "rsch=\"5\""}));
+  auto older = Fresh(3);
+  ASSERT_EQ(ReadInfoFile(*older, path_), 1);
+  EXPECT_EQ(older->settings.trait, kTraitValid | kTraitRadio) << "without a trait line the radio lines count";
+}
+
 TEST_F(ReadBack, StomexFilesWrittenWithTheirTagReadBack) {
   auto link = Fresh(9);
   link->info->serialNumber = "ST-7";
