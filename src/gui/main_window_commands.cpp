@@ -31,9 +31,9 @@ std::string LocalPath(const QString& path) { return QFile::encodeName(path).toSt
 void TfrmMain::OpenFirmwareFile1Click() {
   // The engine's image is what a run is sending: it stays as it is until the run ends.
   if (RunActive() || engine_ == nullptr) return;
-  const FileDialogSpec spec{QStringLiteral("Please select a firmware file"), QDir::currentPath(),
+  const FileDialogRequest request{QStringLiteral("Please select a firmware file"), QDir::currentPath(),
                             QStringLiteral("Firmware File (*.txt);;Any File (*)"), QStringLiteral("txt")};
-  const QString path = dialogs_->OpenFile(this, spec);
+  const QString path = dialogs_->OpenFile(this, request);
   if (path.isEmpty()) return;
   const std::string fileName = QFileInfo(path).fileName().toStdString();
   const int result = BSLLoadTIFile(*engine_, LocalPath(path));
@@ -58,8 +58,8 @@ void TfrmMain::OpenFirmwareFile1Click() {
 
 void TfrmMain::DumpFirmwareImage1Click() {
   if (engine_ == nullptr) return;
-  const FileDialogSpec spec{QStringLiteral("Save Firmware Image"), QString(), QString(), QStringLiteral("txt")};
-  const QString path = dialogs_->SaveFile(this, spec);
+  const FileDialogRequest request{QStringLiteral("Save Firmware Image"), QString(), QString(), QStringLiteral("txt")};
+  const QString path = dialogs_->SaveFile(this, request);
   if (path.isEmpty()) return;
   const int result = BSLWriteTIFile(*engine_, LocalPath(path));
   if (result < 0) ShowErrorBox(DumpErrorText(result), "Error", kBoxWarning);

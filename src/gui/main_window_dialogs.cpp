@@ -35,11 +35,11 @@ int ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text, const Q
   return box.exec();
 }
 
-QString RunFileDialog(QWidget* owner, const FileDialogSpec& spec, QFileDialog::AcceptMode mode) {
-  QFileDialog dialog(owner, spec.title, spec.folder, spec.filter);
+QString RunFileDialog(QWidget* owner, const FileDialogRequest& request, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(owner, request.title, request.folder, request.filter);
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(spec.defaultSuffix);
+  dialog.setDefaultSuffix(request.defaultSuffix);
   const PointerCursor pointer;
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
@@ -55,10 +55,10 @@ bool QtDialogs::Ask(QWidget* owner, const QString& text, const QString& title) {
   return ShowBox(owner, QMessageBox::Warning, text, title, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
-QString QtDialogs::OpenFile(QWidget* owner, const FileDialogSpec& spec) {
-  return RunFileDialog(owner, spec, QFileDialog::AcceptOpen);
+QString QtDialogs::OpenFile(QWidget* owner, const FileDialogRequest& request) {
+  return RunFileDialog(owner, request, QFileDialog::AcceptOpen);
 }
 
-QString QtDialogs::SaveFile(QWidget* owner, const FileDialogSpec& spec) {
-  return RunFileDialog(owner, spec, QFileDialog::AcceptSave);
+QString QtDialogs::SaveFile(QWidget* owner, const FileDialogRequest& request) {
+  return RunFileDialog(owner, request, QFileDialog::AcceptSave);
 }

@@ -6,7 +6,7 @@
 
 class QWidget;
 
-struct FileDialogSpec {
+struct FileDialogRequest {
   QString title;
   QString folder;         // where the dialog opens; empty: the dialog's own choice
   QString filter;         // Qt filter text; empty: none
@@ -20,13 +20,13 @@ struct MainWindowDialogs {
   // An OK/Cancel question with the exclamation icon: true for OK.
   virtual bool Ask(QWidget* owner, const QString& text, const QString& title) = 0;
   // The chosen file's full path; empty when cancelled. Open needs an existing file.
-  virtual QString OpenFile(QWidget* owner, const FileDialogSpec& spec) = 0;
-  virtual QString SaveFile(QWidget* owner, const FileDialogSpec& spec) = 0;
+  virtual QString OpenFile(QWidget* owner, const FileDialogRequest& request) = 0;
+  virtual QString SaveFile(QWidget* owner, const FileDialogRequest& request) = 0;
 };
 
 struct QtDialogs : MainWindowDialogs {
   void Box(QWidget* owner, const QString& text, const QString& title, int kind) override;
   bool Ask(QWidget* owner, const QString& text, const QString& title) override;
-  QString OpenFile(QWidget* owner, const FileDialogSpec& spec) override;
-  QString SaveFile(QWidget* owner, const FileDialogSpec& spec) override;
+  QString OpenFile(QWidget* owner, const FileDialogRequest& request) override;
+  QString SaveFile(QWidget* owner, const FileDialogRequest& request) override;
 };

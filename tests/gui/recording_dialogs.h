@@ -24,12 +24,12 @@ struct RecordingDialogs : MainWindowDialogs {
     if (onBox) onBox(boxes.back());
     return answerOk;
   }
-  QString OpenFile(QWidget*, const FileDialogSpec& spec) override {
-    openSpecs.push_back(spec);
+  QString OpenFile(QWidget*, const FileDialogRequest& request) override {
+    openSpecs.push_back(request);
     return openPath;
   }
-  QString SaveFile(QWidget*, const FileDialogSpec& spec) override {
-    saveSpecs.push_back(spec);
+  QString SaveFile(QWidget*, const FileDialogRequest& request) override {
+    saveSpecs.push_back(request);
     return savePath;
   }
 
@@ -46,6 +46,6 @@ struct RecordingDialogs : MainWindowDialogs {
   bool answerOk = true;
   QString openPath;  // empty: the dialog is cancelled
   QString savePath;
-  std::vector<FileDialogSpec> openSpecs;
-  std::vector<FileDialogSpec> saveSpecs;
+  std::vector<FileDialogRequest> openSpecs;
+  std::vector<FileDialogRequest> saveSpecs;
 };
