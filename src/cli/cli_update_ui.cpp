@@ -16,7 +16,14 @@ bool IsYes(std::string reply) {
 }  // namespace
 
 void CliUpdateUi::stage(const std::string& text) {
-  ShowStage(progress, text);
+  if (!progress.terminal) {
+    ShowStage(progress, text);
+    ShowPercent(progress, position);
+    return;
+  }
+  // The bar keeps its position across stages: redraw it with the new text only.
+  progress.stage = text;
+  progress.percent = -1;
   ShowPercent(progress, position);
 }
 
