@@ -107,3 +107,19 @@ FlashLayout Msp16FlashLayout() {
                          {0xFE00, 0x10000, 512, RegionKind::Vectors},
                      }};
 }
+
+const FlashRegion* FlashFirstInfo(const Flash& flash) {
+  for (const FlashRegion& region : flash.layout.regions) {
+    if (region.kind == RegionKind::Info) return &region;
+  }
+  return nullptr;
+}
+
+bool FlashInfoSegmentErased(const Flash& flash) {
+  const FlashRegion* info = FlashFirstInfo(flash);
+  if (!info) return false;
+  for (uint32_t address = info->start; address < info->start + info->segmentSize; ++address) {
+    if (FlashRead(flash, address) != kErasedByte) return false;
+  }
+  return true;
+}

@@ -42,6 +42,10 @@ Flash MakeFlash(const FlashLayout& layout);
 
 const FlashRegion* FlashRegionAt(const Flash& flash, uint32_t address);
 uint8_t FlashRead(const Flash& flash, uint32_t address);  // 0xFF outside memory
+// The first INFO region, where a device keeps its settings; null when it has none.
+const FlashRegion* FlashFirstInfo(const Flash& flash);
+// Whether the first INFO segment is erased (a device that finds it so starts from factory settings).
+bool FlashInfoSegmentErased(const Flash& flash);
 uint16_t FlashWord(const Flash& flash, uint32_t address);  // little-endian
 
 // Erases the segment holding the address; start and end of the segment come back for the log.

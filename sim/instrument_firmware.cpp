@@ -30,22 +30,6 @@ std::string VersionText(uint32_t version) {
   return text;
 }
 
-const FlashRegion* FirstInfo(const Flash& flash) {
-  for (const FlashRegion& region : flash.layout.regions) {
-    if (region.kind == RegionKind::Info) return &region;
-  }
-  return nullptr;
-}
-
-bool InfoErased(const Flash& flash) {
-  const FlashRegion* info = FirstInfo(flash);
-  if (!info) return false;
-  for (uint32_t address = info->start; address < info->start + info->segmentSize; ++address) {
-    if (FlashRead(flash, address) != kErasedByte) return false;
-  }
-  return true;
-}
-
 // A record index: digits only, no sign.
 bool Index(const std::string& text, size_t& index) {
   if (text.empty() || text.size() > 6) return false;
@@ -89,10 +73,10 @@ void InstrumentFirmware::Setup(Device& device, const DeviceSetup& setup) {
 void InstrumentFirmware::Start(Device& device) {
   loggedIn_ = false;
   text_.clear();
-  if (!InfoErased(device.flash)) return;
+  if (!FlashInfoSegmentErased(device.flash)) return;
   values_ = model_.factory;
   ++settingsResets_;
-  const FlashRegion* info = FirstInfo(device.flash);
+  const FlashRegion* info = FlashFirstInfo(device.flash);
   FlashPut(device.flash, info->start, std::vector<uint8_t>(kFreshSettingsMark.begin(), kFreshSettingsMark.end()));
 }
 

@@ -77,22 +77,6 @@ void ApplyValue(SensorSettings& settings, const std::string& key, const std::str
   if (key == "xo") settings.xo = value.substr(0, kMaxCalibration);
 }
 
-const FlashRegion* FirstInfo(const Flash& flash) {
-  for (const FlashRegion& region : flash.layout.regions) {
-    if (region.kind == RegionKind::Info) return &region;
-  }
-  return nullptr;
-}
-
-bool InfoErased(const Flash& flash) {
-  const FlashRegion* info = FirstInfo(flash);
-  if (!info) return false;
-  for (uint32_t address = info->start; address < info->start + info->segmentSize; ++address) {
-    if (FlashRead(flash, address) != kErasedByte) return false;
-  }
-  return true;
-}
-
 // Power-on or restart: the vectors and the identity block decide whether the firmware runs.
 // A firmware whose check fails still runs and says so to "post".
 void SensorStart(SdiSensor& sensor) {
@@ -104,9 +88,9 @@ void SensorStart(SdiSensor& sensor) {
     return;
   }
   sensor.mode = SensorMode::Firmware;
-  if (InfoErased(sensor.flash)) {
+  if (FlashInfoSegmentErased(sensor.flash)) {
     sensor.settings = BlankSettings(*sensor.kind, sensor.settings.numericType);
-    const FlashRegion* info = FirstInfo(sensor.flash);
+    const FlashRegion* info = FlashFirstInfo(sensor.flash);
     FlashPut(sensor.flash, info->start, std::vector<uint8_t>(kFreshSettingsMark.begin(), kFreshSettingsMark.end()));
   }
 }
