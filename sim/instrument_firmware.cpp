@@ -14,7 +14,6 @@ constexpr size_t kMaxLine = 1024;  // a record write with its 256 characters fit
 constexpr std::string_view kError = "ERROR\r>";
 constexpr std::string_view kDataFlashFailure = "\rDataFlash FAIL\r>";
 constexpr std::string_view kLoginCode = "7205";  // what "login *CODE" must carry
-constexpr int kBatteryPercent = 90;
 // What the firmware writes into an erased settings memory when it starts with its defaults.
 constexpr std::string_view kFreshSettingsMark = "INSTRUMENT DEFAULTS";
 
@@ -68,6 +67,7 @@ void InstrumentFirmware::Setup(Device& device, const DeviceSetup& setup) {
   for (const auto& [key, value] : options.values) values_.values[key] = value;
   before_ = values_;
   testRunning_ = options.testRunning;
+  if (setup.passThrough.battery >= 0) battery_ = setup.passThrough.battery;
 }
 
 void InstrumentFirmware::Start(Device& device) {
@@ -129,7 +129,7 @@ bool InstrumentFirmware::Service(Device& device, const std::string& line) {
     ++erasures_;
     Ok(device);
   } else if (line == "get -batt") {
-    Answer(device, std::to_string(kBatteryPercent));
+    Answer(device, std::to_string(battery_));
   } else if (StartsWith(line, "set -act ")) {
     actuator_ = line.substr(9);
     Ok(device);

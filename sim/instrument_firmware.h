@@ -55,6 +55,7 @@ class InstrumentFirmware : public BootWordFirmware {
   InstrumentValues before_;  // as the run started
   std::string text_;         // the line being received
   long testRunning_ = -1;
+  int battery_ = 90;  // percent: the answer to "get -batt"
   bool loggedIn_ = false;
   uint32_t erasures_ = 0;
   uint32_t settingsResets_ = 0;  // starts that found the settings memory erased

@@ -35,7 +35,6 @@ constexpr size_t kApnMax = 35;
 constexpr size_t kAuthKeyLength = 32;
 constexpr size_t kHostMax = 65;
 constexpr int kCalibrationNumbers = 2 * kPorts + 1;
-constexpr std::string_view kBattery = "87";
 
 std::string Answer(const std::string& value) { return "\r" + value + "\r>"; }
 std::string TextAnswer(const std::string& value) { return value.empty() ? kEmpty : Answer(value); }
@@ -261,7 +260,7 @@ const Setting kSettings[] = {
     {"-t", kKnowsClock, [](const Logger& l) { return Answer(LoggerClockText(l)); },
      [](Logger& l, std::string_view v) { return SetLoggerTimeOfDay(l, v) ? kOk : kError; }},
     {"-d", kKnowsClock, nullptr, [](Logger& l, std::string_view v) { return SetLoggerDate(l, v) ? kOk : kError; }},
-    {"-batt", 0, [](const Logger&) { return Answer(std::string(kBattery)); }, nullptr},
+    {"-batt", 0, [](const Logger& l) { return Answer(std::to_string(l.battery)); }, nullptr},
 };
 
 const Setting* FindSetting(std::string_view option) {

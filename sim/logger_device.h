@@ -123,6 +123,7 @@ struct Logger {
   StoredData data;
   int64_t clockOffset = 0;  // the logger's clock minus the computer's, in seconds
   uint32_t baud = 9600;
+  int battery = 87;  // percent: the answer to "get -batt"
   uint32_t resets = 0;
   bool loggedIn = true;  // over the radio only after "login"
   bool awake = true;     // an asleep logger hears only the wake sequence

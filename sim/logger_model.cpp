@@ -215,6 +215,7 @@ class LoggerFirmware : public BootWordFirmware {
     logger_.data = StoredData{kFactoryRecords, false, 0, options.brokenDataFlash};
     logger_.resets = kFactoryResets;
     logger_.clockOffset = kFactoryClockOffset;
+    if (setup.passThrough.battery >= 0) logger_.battery = setup.passThrough.battery;
     logger_.store = FactoryStore(logger_);
     logger_.before = logger_.store;
     logger_.radioBefore = logger_.radio;

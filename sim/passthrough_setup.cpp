@@ -89,7 +89,8 @@ OptionMatch ParsePassThroughOption(const std::string& option, const std::functio
     if (error.empty()) error = "bad or missing value for " + option;
     return OptionMatch::Bad;
   }
-  setup.given = true;
+  // Loggers and instruments answer "get -batt" too: the battery is not a pass-through device's alone.
+  if (option != "--battery") setup.given = true;
   return OptionMatch::Taken;
 }
 
@@ -104,5 +105,6 @@ const char* PassThroughUsage() {
          "  --sensor TYPE[:VERSION]  ] z w ^ u (or SKYRA61 K7W HB7 PL3 DG7, or none); default ]\n"
          "  --sensor-set KEY=VALUE   address, sn, x4, xa, xo\n"
          "  --sensor-numeric-type --sensor-blank --sensor-no-loader --sensor-in-loader\n"
-         "  --hardware-revision C    --battery PERCENT\n";
+         "  --hardware-revision C\n"
+         "Any device: --battery PERCENT  its answer to \"get -batt\"\n";
 }

@@ -9,7 +9,7 @@
 //   --sensor-no-loader        the sensor has no resident loader ("?B!" is answered "No BSL")
 //   --sensor-in-loader        the sensor starts in its waiting loader, as after a lost attach
 //   --hardware-revision C     the Fieldrex's answer to "get -hver"
-//   --battery PERCENT         the Fieldrex's answer to "get -batt"
+//   --battery PERCENT         the answer to "get -batt" (of a logger or an instrument too)
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,7 @@ struct PassThroughSetup {
   bool given = false;  // an option of this group was used
   SensorSetup sensor;
   char hardwareRevision = 0;           // 0: the model's own
-  int battery = -1;                    // percent; -1: the model's own
+  int battery = -1;                    // percent; -1: the model's own (any model, not only these)
   std::vector<TiSegment> sensorImage;  // the --image file: the report compares the sensor's flash with it
 };
 
