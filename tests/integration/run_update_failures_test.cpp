@@ -131,7 +131,6 @@ class RunUpdateFailuresTest : public ::testing::Test {
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
-    fs::permissions(dir_, fs::perms::all);  // the permission test's unprivileged child writes its log here
     log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
     settingsFile_ = (dir_ / "Pelloran TGX.settings.txt").string();
   }
