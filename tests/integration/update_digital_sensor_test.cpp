@@ -104,6 +104,7 @@ void ExpectUpdated(const json& report) {
   EXPECT_EQ(s["calibrationXa"], kXa);
   EXPECT_EQ(s["calibrationXO"], kXO);
   EXPECT_EQ(s["type"], kSkyra61);
+  EXPECT_EQ(s["commands"].back(), "?X9 ]") << "the chosen type is written last";
   EXPECT_EQ(report["passThrough"]["mode"], "command") << "the Fieldrex is back on its own command line";
   EXPECT_TRUE(report["faults"].empty()) << report["faults"].dump();
 }
