@@ -216,16 +216,9 @@ int CheckVersion(UpdateSession& session) {
   return kGoOn;
 }
 
-bool TypeMatches(uint32_t selected, uint32_t sensorType) {
-  for (const FamilyCheck& check : kFamilyChecks) {
-    if (check.family == selected) return check.members.find(static_cast<char>(sensorType)) != std::string_view::npos;
-  }
-  return sensorType == selected;
-}
-
 int CheckType(UpdateSession& session) {
   const uint32_t claimed = session.link.sdi->sensorType;
-  if (TypeMatches(session.state.sensorType, claimed)) return kGoOn;
+  if (SensorTypeAccepted(session.state.sensorType, claimed)) return kGoOn;
   const std::string text = "The attached sensor is claiming to be a \"" + SensorTypeName(claimed) + "\"\n\n" +
                            "This firmware updater is for a \"" + Name(session) + "\".\n\n" +
                            "Are you sure you want to load the firmware for a " + Name(session) + "?\n";
@@ -325,6 +318,14 @@ void RestoreSensor(UpdateSession& session) {
 }
 
 }  // namespace
+
+bool SensorTypeAccepted(uint32_t selected, uint32_t sensorType) {
+  for (const FamilyCheck& check : kFamilyChecks) {
+    if (check.family != selected) continue;
+    return check.members.find(static_cast<char>(sensorType)) != std::string_view::npos;
+  }
+  return sensorType == selected;
+}
 
 int UpdateDigitalSensor(UpdateSession& session) {
   for (int (*step)(UpdateSession&) : {Connect, CheckPassThrough, CheckBattery, HandOff}) {

@@ -62,6 +62,9 @@ UpdateRunner InstrumentUpdateRunner();
 UpdateRunner DigitalSensorUpdateRunner();
 // The digital-sensor update sequence: 1, or a negative code after the person was told.
 int UpdateDigitalSensor(UpdateSession& session);
+// The sensor type check: a family selection (260, 261, 262, 264) accepts its
+// members, any other selection only its own type.
+bool SensorTypeAccepted(uint32_t selected, uint32_t sensorType);
 // A failed digital-sensor run's share of the cleanup: the pass-through device
 // back to its own command line and the lent port back to the link.
 void SensorRunCleanup(UpdateSession& session);

@@ -145,8 +145,8 @@ TEST_F(UpdateDigitalSensorTest, UpdatesTheSkyra61BehindAFieldrexAndKeepsItsSetti
 }
 
 TEST_F(UpdateDigitalSensorTest, AnInterruptedUploadIsFinishedFromTheSensorsLoaderWithTheSavedSettings) {
-  // The engine tries each frame ten times on a lent port: twelve silences end the upload.
-  DevsimProcess sim(FieldrexWithSkyra({"--fault", "silence@write:40x12"}));
+  // The engine tries each frame ten times on a lent port: twelve refusals end the upload.
+  DevsimProcess sim(FieldrexWithSkyra({"--fault", "nak@write:40x12"}));
   ScriptedUi first;
   EXPECT_LT(Run(sim.ptyPath, first), 0);
   ASSERT_EQ(first.boxes.size(), 1u) << "exactly one error box";
@@ -207,6 +207,13 @@ TEST_F(UpdateDigitalSensorTest, FailuresStopBeforeTheSensorIsChangedWithOneBoxOr
        kSDINoLoader,
        "Firmware Loader Error",
        "This digital sensor does not have a working firmware loader..\n\nPlease contact Tessaly for help."},
+      {"a sensor newer than the image, Cancel",
+       {"--device", "FX", "--sensor", "]:1.51"},
+       kSkyra61,
+       kRunDeclined,
+       "Newer Firmware",
+       "The firmware in your SKYRA 61 Sensor Suite\nis newer than the version in this updater.\n\n"
+       "Are you sure you want to load older firmware."},
       {"a SKYRA 61 where a K7W is chosen, Cancel", {"--device", "FX"}, kK7W, kRunDeclined, "Wrong Sensor Type",
        "The attached sensor is claiming to be a \"SKYRA 61 Sensor Suite\"\n\nThis firmware updater is for a "
        "\"K7W Sensor\".\n\nAre you sure you want to load the firmware for a K7W Sensor?\n"},
@@ -232,8 +239,9 @@ TEST_F(UpdateDigitalSensorTest, FailuresStopBeforeTheSensorIsChangedWithOneBoxOr
     EXPECT_EQ(report["passThrough"]["modeBytes"].get<std::string>().back(), '`')
         << "the failed run hands the pass-through device back to its command line";
     if (!report["sensor"].is_null()) {
-      EXPECT_EQ(report["sensor"]["version"], 140) << "the sensor keeps its firmware";
+      EXPECT_EQ(report["sensor"]["mode"], "firmware") << "the sensor keeps running its firmware";
       EXPECT_EQ(report["sensor"]["vectorsWritten"], false);
+      EXPECT_EQ(report["sensor"]["restarts"], 0);
     }
   }
 }
@@ -245,9 +253,11 @@ TEST_F(UpdateDigitalSensorTest, AFailedBatteryQueryLetsTheUpdateGoOnThroughAComm
     ASSERT_EQ(Run(sim.ptyPath, ui), 1) << BoxLine(ui);
     ExpectUpdated(sim.Stop());
   }
-  DevsimProcess sim({"--device", "ACD", "--sensor", "]:1.40", "--sensor-set", "address=3", "--image", kImageFile});
+  // A sensor at the image's own version is not asked about newer firmware.
+  DevsimProcess sim({"--device", "ACD", "--sensor", "]:1.50", "--sensor-set", "address=3", "--image", kImageFile});
   ScriptedUi ui;
   ASSERT_EQ(Run(sim.ptyPath, ui), 1) << BoxLine(ui) << " (the AQUIN Comm Device has no battery query)";
+  EXPECT_TRUE(ui.questions.empty());
   ExpectUpdated(sim.Stop());
 }
 
@@ -276,8 +286,8 @@ TEST_F(UpdateDigitalSensorTest, CorruptNewFirmwareIsReported) {
 }
 
 TEST_F(UpdateDigitalSensorTest, ASensorWhoseSettingsCannotBeReadIsLeftAloneUnlessRepairModeGoesOn) {
-  // The sensor stops answering after its identity: the capture fails.
-  const std::vector<std::string> silentAfterIdentity = FieldrexWithSkyra({"--fault", "silence@sdi:2x40"});
+  // The sensor goes silent at its first calibration read: the capture fails.
+  const std::vector<std::string> silentAfterIdentity = FieldrexWithSkyra({"--fault", "silence@sdi:5x2"});
   {
     DevsimProcess sim(silentAfterIdentity);
     ScriptedUi ui;
@@ -296,6 +306,77 @@ TEST_F(UpdateDigitalSensorTest, ASensorWhoseSettingsCannotBeReadIsLeftAloneUnles
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_EQ(ui.questions[0].title, "Settings Retrieve Error");
   EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(UpdateDigitalSensorTest, ASensorInItsWaitingLoaderIsUpdatedInRepairModeWithoutSettings) {
+  // The loader answers the probe with "$": the run hands the Fieldrex back to its command
+  // line and takes the full path. The sensor answers no SDI-12 command, so in repair mode
+  // the person is asked to go on, and then asked about the unknown type.
+  repair_ = true;
+  DevsimProcess sim({"--device", "FX", "--sensor", "]:1.40", "--sensor-in-loader", "--image", kImageFile});
+  ScriptedUi ui;
+  ui.answers = {true, true};
+  ASSERT_EQ(Run(sim.ptyPath, ui), 1) << BoxLine(ui);
+  ASSERT_EQ(ui.questions.size(), 2u);
+  EXPECT_EQ(ui.questions[0].title, "Settings Retrieve Error");
+  EXPECT_EQ(ui.questions[1].title, "Wrong Sensor Type");
+  ASSERT_EQ(ui.boxes.size(), 1u) << "the restore finds no settings file";
+  EXPECT_EQ(ui.boxes[0].title, "Settings Error");
+  EXPECT_EQ(ui.boxes[0].text.rfind(std::string("The ") + kCaption +
+                                       " failed to restore the calibration and address\nfor your SKYRA 61 Sensor "
+                                       "Suite.\n\nPlease calibrate this sensor and check the address.\n\n[Error ",
+                                   0),
+            0u)
+      << ui.boxes[0].text;
+  const json report = sim.Stop();
+  EXPECT_EQ(report["passThrough"]["modeBytes"], "]`[][`") << "the grave accent follows the waiting loader's \"$\"";
+  EXPECT_TRUE(report["sensor"]["imageMatches"].get<bool>());
+  EXPECT_EQ(report["sensor"]["version"], 150);
+  EXPECT_EQ(report["sensor"]["mode"], "firmware");
+}
+
+TEST_F(UpdateDigitalSensorTest, AFamilyChoiceTheTypeWriteRefusesStillEndsInSuccess) {
+  // The SKYRA 61 is not a WPX: the person says OK to the type question, the firmware goes
+  // in, and the type write that refuses the family is told in a box.
+  DevsimProcess sim(FieldrexWithSkyra());
+  ScriptedUi ui;
+  ui.answers = {true};
+  ASSERT_EQ(Run(sim.ptyPath, ui, 261), 1) << BoxLine(ui);
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(ui.questions[0].title, "Wrong Sensor Type");
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].title, "Settings Error");
+  EXPECT_EQ(ui.boxes[0].text, std::string("The ") + kCaption +
+                                  " failed to set the sensor type for your WPX-4 WPX-8 NIVARA 51.\n\nThe sensor type "
+                                  "will be auto-determined by the firmware.\n\n[Error -30]");
+  const json report = sim.Stop();
+  EXPECT_TRUE(report["sensor"]["imageMatches"].get<bool>());
+  EXPECT_EQ(report["sensor"]["address"], "3") << "the restore went on";
+}
+
+TEST(SensorTypeCheck, FamiliesAcceptTheirMembersAndOtherChoicesOnlyThemselves) {
+  struct Case {
+    uint32_t selected;
+    const char* accepted;
+    const char* refused;
+  };
+  const Case cases[] = {
+      {260, "sron", "ytk]"},
+      {261, "ylk", "sthg"},  // 'k' passes the check though the type write refuses it
+      {262, "tjie", "yhf"},
+      {264, "hg", "tkn"},
+      {263, "", "fp"},  // the HX-x family has no members in the check
+      {93, "]", "\\^z"},
+      {118, "v", "]"},
+  };
+  for (const Case& c : cases) {
+    for (const char* type = c.accepted; *type != 0; ++type) {
+      EXPECT_TRUE(SensorTypeAccepted(c.selected, static_cast<uint8_t>(*type))) << c.selected << " " << *type;
+    }
+    for (const char* type = c.refused; *type != 0; ++type) {
+      EXPECT_FALSE(SensorTypeAccepted(c.selected, static_cast<uint8_t>(*type))) << c.selected << " " << *type;
+    }
+  }
 }
 
 }  // namespace
