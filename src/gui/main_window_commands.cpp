@@ -70,8 +70,9 @@ void TfrmMain::DumpFirmwareImage1Click() {
 }
 
 void TfrmMain::Help2Click() {
-  ShowErrorBox(HelpText(state_.caption, state_.modelName, DataEraseWarning(state_.builtInKind), state_.digitalSensorBuild), "Help",
-               kBoxPlain);
+  ShowErrorBox(HelpText(state_.caption, state_.modelName, DataEraseWarning(state_.builtInKind),
+                        state_.digitalSensorBuild),
+               "Help", kBoxPlain);
 }
 
 void TfrmMain::About1Click() {

@@ -58,7 +58,8 @@ void TfrmMain::BuildMenus() {
   SetDigitalSensorto1->setEnabled(false);
   SetDigitalSensorto1->setVisible(false);
   for (const SensorMenuItem& item : SensorMenuItems()) {
-    QAction* action = Toggle(Settings1, "", QString::fromUtf8(item.caption.data(), static_cast<qsizetype>(item.caption.size())), false);
+    const QString caption = QString::fromUtf8(item.caption.data(), static_cast<qsizetype>(item.caption.size()));
+    QAction* action = Toggle(Settings1, "", caption, false);
     action->setObjectName(QStringLiteral("SensorType%1").arg(item.type));
     action->setVisible(false);
     const uint32_t type = item.type;

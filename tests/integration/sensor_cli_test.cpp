@@ -67,8 +67,8 @@ TEST_F(SensorCli, UpdatesASkyra61BehindAFieldrexWithItsSettingsAndType) {
                      "sn=S61-2207", "--sensor-set", "x4=1.5 2.5 3.5", "--image", kImageFile});
   const CliRun run = Run({"update", "--port", sim.ptyPath, "--type", "93", "--yes"});
   EXPECT_EQ(run.status, 0) << run.err;
-  for (const char* line : {"stage: Connecting to SKYRA 61 Sensor Suite...\n", "stage: Checking Fieldrex battery power...\n",
-                           "stage: Uploading new firmware code...\n", "progress: 21\n", "progress: 92\n",
+  for (const char* line : {"stage: Connecting to SKYRA 61 Sensor Suite...\n",
+                           "stage: Checking Fieldrex battery power...\n", "stage: Uploading new firmware code...\n", "progress: 21\n", "progress: 92\n",
                            "progress: 100\n", "Successfully updated the SKYRA 61 Sensor Suite on "}) {
     EXPECT_NE(run.out.find(line), std::string::npos) << line;
   }
@@ -97,7 +97,9 @@ TEST_F(SensorCli, NamesItselfAndTakesTheSensorBuildsOptions) {
     const char* stderrStart;
   };
   const Case cases[] = {
-      {{"update", "--port", "/dev/null", "--type", "999"}, 2, "vornbsl-sensor-cli: --type takes one of the codes 122, "},
+      {{"update", "--port", "/dev/null", "--type", "999"},
+       2,
+       "vornbsl-sensor-cli: --type takes one of the codes 122, "},
       {{"update", "--port", "/dev/null", "--type", "9x"}, 2, "vornbsl-sensor-cli: --type takes one of the codes"},
       {{"update", "--port", "/dev/null", "--new-sn", "X1"}, 2, "vornbsl-sensor-cli: unexpected argument --new-sn"},
       {{"update", "--port", "/dev/null", "--no-erase"}, 2, "vornbsl-sensor-cli: unexpected argument --no-erase"},
