@@ -30,6 +30,15 @@ Usage (the TGX release):
         --segment 0x10000:155426 --segment 0x0FFC0:32 \
         --target-length 382636 --target-sum 0x14131E2 \
         --output "firmware/TGX 1.50.txt"
+
+The digital-sensor release (SKYRA 61, inside layout C's flash 0x8000-0x87FFF):
+    tools/make_standin_image.py --model SKYRA61 --version 150 \
+        --segment 0x08000:30208 --segment 0x10000:49152 --segment 0x80000:256 \
+        --target-length 159250 --target-sum 0x85A1E2 \
+        --output "firmware/SKYRA61 1.50.txt"
+
+The target length and sum are the release's check values: the build passes them
+to vorn_embed_image (src/bsl/CMakeLists.txt).
 """
 
 import argparse

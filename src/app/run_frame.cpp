@@ -28,7 +28,11 @@ void ReportSuccess(UpdateSession& session, uint32_t start) {
 void ReportFailure(UpdateSession& session) {
   session.ui.hideStage();
   session.ui.setBar(0);
-  BSLDisconnect(session.engine);
+  if (session.state.digitalSensorBuild) {
+    SensorRunCleanup(session);
+  } else {
+    BSLDisconnect(session.engine);
+  }
   VPDisconnect(session.link, false);
   session.ui.setInstruction("Connect " + session.state.modelName + " to computer comm port.");
 }
@@ -40,12 +44,17 @@ std::string SettingsFilePath(const UpdateSession& session) {
 }
 
 int EngineKind(const UpdateSession& session) {
-  return session.engine.deviceType == kDeviceTypeUnknown ? kDeviceTypeTGX : session.engine.deviceType;
+  if (session.engine.deviceType != kDeviceTypeUnknown) return session.engine.deviceType;
+  return session.state.builtInKind != kDeviceTypeUnknown ? session.state.builtInKind : kDeviceTypeTGX;
 }
 
 void TargetImage(UpdateSession& session, uint32_t imageVersion) {
-  session.state.modelName = std::string(ProfileName(EngineKind(session)));
-  session.state.caption = session.state.modelName + " Firmware Updater";
+  // A sensor build keeps the name of the chosen sensor type: the image's kind
+  // names only "Digital Sensor".
+  if (!session.state.digitalSensorBuild || session.state.modelName.empty()) {
+    session.state.modelName = std::string(ProfileName(EngineKind(session)));
+    session.state.caption = session.state.modelName + " Firmware Updater";
+  }
   session.state.imageVersion = imageVersion;
   session.state.eraseStep = 1;
   const size_t length = session.engine.imageText.size();
@@ -68,7 +77,7 @@ int RunFrame(UpdateSession& session) {
     return ProgressHook(session, total, done, phase, kind);
   };
   const uint32_t start = MillisecondTick();
-  const int result = RunUpdate(session);
+  const int result = session.state.digitalSensorBuild ? UpdateDigitalSensor(session) : RunUpdate(session);
   if (result < 0) {
     ReportFailure(session);
   } else {
@@ -80,10 +89,19 @@ int RunFrame(UpdateSession& session) {
   return result;
 }
 
-UpdateRunner InstrumentUpdateRunner() {
-  return [](UpdateRun& run) {
+namespace {
+
+UpdateRunner Runner(bool digitalSensor) {
+  return [digitalSensor](UpdateRun& run) {
+    run.state.digitalSensorBuild = digitalSensor;
     InstrumentLink link(run.log);
     UpdateSession session(run, link);
     return RunFrame(session);
   };
 }
+
+}  // namespace
+
+UpdateRunner InstrumentUpdateRunner() { return Runner(false); }
+
+UpdateRunner DigitalSensorUpdateRunner() { return Runner(true); }

@@ -34,6 +34,8 @@ struct UpdaterState {
   bool dontEraseData = false;
   bool updateInProgress = false;
   bool keepGoing = true;  // what the progress hook returns
+  bool digitalSensorBuild = false;  // the build's image is a digital sensor's: UpdateDigitalSensor runs
+  uint32_t sensorType = 0;          // the "Set Digital Sensor to:" choice: a sensor code or a family 260-264
 };
 
 struct UpdateRun {

@@ -52,12 +52,22 @@ inline void ShowErrorBox(UpdateSession& session, const std::string& text, const 
   TellUser(session.ui, session.log, text, title, kind);
 }
 
-// The run frame: prepares the run, calls RunUpdate, reports the outcome and
-// returns the window to idle. Returns RunUpdate's result. The front end keeps
-// a second start request out while a run is active.
+// The run frame: prepares the run, calls the build's sequence (RunUpdate, or
+// UpdateDigitalSensor in a digital-sensor build), reports the outcome and
+// returns the window to idle. Returns the sequence's result. The front end
+// keeps a second start request out while a run is active.
 int RunFrame(UpdateSession& session);
-// The runner a front end plugs in: one run frame with an instrument link of its own.
+// The runners a front end plugs in: one run frame with an instrument link of its own.
 UpdateRunner InstrumentUpdateRunner();
+UpdateRunner DigitalSensorUpdateRunner();
+// The digital-sensor update sequence: 1, or a negative code after the person was told.
+int UpdateDigitalSensor(UpdateSession& session);
+// The sensor type check: a family selection (260, 261, 262, 264) accepts its
+// members, any other selection only its own type.
+bool SensorTypeAccepted(uint32_t selected, uint32_t sensorType);
+// A failed digital-sensor run's share of the cleanup: the pass-through device
+// back to its own command line and the lent port back to the link.
+void SensorRunCleanup(UpdateSession& session);
 // The instrument update sequence: 1, or a negative code after the person was told.
 int RunUpdate(UpdateSession& session);
 // Called by the loader while it erases ('X') and uploads ('W'): moves the bar.

@@ -3,6 +3,7 @@
 // links exactly one image library, which defines BuiltInFirmware().
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -14,6 +15,9 @@ struct BuiltInImage {
   uint32_t imageVersion = 0;
   std::string_view text;   // the image text, without a terminator
   VectorTable vectors{};
+  uint32_t sensorType = 0;   // the SDI-12 sensor type a digital-sensor image is for; 0 for others
+  size_t checkLength = 0;    // the release's check: the text's length and the sum of its
+  uint32_t checkSum = 0;     // characters, each taken as a signed byte
 };
 
 const BuiltInImage& BuiltInFirmware();

@@ -4,11 +4,6 @@
 
 namespace {
 
-// The check that comes with the release: the image text's length and the sum of
-// its characters, each taken as a signed byte.
-constexpr size_t kImageCheckLength = 382636;
-constexpr uint32_t kImageCheckSum = 0x14131E2;
-
 uint32_t CharacterSum(std::string_view text) {
   uint32_t sum = 0;
   for (const char c : text) sum += static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
@@ -33,7 +28,7 @@ HostBSL::HostBSL(MessageLog* messageLog, const BuiltInImage& image) : port(messa
     constructorError = kBslNoMemory;
     return;
   }
-  if (image.text.size() != kImageCheckLength || CharacterSum(imageText) != kImageCheckSum) {
+  if (image.text.size() != image.checkLength || CharacterSum(imageText) != image.checkSum) {
     constructorError = kBslImageCorrupt;
   }
 }

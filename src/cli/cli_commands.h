@@ -30,5 +30,10 @@ constexpr const char* kCheckVersionUsage = "vornbsl-cli [--data-dir DIR] check-v
 constexpr const char* kUpdateUsage =
     "vornbsl-cli [--data-dir DIR] update --port PORT [--yes | --no] [--factory] [--repair] [--firmware FILE]\n"
     "           [--new-sn SN] [--no-erase]";
+constexpr const char* kSensorUpdateUsage =
+    "vornbsl-cli [--data-dir DIR] update --port PORT [--type CODE] [--yes | --no] [--factory] [--repair]\n"
+    "           [--firmware FILE]";
+// The update command's usage in this build.
+const char* UpdateUsage();
 constexpr const char* kPortsUsage = "vornbsl-cli ports [--all]";
 constexpr const char* kIdentifyUsage = "vornbsl-cli [--data-dir DIR] identify --port PORT";

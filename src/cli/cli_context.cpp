@@ -6,6 +6,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "app/build_target.h"
 #include "bsl/builtin_image.h"
 #include "bsl/device_profile.h"
 #include "bsl/device_types.h"
@@ -16,6 +17,8 @@ constexpr const char* kDataDirVariable = "VORNBSL_DATA_DIR";
 constexpr const char* kDataSubfolder = "/Tessaly/VornBSL";
 constexpr const char* kErrorFileSuffix = ".errors.txt";
 constexpr const char* kCliTag = "VornBSL cli";
+constexpr const char* kInstrumentProgram = "vornbsl-cli";
+constexpr const char* kSensorProgram = "vornbsl-sensor-cli";
 
 std::string EnvText(const char* name) {
   const char* value = std::getenv(name);
@@ -41,8 +44,17 @@ std::string ResolveDataDir(const std::string& given) {
 }
 
 std::string BuildCaption() {
-  const int kind = BuiltInFirmware().deviceType == kDeviceTypeUnknown ? kDeviceTypeTGX : BuiltInFirmware().deviceType;
-  return std::string(ProfileName(kind)) + " Firmware Updater";
+  UpdaterState state;
+  TargetBuild(state, BuiltInFirmware());
+  return state.caption;
+}
+
+std::string ProgramName() { return DigitalSensorBuild(BuiltInFirmware()) ? kSensorProgram : kInstrumentProgram; }
+
+std::string UsageText(const std::string& usage) {
+  const std::string_view own = kInstrumentProgram;
+  if (usage.rfind(own, 0) != 0) return usage;
+  return ProgramName() + usage.substr(own.size());
 }
 
 bool OpenContext(CliContext& context, const std::string& givenDataDir) {
@@ -75,7 +87,7 @@ int ReportFailure(const CliContext& context, const std::string& title, const std
 }
 
 int ReportUsage(const std::string& message, const std::string& usage) {
-  std::cerr << "vornbsl-cli: " << message << "\nusage: " << usage << "\n";
+  std::cerr << ProgramName() << ": " << message << "\nusage: " << UsageText(usage) << "\n";
   return kExitUsage;
 }
 

@@ -25,8 +25,13 @@ std::string ResolveDataDir(const std::string& given);
 // Creates the data folder and opens the error file in it at protocol level.
 bool OpenContext(CliContext& context, const std::string& givenDataDir);
 
-// The caption of the build: the built-in image's kind name + " Firmware Updater".
+// The caption of the build: the built-in image's kind name (a sensor build's:
+// its sensor type's name) + " Firmware Updater".
 std::string BuildCaption();
+// The program's name: vornbsl-cli, or vornbsl-sensor-cli in a digital-sensor build.
+std::string ProgramName();
+// A usage line with the program's own name in front.
+std::string UsageText(const std::string& usage);
 
 // A box text on one line: line breaks folded into single spaces.
 std::string OneLine(const std::string& text);

@@ -1,5 +1,6 @@
-// vornbsl-cli: the update sequences headless, for scripts, factory lines and
-// terminals. Global options, then one command from the table below.
+// vornbsl-cli (and vornbsl-sensor-cli, the digital-sensor build): the update
+// sequences headless, for scripts, factory lines and terminals. Global options,
+// then one command from the table below.
 #include <array>
 #include <iostream>
 #include <string>
@@ -30,9 +31,10 @@ constexpr std::array<Command, 6> kCommands = {{
 constexpr const char* kGeneralUsage = "vornbsl-cli [--data-dir DIR] <command> [options] | --version | --help";
 
 void PrintHelp() {
-  std::cout << "usage: " << kGeneralUsage << "\n\ncommands:\n";
+  std::cout << "usage: " << UsageText(kGeneralUsage) << "\n\ncommands:\n";
   for (const Command& command : kCommands) {
-    std::cout << "  " << command.usage << "\n      " << command.summary << "\n";
+    const std::string usage = command.run == RunUpdateCommand ? UpdateUsage() : command.usage;
+    std::cout << "  " << UsageText(usage) << "\n      " << command.summary << "\n";
   }
   std::cout << "\noptions:\n"
                "  --data-dir DIR   folder of the error file (default: $VORNBSL_DATA_DIR, else the\n"
@@ -57,7 +59,7 @@ int main(int argc, char** argv) {
   size_t at = 0;
   for (; at < args.size() && args[at].rfind("--", 0) == 0; ++at) {
     if (args[at] == "--version") {
-      std::cout << "vornbsl-cli " << VORN_VERSION_TEXT << "\n";
+      std::cout << ProgramName() << " " << VORN_VERSION_TEXT << "\n";
       return kExitSuccess;
     }
     if (args[at] == "--help") {
@@ -72,7 +74,7 @@ int main(int argc, char** argv) {
   if (command == nullptr) return ReportUsage("unknown command " + args[at], kGeneralUsage);
   CliContext context;
   if (!OpenContext(context, dataDir)) {
-    std::cerr << "vornbsl-cli: cannot create the data folder\n";
+    std::cerr << ProgramName() << ": cannot create the data folder\n";
     return kExitFailed;
   }
   return command->run(context, CommandArgs(args.begin() + static_cast<long>(at) + 1, args.end()));

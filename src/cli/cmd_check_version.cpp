@@ -1,6 +1,7 @@
 // check-version [--host URL]: asks the web host for the newest firmware release.
 #include <iostream>
 
+#include "app/build_target.h"
 #include "bsl/builtin_image.h"
 #include "bsl/device_profile.h"
 #include "cli/cli_commands.h"
@@ -18,8 +19,10 @@ int RunCheckVersion(CliContext& context, CommandArgs args) {
   CheckVersionCommand command;
   command.host = host;
   command.currentVersion = image.imageVersion;
-  command.path = VersionFinderPath(image.deviceType);
-  command.deviceName = std::string(ProfileName(image.deviceType));
+  UpdaterState state;
+  TargetBuild(state, image);
+  command.path = state.digitalSensorBuild ? state.versionFinderPath : VersionFinderPath(image.deviceType);
+  command.deviceName = state.modelName;
   (void)context;
   return RunCheckVersionCommand(command, std::cout, std::cerr);
 #else

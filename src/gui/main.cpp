@@ -1,7 +1,9 @@
-// vornbsl: the updater's window.
+// vornbsl (and vornbsl-sensor, the digital-sensor build): the updater's window.
 #include <QApplication>
 
+#include "app/build_target.h"
 #include "app/update_session.h"
+#include "bsl/builtin_image.h"
 #include "gui/feedback_window.h"
 #include "gui/main_window.h"
 
@@ -11,7 +13,9 @@ int main(int argc, char** argv) {
   TfrmMain mainWindow;
   TfrmWeb webWindow(&mainWindow);
   mainWindow.SetWebWindow(&webWindow);
-  mainWindow.SetUpdateRunner(InstrumentUpdateRunner());
+  // The image this program links is its build target, and decides what Start runs.
+  mainWindow.SetUpdateRunner(DigitalSensorBuild(BuiltInFirmware()) ? DigitalSensorUpdateRunner()
+                                                                   : InstrumentUpdateRunner());
   mainWindow.show();
   return QApplication::exec();
 }

@@ -86,6 +86,9 @@ class TfrmMain : public QMainWindow {
   void ForceFindAllCommPorts1Click();
   void ReplaceSerialNumber1Click();
   void DontEraseData1Click();
+  // The "Set Digital Sensor to:" choice: the only checked item, the selected type,
+  // the display name, the version-finder file and userText1.
+  void SelectSensorType(uint32_t type);
   void OpenFirmwareFile1Click();
   void DumpFirmwareImage1Click();
   void Help2Click();
@@ -104,6 +107,8 @@ class TfrmMain : public QMainWindow {
   void ConnectControls();
   void CentreOnScreen();
 
+  void ShowSensorMenu(bool shown);
+  void CheckSensorItem(uint32_t type);
   void ReadCommandLine();
   void ReadPreferences();
   void WritePreferences() const;
@@ -164,6 +169,7 @@ class TfrmMain : public QMainWindow {
   QAction* ReplaceSerialNumber1 = nullptr;
   QAction* SensorSeparator = nullptr;
   QAction* SetDigitalSensorto1 = nullptr;
+  std::vector<QAction*> SensorItems;  // in menu order, one per SensorMenuItems() entry
   QAction* Help2 = nullptr;
   QAction* SendFeedbacktoTessaly1 = nullptr;
   QAction* CheckforUpdates1 = nullptr;

@@ -43,10 +43,14 @@ void TfrmMain::OpenFirmwareFile1Click() {
   }
   if (engine_->deviceType == kDeviceTypeUnknown) engine_->deviceType = static_cast<uint8_t>(state_.builtInKind);
   userText2->setText(Q(engine_->modelName));
-  state_.modelName = std::string(ProfileName(engine_->deviceType));
+  // A sensor build keeps the chosen sensor's name and its pass-through texts: the
+  // image's kind would only name "Digital Sensor".
+  if (!state_.digitalSensorBuild) {
+    state_.modelName = std::string(ProfileName(engine_->deviceType));
+    commLabel->setText(Q(CommLabelFor(state_.modelName)));
+    lblConnect->setText(Q(ConnectTextFor(state_.modelName)));
+  }
   userText1->setText(Q(UserText1For(state_.modelName)));
-  commLabel->setText(Q(CommLabelFor(state_.modelName)));
-  lblConnect->setText(Q(ConnectTextFor(state_.modelName)));
   state_.imageVersion = engine_->imageVersion;
   state_.settingsFile = SettingsFileFor(state_.dataFolder, state_.modelName);
   state_.eraseStep = 1;
@@ -66,9 +70,9 @@ void TfrmMain::DumpFirmwareImage1Click() {
 }
 
 void TfrmMain::Help2Click() {
-  const bool sensorBuild = state_.builtInKind == kDeviceTypeDigitalSensor;
-  ShowErrorBox(HelpText(state_.caption, state_.modelName, DataEraseWarning(state_.builtInKind), sensorBuild), "Help",
-               kBoxPlain);
+  ShowErrorBox(HelpText(state_.caption, state_.modelName, DataEraseWarning(state_.builtInKind),
+                        state_.digitalSensorBuild),
+               "Help", kBoxPlain);
 }
 
 void TfrmMain::About1Click() {

@@ -6,7 +6,9 @@
 #include <QMenuBar>
 #include <QShortcut>
 
+#include "app/build_target.h"
 #include "gui/main_window.h"
+#include "gui/main_window_texts.h"
 
 namespace {
 
@@ -55,6 +57,15 @@ void TfrmMain::BuildMenus() {
   SetDigitalSensorto1 = Item(Settings1, "SetDigitalSensorto1", QStringLiteral("Set Digital Sensor to:"));
   SetDigitalSensorto1->setEnabled(false);
   SetDigitalSensorto1->setVisible(false);
+  for (const SensorMenuItem& item : SensorMenuItems()) {
+    const QString caption = QString::fromUtf8(item.caption.data(), static_cast<qsizetype>(item.caption.size()));
+    QAction* action = Toggle(Settings1, "", caption, false);
+    action->setObjectName(QStringLiteral("SensorType%1").arg(item.type));
+    action->setVisible(false);
+    const uint32_t type = item.type;
+    connect(action, &QAction::triggered, this, [this, type] { SelectSensorType(type); });
+    SensorItems.push_back(action);
+  }
 
   Help1 = menuBar()->addMenu(QStringLiteral("&Help"));
   Help1->setObjectName(QStringLiteral("Help1"));
@@ -99,4 +110,22 @@ void TfrmMain::ReplaceSerialNumber1Click() {
   newSN->setVisible(state_.replaceSerialNumber);
   newSNstr->setVisible(state_.replaceSerialNumber);
   if (state_.replaceSerialNumber) newSNstr->setFocus();
+}
+
+void TfrmMain::ShowSensorMenu(bool shown) {
+  SensorSeparator->setVisible(shown);
+  SetDigitalSensorto1->setVisible(shown);
+  for (size_t i = 0; i < SensorItems.size(); ++i) {
+    SensorItems[i]->setVisible(shown && SensorMenuItems()[i].shownInFactoryMode);
+  }
+}
+
+void TfrmMain::CheckSensorItem(uint32_t type) {
+  for (size_t i = 0; i < SensorItems.size(); ++i) SensorItems[i]->setChecked(SensorMenuItems()[i].type == type);
+}
+
+void TfrmMain::SelectSensorType(uint32_t type) {
+  if (!::SelectSensorType(state_, type)) return;
+  CheckSensorItem(type);
+  userText1->setText(QString::fromStdString(UserText1For(state_.modelName)));
 }

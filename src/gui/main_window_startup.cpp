@@ -7,6 +7,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "app/build_target.h"
 #include "bsl/builtin_image.h"
 #include "bsl/device_profile.h"
 #include "bsl/device_types.h"
@@ -54,9 +55,13 @@ float UploadStepFor(size_t imageLength) {
 
 void TfrmMain::FormShow() {
   const BuiltInImage& image = options_.image != nullptr ? *options_.image : BuiltInFirmware();
-  state_.builtInKind = image.deviceType == kDeviceTypeUnknown ? kDeviceTypeTGX : image.deviceType;
-  state_.versionFinderPath = VersionFinderPath(state_.builtInKind);
-  state_.modelName = std::string(ProfileName(state_.builtInKind));
+  // A sensor build makes its sensor-menu choice first: the type's name is the model name.
+  TargetBuild(state_, image);
+  if (state_.digitalSensorBuild) {
+    CheckSensorItem(state_.sensorType);
+  } else {
+    state_.versionFinderPath = VersionFinderPath(state_.builtInKind);
+  }
   state_.caption = CaptionFor(state_.modelName);
   setWindowTitle(Q(state_.caption));
   QCoreApplication::setApplicationName(Q(state_.modelName + " Updater"));
@@ -66,6 +71,7 @@ void TfrmMain::FormShow() {
   OpenFirmwareFile1->setEnabled(state_.repairMode);
   ReplaceSerialNumber1->setVisible(state_.factoryMode);
   DontEraseData1->setVisible(state_.factoryMode);
+  ShowSensorMenu(state_.digitalSensorBuild && state_.factoryMode);
 
   ReadPreferences();
   state_.dataFolder = DataFolder().toStdString();
@@ -120,8 +126,9 @@ void TfrmMain::CreateObjects() {
 void TfrmMain::SetModelTexts() {
   userText2->setText(Q(engine_->modelName));
   userText1->setText(Q(UserText1For(state_.modelName)));
-  commLabel->setText(Q(CommLabelFor(state_.modelName)));
-  lblConnect->setText(Q(ConnectTextFor(state_.modelName)));
+  // The sensor build asks for the pass-through device, not for the sensor.
+  commLabel->setText(Q(CommLabelFor(state_.digitalSensorBuild ? kSensorCommTarget : state_.modelName)));
+  lblConnect->setText(Q(ConnectTextFor(state_.digitalSensorBuild ? kSensorConnectTarget : state_.modelName)));
 }
 
 void TfrmMain::StartTimerChain() {
