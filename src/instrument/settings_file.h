@@ -20,6 +20,8 @@ constexpr size_t kSettingsFileMaxBytes = 4u << 20;
 
 int WriteInfoFile(InstrumentLink& link, const std::string& path);
 int ReadInfoFile(InstrumentLink& link, const std::string& path);
+// What ReadInfoFile does with the text of the file once it is read.
+int ReadInfoText(InstrumentLink& link, std::string_view text);
 
 // The file's text in the layout of the link's device kind (what WriteInfoFile writes).
 std::string SettingsFileText(const InstrumentLink& link);
