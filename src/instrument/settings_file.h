@@ -27,8 +27,9 @@ int ReadInfoText(InstrumentLink& link, std::string_view text);
 std::string SettingsFileText(const InstrumentLink& link);
 
 // Key readers over the whole text of a file. A key is found at the start of a
-// line followed by '='; when no line starts with it, anywhere in the text. The
-// value runs from the next double quote to the closing one.
+// line followed by '='; when no line starts with it, anywhere in the text
+// outside the quoted values. The value runs from the next double quote to the
+// closing one.
 // ReadKeyText keeps at most n - 1 characters and finds only a non-empty value.
 bool ReadKeyText(std::string_view text, std::string_view key, std::string* destination, size_t n);
 // These find the key whenever a quote follows it; no digits read as 0.

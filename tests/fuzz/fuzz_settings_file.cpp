@@ -23,7 +23,7 @@ void ReadOneKey(std::string_view text, std::string_view key, size_t keep) {
     FUZZ_CHECK(!value.empty() && value.size() < keep);
     FUZZ_CHECK(HasKey(text, key));
   } else {
-    FUZZ_CHECK(value == "old");
+    FUZZ_CHECK(value.empty());  // emptied first, found or not
   }
   long number = 0;
   if (ReadKeyNumber(text, key, &number)) FUZZ_CHECK(HasKey(text, key));
@@ -42,6 +42,15 @@ std::string_view LoggerClassName(int kind) {
   }
 }
 
+// The file the writer makes of what the reader read, as a capture would hold it.
+std::string ReadAndWrite(uint8_t kind, std::string_view text) {
+  auto link = std::make_unique<InstrumentLink>(nullptr);
+  link->kind = kind;
+  ReadInfoText(*link, text);
+  if (IsLoggerKind(kind)) link->settings.className = LoggerClassName(kind);
+  return SettingsFileText(*link);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -55,16 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   ReadOneKey(text, key, 1 + (size + keyLength) % kKeepMax);
 
-  auto link = std::make_unique<InstrumentLink>(nullptr);
-  link->kind = kind;
-  ReadInfoText(*link, text);
-  if (IsLoggerKind(kind)) link->settings.className = LoggerClassName(kind);
-  // What was read is written again as a file; that file must read back to the same settings.
-  const std::string written = SettingsFileText(*link);
-  auto again = std::make_unique<InstrumentLink>(nullptr);
-  again->kind = kind;
-  ReadInfoText(*again, written);
-  if (IsLoggerKind(kind)) again->settings.className = LoggerClassName(kind);
-  FUZZ_CHECK(SettingsFileText(*again) == written);
+  // Whatever the reader made of the text, the writer's file of it must read
+  // back to the same settings. (The first writing may still change on reading:
+  // a file without a valid trait gains the radio trait from its radio lines.)
+  const std::string once = ReadAndWrite(kind, text);
+  const std::string twice = ReadAndWrite(kind, once);
+  FUZZ_CHECK(ReadAndWrite(kind, twice) == twice);
   return 0;
 }
