@@ -10,6 +10,7 @@
 #include "bsl/host_bsl.h"
 #include "fuzz_entry.h"
 #include "logger/answer_parsers.h"
+#include "logger/logger_settings.h"
 #include "sdi12/sdi_answers.h"
 
 namespace {
@@ -44,6 +45,7 @@ void LoggerTexts(std::string_view answer) {
 void LoggerIdentity(std::string_view answer) {
   const VersionLine line = ParseVersionLine(answer);
   FUZZ_CHECK(line.text.size() <= kVersionLineMax);
+  DeviceClassRow(FindDeviceClass(line.tag));
   ParseVersionNumber(answer);
   const ShowAnswer show = ParseShowAnswer(answer);
   if (show.name) FUZZ_CHECK(show.hasName);
