@@ -94,15 +94,6 @@ int Handshake(HostBSL& engine, uint32_t baud, uint32_t* succeededTry) {
   return result;
 }
 
-// "+%d+": the loader's version, when the reply carries one.
-bool ReadVersion(const std::string& reply, long* version) {
-  if (reply.empty() || reply[0] != '+') return false;
-  const char* digits = reply.c_str() + 1;
-  char* end = nullptr;
-  *version = std::strtol(digits, &end, 10);
-  return end != digits;
-}
-
 int OpenFailed(HostBSL& engine, const char* operation, int result) {
   print_message(engine.log, kLogFailure, kBslTag, "%s received error while opening serial port (%d)", operation, result);
   return result;
@@ -119,13 +110,21 @@ bool AskVersion(HostBSL& engine, uint32_t attempt, int* result) {
     return false;
   }
   long version = 0;
-  if (!ReadVersion(reply, &version)) return false;
+  if (!BSLReadVersion(reply, &version)) return false;
   engine.bslVersion = static_cast<uint32_t>(version);
   *result = static_cast<int>(version);
   return true;
 }
 
 }  // namespace
+
+bool BSLReadVersion(const std::string& reply, long* version) {
+  if (reply.empty() || reply[0] != '+') return false;
+  const char* digits = reply.c_str() + 1;
+  char* end = nullptr;
+  *version = std::strtol(digits, &end, 10);
+  return end != digits;
+}
 
 int BSLConnect(HostBSL& engine, const std::string& portName, uint32_t baud, bool showProgress, uint32_t tries) {
   if (portName.empty()) return kBslMissingArgument;

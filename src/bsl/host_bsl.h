@@ -79,6 +79,8 @@ uint32_t BSLChecksum(char letter, std::string_view argument);
 std::string BSLFrame(char letter, std::string_view argument);
 // A reply's meaning: its byte count on success, kBslRejected or kBslNotConnected.
 int BSLClassifyReply(std::string_view reply);
+// "+%d+": the loader's version, when the reply to 'g' carries one.
+bool BSLReadVersion(const std::string& reply, long* version);
 
 // Connection.
 int BSLConnect(HostBSL& engine, const std::string& portName, uint32_t baud, bool showProgress, uint32_t tries);

@@ -20,13 +20,16 @@ constexpr size_t kSettingsFileMaxBytes = 4u << 20;
 
 int WriteInfoFile(InstrumentLink& link, const std::string& path);
 int ReadInfoFile(InstrumentLink& link, const std::string& path);
+// What ReadInfoFile does with the text of the file once it is read.
+int ReadInfoText(InstrumentLink& link, std::string_view text);
 
 // The file's text in the layout of the link's device kind (what WriteInfoFile writes).
 std::string SettingsFileText(const InstrumentLink& link);
 
 // Key readers over the whole text of a file. A key is found at the start of a
-// line followed by '='; when no line starts with it, anywhere in the text. The
-// value runs from the next double quote to the closing one.
+// line followed by '='; when no line starts with it, anywhere in the text
+// outside the quoted values. The value runs from the next double quote to the
+// closing one.
 // ReadKeyText keeps at most n - 1 characters and finds only a non-empty value.
 bool ReadKeyText(std::string_view text, std::string_view key, std::string* destination, size_t n);
 // These find the key whenever a quote follows it; no digits read as 0.

@@ -354,6 +354,10 @@ int ReadInfoFile(InstrumentLink& link, const std::string& path) {
   std::string text;
   const FileOutcome outcome = ReadWholeFile(path, &text, kSettingsFileMaxBytes);
   if (outcome.error != 0) return ReadErrorCode(outcome.error);
+  return ReadInfoText(link, text);
+}
+
+int ReadInfoText(InstrumentLink& link, std::string_view text) {
   const int kind = link.kind;
   if (IsKindOneOf(kind, {0, 1, 5})) return kLinkUnsupported;
   if (IsLoggerKind(kind)) return ReadLoggerFile(link, text);

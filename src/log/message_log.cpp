@@ -25,7 +25,7 @@ using File = std::unique_ptr<FILE, FileCloser>;
 
 File OpenFile(const std::string& name, const char* mode) { return File(std::fopen(name.c_str(), mode)); }
 
-std::string FormatV(const char* format, va_list args) {
+__attribute__((format(printf, 1, 0))) std::string FormatV(const char* format, va_list args) {
   va_list copy;
   va_copy(copy, args);
   const int needed = std::vsnprintf(nullptr, 0, format, copy);

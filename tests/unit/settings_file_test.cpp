@@ -225,6 +225,29 @@ TEST_F(ReadBack, QrlFilesCarryTheirOwnClassName) {
   EXPECT_EQ(ReadInfoFile(*lg20, path_), -30) << "a QRL2 file is not an Lg20's";
 }
 
+// A device's text may hold a line break followed by what looks like another
+// key's line; the written file must still give every value back whole.
+TEST_F(ReadBack, AValueHoldingAnotherKeysLineDoesNotStandInForIt) {
+  auto link = Fresh(3);
+  link->settings.className = "Lg20";
+  link->settings.apnUser = "u\r\npasswd=";
+  link->settings.apnPassword = "\r\npasswd=\"\r\nhost=\"";
+  link->settings.site = "by the VornBuild";
+  InstrumentLink& read = RoundTrip(*link);
+  EXPECT_EQ(read.settings.apnUser, link->settings.apnUser);
+  EXPECT_EQ(read.settings.apnPassword, link->settings.apnPassword);
+  EXPECT_EQ(read.settings.host, "");
+  EXPECT_EQ(read.savedMask & kBitVornBuild, 0u) << "the key is absent; a value naming it is no key";
+  EXPECT_EQ(read.settings.site, "by the VornBuild");
+
+  const std::string text = kHeader + "note=\"a\r\nsn=\"\"X\"\"\"\r\nsn=\"S-1\"\r\nodd key=\"5\"\r\n";
+  std::string value;
+  EXPECT_TRUE(ReadKeyText(text, "sn", &value, 16));
+  EXPECT_EQ(value, "S-1");
+  EXPECT_TRUE(ReadKeyText(text, "key", &value, 16)) << "a key beginning no line is still found outside the values";
+  EXPECT_EQ(value, "5");
+}
+
 TEST_F(ReadBack, RadioLinesGiveARadioOnlyToALoggerThatHasOne) {
   auto link = Fresh(3);
   link->settings.className = "Lg20";
