@@ -264,6 +264,20 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
   EXPECT_NE(errors.find("[" + ports[1] + "] ErrorOK Told User:: "), std::string::npos);
 }
 
+// Beside other running updates nobody is prompted: a question without --yes or --no is a Cancel.
+TEST_F(Cli, SeveralPortsAnswerQuestionsOnlyByTheFlags) {
+  DevsimProcess first({"--device", "TGX:1.51"});
+  DevsimProcess second({"--device", "TGX:1.51"});
+  const CliRun run =
+      Run({"--data-dir", DataDir(), "update", "--port", first.ptyPath, "--port", second.ptyPath});
+  EXPECT_EQ(run.status, 1);
+  for (DevsimProcess* sim : {&first, &second}) {
+    EXPECT_NE(run.err.find(sim->ptyPath + ": Newer Firmware: "), std::string::npos) << run.err;
+    EXPECT_NE(sim->Stop()["firmware"]["version"], 150) << "nothing was updated";
+  }
+  EXPECT_NE(run.err.find("[Cancel: several devices at once, use --yes or --no]"), std::string::npos) << run.err;
+}
+
 TEST_F(Cli, SeveralPortsRefuseWhatOnlyOneDeviceCanTake) {
   struct Case {
     std::vector<std::string> args;
