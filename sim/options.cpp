@@ -9,6 +9,7 @@ namespace {
 
 constexpr uint32_t kMaxVersion = 65535;
 constexpr int kMaxRestartMs = 600000;
+constexpr uint32_t kMaxAdapterLatencyMs = 1000;
 
 bool ParseNumber(const std::string& text, uint32_t& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -74,6 +75,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       uint32_t ms = 0;
       good = value(text) && ParseNumber(text, ms) && ms <= kMaxRestartMs;
       options.restartMs = static_cast<int>(ms);
+    } else if (option == "--adapter-latency") {
+      uint32_t ms = 0;
+      good = value(text) && ParseNumber(text, ms) && ms <= kMaxAdapterLatencyMs;
+      options.adapterLatencyMs = static_cast<int>(ms);
     } else if (option == "--loader-version") {
       good = value(text) && ParseNumber(text, options.loaderVersion) && options.loaderVersion <= kMaxVersion;
     } else if (option == "--seed") {
@@ -124,7 +129,7 @@ const char* SimUsage() {
   return "usage: vornbsl-devsim [--device MODEL[:VERSION]] [--link PATH] [--report FILE] [--image FILE]\n"
          "                      [--baud-timing] [--fault KIND@STAGE[:N|:first][xCOUNT]]...\n"
          "                      [--start-in-loader | --no-loader] [--exit-after-update]\n"
-         "                      [--restart-ms MS] [--loader-version N] [--seed N]\n"
+         "                      [--restart-ms MS] [--loader-version N] [--seed N] [--adapter-latency MS]\n"
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
          "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
          "                      [--cellular] [--broken-dataflash]\n"

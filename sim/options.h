@@ -22,6 +22,7 @@ struct SimOptions {
   bool startInLoader = false;
   bool noLoader = false;
   int restartMs = 300;
+  int adapterLatencyMs = 0;
   uint32_t seed = 1;
   std::vector<FaultRule> faults;
   ModelOptions modelOptions;  // --radio, --cellular and the other options of a model

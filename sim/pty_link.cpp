@@ -110,6 +110,7 @@ uint32_t PtyLinkHostBaud(const PtyLink& link) {
 void PtyLinkWrite(PtyLink& link, const std::string& bytes, uint32_t hostBaud) {
   if (link.master < 0) return;
   Count(link, hostBaud, 0, bytes.size());
+  if (link.adapterLatency > SimClock::duration::zero()) std::this_thread::sleep_for(link.adapterLatency);
   for (size_t i = 0; i < bytes.size(); ++i) {
     if (link.baudTiming) {
       link.transmitFree = std::max(link.transmitFree, SimClock::now()) + ByteTime(1, hostBaud);

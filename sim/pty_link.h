@@ -20,6 +20,7 @@ struct PtyLink {
   std::string slavePath;
   std::string symlinkPath;  // made by PtyLinkOpen, removed when the link closes
   bool baudTiming = false;  // pace every byte at the host's rate, 10 bits a byte
+  SimClock::duration adapterLatency{};  // each answer held this long, as a USB-serial adapter's latency timer does
   SimClock::time_point receiveFree{};   // when the wire into the device is next idle
   SimClock::time_point transmitFree{};  // when the wire out of the device is next idle
   std::map<uint32_t, TrafficCount> traffic;  // by the host's rate

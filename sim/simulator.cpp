@@ -29,7 +29,9 @@ bool Receive(Simulator& sim) {
   uint32_t hostBaud = 0;
   if (!PtyLinkRead(sim.link, bytes, hostBaud)) return false;
   for (char byte : bytes) {
+    const DeviceMarks before = MarkDevice(*sim.device);
     DeviceReceive(*sim.device, static_cast<uint8_t>(byte), hostBaud, SimClock::now());
+    NoteDeviceChange(sim.waits, before, *sim.device);
     if (sim.device->hangupRequested) return true;
   }
   SendReplies(sim);
@@ -59,6 +61,7 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   setup.instrument = sim.options.instrument;
   sim.device = MakeDevice(*model, setup);
   sim.link.baudTiming = sim.options.baudTiming;
+  sim.link.adapterLatency = std::chrono::milliseconds(sim.options.adapterLatencyMs);
   return PtyLinkOpen(sim.link, sim.options.linkPath, error);
 }
 
@@ -69,10 +72,12 @@ void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop) {
     DeviceTick(device, SimClock::now());
     if (event == LinkEvent::Failed) return;
     if (event == LinkEvent::Hangup) {
+      NoteHostClose(sim.waits, device);
       if (sim.options.exitAfterUpdate && device.updateFinished) return;
       std::this_thread::sleep_for(kHangupPause);
       continue;
     }
+    if (event == LinkEvent::Data) NoteHostOpen(sim.waits);
     if (event == LinkEvent::Data && !Receive(sim)) {
       std::this_thread::sleep_for(kHangupPause);
       continue;
@@ -87,6 +92,12 @@ void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop) {
 
 bool SimulatorWriteReport(const Simulator& sim, std::string& error) {
   if (sim.options.reportPath.empty()) return true;
-  const nlohmann::json report = MakeReport(*sim.device, sim.link, sim.options.imagePath.empty() ? nullptr : &sim.image);
+  nlohmann::json report = MakeReport(*sim.device, sim.link, sim.options.imagePath.empty() ? nullptr : &sim.image);
+  HostWaits waits = sim.waits;
+  FinishHostWaits(waits, *sim.device);
+  report["hostWaits"] = waits.counts;
+  report["hostWaitSeconds"] = waits.seconds;
+  // No erase or write times are modelled: the flash takes what the wire brings at once.
+  report["updateBoundSeconds"] = sim.link.wireSeconds + waits.seconds;
   return WriteReport(sim.options.reportPath, report, error);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device.h"
+#include "host_waits.h"
 #include "options.h"
 #include "pty_link.h"
 #include "ti_text.h"
@@ -16,6 +17,7 @@ struct Simulator {
   PtyLink link;
   std::unique_ptr<Device> device;
   std::vector<TiSegment> image;  // the --image file, when given
+  HostWaits waits;               // the updater's mandated waits seen so far
 };
 
 // Builds the device, reads the image and opens the pseudo-terminal; false with a message.

@@ -1,5 +1,7 @@
 // The run frame: everything around one update run that is not the sequence itself.
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 
 #include "app/update_session.h"
 #include "bsl/device_types.h"
@@ -12,6 +14,7 @@ namespace {
 constexpr int kMillisecondsPerSecond = 1000;
 constexpr int kBarDone = 100;
 constexpr const char* kHostTag = "VornBSL Host";
+constexpr const char* kDevicePrefix = "/dev/";
 
 void ReportSuccess(UpdateSession& session, uint32_t start) {
   const int seconds = static_cast<int>((MillisecondTick() - start) / kMillisecondsPerSecond);
@@ -40,7 +43,17 @@ void ReportFailure(UpdateSession& session) {
 }  // namespace
 
 std::string SettingsFilePath(const UpdateSession& session) {
-  return session.state.dataFolder + "/" + session.state.modelName + ".settings.txt";
+  const std::string& tag = session.state.settingsFileTag;
+  return session.state.dataFolder + "/" + session.state.modelName + (tag.empty() ? "" : "." + tag) + ".settings.txt";
+}
+
+std::string PortFileTag(const std::string& portName) {
+  std::string name = portName;
+  if (name.rfind(kDevicePrefix, 0) == 0) name.erase(0, std::string_view(kDevicePrefix).size());
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+  }
+  return name;
 }
 
 int EngineKind(const UpdateSession& session) {

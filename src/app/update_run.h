@@ -21,6 +21,7 @@ struct UpdaterState {
   std::string dataFolder;
   std::string errorFile;
   std::string settingsFile;  // data folder + "/" + model name + ".settings.txt"
+  std::string settingsFileTag;  // set when several devices are updated at once: the port, so each keeps its own file
   std::string versionFinderPath;
   uint32_t imageVersion = 0;  // hundredths: 150 for 1.50
   int eraseStep = 1;          // progress per erase callback

@@ -45,7 +45,11 @@ struct UpdateSession {
 void TargetImage(UpdateSession& session, uint32_t imageVersion);
 // The device kind the held image is for.
 int EngineKind(const UpdateSession& session);
+// data folder + "/" + model name + ".settings.txt"; with a settings-file tag the tag goes
+// before ".settings.txt", so devices updated side by side never share a file.
 std::string SettingsFilePath(const UpdateSession& session);
+// A port name as a file-name tag: "/dev/pts/3" -> "pts_3", "ttyUSB0" stays.
+std::string PortFileTag(const std::string& portName);
 
 // The modal error box: shown, then its text logged with the tag "ErrorOK Told User:".
 inline void ShowErrorBox(UpdateSession& session, const std::string& text, const std::string& title, int kind) {

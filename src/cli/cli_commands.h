@@ -28,8 +28,8 @@ constexpr const char* kDumpUsage = "vornbsl-cli [--data-dir DIR] dump OUT [--fir
 constexpr const char* kLoaderUploadUsage = "vornbsl-cli [--data-dir DIR] loader-upload --port PORT [--firmware FILE]";
 constexpr const char* kCheckVersionUsage = "vornbsl-cli [--data-dir DIR] check-version [--host URL]";
 constexpr const char* kUpdateUsage =
-    "vornbsl-cli [--data-dir DIR] update --port PORT [--yes | --no] [--factory] [--repair] [--firmware FILE]\n"
-    "           [--new-sn SN] [--no-erase]";
+    "vornbsl-cli [--data-dir DIR] update --port PORT [--port PORT]... [--yes | --no] [--factory] [--repair]\n"
+    "           [--firmware FILE] [--new-sn SN] [--no-erase]";
 constexpr const char* kSensorUpdateUsage =
     "vornbsl-cli [--data-dir DIR] update --port PORT [--type CODE] [--yes | --no] [--factory] [--repair]\n"
     "           [--firmware FILE]";

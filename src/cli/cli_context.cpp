@@ -1,5 +1,6 @@
 #include "cli/cli_context.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -81,7 +82,7 @@ int ReportFailure(const CliContext& context, const std::string& title, const std
   std::string line = OneLine(text);
   const std::string codeText = std::to_string(code);
   if (line.find(codeText) == std::string::npos) line += " [Error " + codeText + "]";
-  std::cerr << title << ": " << line << std::endl;
+  WriteLine(stderr, context.linePrefix + title + ": " + line);
   print_message(&context.log, kLogFailure, kCliTag, "%s: %s", title.c_str(), line.c_str());
   return kExitFailed;
 }
@@ -103,4 +104,20 @@ bool TakeOption(std::vector<std::string>& args, const std::string& name, std::st
     return true;
   }
   return true;
+}
+
+bool TakeOptions(std::vector<std::string>& args, const std::string& name, std::vector<std::string>* values,
+                 std::string* error) {
+  while (std::find(args.begin(), args.end(), name) != args.end()) {
+    std::string value;
+    if (!TakeOption(args, name, &value, error)) return false;
+    values->push_back(value);
+  }
+  return true;
+}
+
+void WriteLine(FILE* out, const std::string& line) {
+  const std::string whole = line + "\n";
+  std::fwrite(whole.data(), 1, whole.size(), out);
+  std::fflush(out);
 }

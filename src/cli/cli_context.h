@@ -3,6 +3,7 @@
 // way a failure is told ("TITLE: TEXT" on stderr).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct CliContext {
   std::string dataDir;
   MessageLog log;
   std::string caption;  // "Pelloran TGX Firmware Updater"
+  std::string linePrefix;  // "PORT: " before every stderr line when several devices are updated at once
 };
 
 // The data folder: the given one, else VORNBSL_DATA_DIR, else the per-user data
@@ -44,3 +46,10 @@ int ReportUsage(const std::string& message, const std::string& usage);
 
 // Takes "--name VALUE" out of args; false with a usage message when the value is missing.
 bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string* value, std::string* error);
+// Takes every "--name VALUE" out of args, in order; false with a usage message when a value is missing.
+bool TakeOptions(std::vector<std::string>& args, const std::string& name, std::vector<std::string>* values,
+                 std::string* error);
+
+// Writes one whole line (the newline is added) with a single call, so lines from the
+// threads of a several-port update never interleave.
+void WriteLine(FILE* out, const std::string& line);

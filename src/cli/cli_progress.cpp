@@ -31,6 +31,13 @@ CliProgress MakeCliProgress(FILE* out) {
   return progress;
 }
 
+CliProgress MakePortProgress(FILE* out, const std::string& port) {
+  CliProgress progress;
+  progress.out = out;
+  progress.prefix = port + ": ";
+  return progress;
+}
+
 void ShowStage(CliProgress& progress, const std::string& text) {
   progress.stage = text;
   progress.percent = -1;
@@ -38,7 +45,7 @@ void ShowStage(CliProgress& progress, const std::string& text) {
     DrawBar(progress);
     return;
   }
-  std::fprintf(progress.out, "stage: %s\n", text.c_str());
+  std::fprintf(progress.out, "%sstage: %s\n", progress.prefix.c_str(), text.c_str());
   std::fflush(progress.out);
 }
 
@@ -51,7 +58,7 @@ void ShowPercent(CliProgress& progress, int percent) {
     DrawBar(progress);
     return;
   }
-  std::fprintf(progress.out, "progress: %d\n", percent);
+  std::fprintf(progress.out, "%sprogress: %d\n", progress.prefix.c_str(), percent);
   std::fflush(progress.out);
 }
 

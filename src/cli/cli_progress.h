@@ -11,11 +11,14 @@
 struct CliProgress {
   FILE* out = stdout;
   bool terminal = false;
+  std::string prefix;  // "PORT: " before each plain line when several devices are updated at once
   std::string stage;
   int percent = -1;  // last shown
 };
 
 CliProgress MakeCliProgress(FILE* out);
+// Plain lines led by "PORT: ", even on a terminal: one bar cannot show several devices.
+CliProgress MakePortProgress(FILE* out, const std::string& port);
 void ShowStage(CliProgress& progress, const std::string& text);
 void ShowPercent(CliProgress& progress, int percent);
 // Ends the bar's line on a terminal.

@@ -38,18 +38,23 @@ void CliUpdateUi::setInstruction(const std::string&) {}
 
 void CliUpdateUi::box(const std::string& text, const std::string& title, int) {
   EndProgress(progress);
-  std::cerr << title << ": " << OneLine(text) << std::endl;
+  WriteLine(stderr, linePrefix + title + ": " + OneLine(text));
 }
 
 bool CliUpdateUi::ask(const std::string& text, const std::string& title) {
   EndProgress(progress);
+  const std::string line = linePrefix + title + ": " + OneLine(text);
   if (answer != CliAnswer::Prompt) {
     const bool ok = answer == CliAnswer::Yes;
-    std::cerr << title << ": " << OneLine(text) << " [" << (ok ? "OK" : "Cancel") << "]" << std::endl;
+    WriteLine(stderr, line + (ok ? " [OK]" : " [Cancel]"));
     return ok;
   }
+  if (!mayPrompt) {
+    WriteLine(stderr, line + " [Cancel: several devices at once, use --yes or --no]");
+    return false;
+  }
   if (isatty(STDIN_FILENO) == 0) {
-    std::cerr << title << ": " << OneLine(text) << " [Cancel: no terminal to ask, use --yes or --no]" << std::endl;
+    WriteLine(stderr, line + " [Cancel: no terminal to ask, use --yes or --no]");
     return false;
   }
   std::cerr << title << ":\n" << text << "\nOK or Cancel? [ok/cancel] " << std::flush;

@@ -15,6 +15,8 @@ struct CliUpdateUi : UpdateUi {
   CliAnswer answer = CliAnswer::Prompt;
   int position = 0;
   bool* keepGoing = nullptr;  // cleared on Ctrl-C so the running loader step stops
+  std::string linePrefix;     // "PORT: " before stderr lines when several devices are updated at once
+  bool mayPrompt = true;      // false beside other running updates: only --yes / --no answer
 
   void stage(const std::string& text) override;
   void hideStage() override;

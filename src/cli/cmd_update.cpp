@@ -1,9 +1,14 @@
-// update --port PORT [--yes | --no] [--factory] [--repair] [--firmware FILE] [--new-sn SN] [--no-erase]:
-// the whole update of the device on the port, as the window's Start button runs it.
-// The digital-sensor build takes --type CODE (the "Set Digital Sensor to:"
-// choice, a sensor or family code) instead of --new-sn and --no-erase.
+// update --port PORT [--port PORT]... [--yes | --no] [--factory] [--repair] [--firmware FILE] [--new-sn SN]
+// [--no-erase]: the whole update of the device on each port, as the window's Start button runs it.
+// Several ports are updated at once, one thread each, every thread with its own link, engine
+// and state; they share only the error file (whose lines name their port) and the console.
+// The digital-sensor build takes --type CODE (the "Set Digital Sensor to:" choice, a sensor or
+// family code) instead of --new-sn and --no-erase.
 #include <algorithm>
 #include <cstdlib>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "app/build_target.h"
 #include "app/update_session.h"
@@ -24,7 +29,8 @@ bool TakeFlag(CommandArgs& args, const std::string& name) {
 }
 
 struct UpdateOptions {
-  std::string port, firmware, newSerialNumber, type;
+  std::vector<std::string> ports;
+  std::string firmware, newSerialNumber, type;
   bool yes = false, no = false, factory = false, repair = false, noErase = false;
 };
 
@@ -58,9 +64,30 @@ std::string SensorTypeCodes() {
   return codes;
 }
 
+// Two names for one settings file (or one port given twice) would let two runs share it.
+bool DistinctPorts(const std::vector<std::string>& ports) {
+  std::set<std::string> tags;
+  for (const std::string& port : ports) {
+    if (!tags.insert(PortFileTag(port)).second) return false;
+  }
+  return true;
+}
+
+int CheckPorts(const UpdateOptions& options) {
+  if (options.ports.empty()) return ReportUsage("update needs --port PORT", UpdateUsage());
+  for (const std::string& port : options.ports) {
+    if (port.empty()) return ReportUsage("--port needs a port name", UpdateUsage());
+  }
+  if (options.ports.size() == 1) return kExitSuccess;
+  if (!DistinctPorts(options.ports)) return ReportUsage("each --port must name a different port", UpdateUsage());
+  // One serial number on several devices would make them indistinguishable.
+  if (!options.newSerialNumber.empty()) return ReportUsage("--new-sn takes a single --port", UpdateUsage());
+  return kExitSuccess;
+}
+
 int ParseUpdateOptions(CommandArgs& args, UpdateOptions* options) {
   std::string error;
-  if (!TakeOption(args, "--port", &options->port, &error) ||
+  if (!TakeOptions(args, "--port", &options->ports, &error) ||
       !TakeOption(args, "--firmware", &options->firmware, &error)) {
     return ReportUsage(error, UpdateUsage());
   }
@@ -71,53 +98,119 @@ int ParseUpdateOptions(CommandArgs& args, UpdateOptions* options) {
   options->factory = TakeFlag(args, "--factory");
   options->repair = TakeFlag(args, "--repair") || options->factory;
   if (!args.empty()) return ReportUsage("unexpected argument " + args[0], UpdateUsage());
-  if (options->port.empty()) return ReportUsage("update needs --port PORT", UpdateUsage());
   if (options->yes && options->no) return ReportUsage("--yes and --no exclude each other", UpdateUsage());
   if (!options->type.empty() && SensorTypeOption(options->type) == 0) {
     return ReportUsage("--type takes one of the codes " + SensorTypeCodes(), UpdateUsage());
   }
-  return kExitSuccess;
+  return CheckPorts(*options);
 }
 
-}  // namespace
-
-const char* UpdateUsage() { return SensorBuild() ? kSensorUpdateUsage : kUpdateUsage; }
-
-int RunUpdateCommand(CliContext& context, CommandArgs args) {
-  UpdateOptions options;
-  const int parsed = ParseUpdateOptions(args, &options);
-  if (parsed != kExitSuccess) return parsed;
-
-  InstrumentLink link(&context.log);
-  HostBSL engine(&context.log, BuiltInFirmware());
-  if (CheckEngine(context, engine) != kExitSuccess) return kExitFailed;
+// One device's update: what its thread owns.
+struct PortUpdate {
+  std::string port;
+  CliContext context;  // a copy whose log and stderr lines name the port when several run
   CliUpdateUi ui;
-  ui.answer = options.yes ? CliAnswer::Yes : options.no ? CliAnswer::No : CliAnswer::Prompt;
-  UpdaterState state;
-  UpdateRun run{state, ui, engine, &context.log};
-  UpdateSession session(run, link);
-  state.dataFolder = context.dataDir;
-  TargetBuild(state, BuiltInFirmware());
-  if (!options.type.empty()) SelectSensorType(state, SensorTypeOption(options.type));
-  TargetImage(session, BuiltInFirmware().imageVersion);
-  if (!options.firmware.empty()) {
-    if (LoadFirmwareOption(context, engine, options.firmware) != kExitSuccess) return kExitFailed;
-    TargetImage(session, engine.imageVersion);
-  }
-  state.portName = options.port;
-  state.portLabel = options.port;
+  std::string modelName, imageName;
+  int exitStatus = kExitFailed;
+};
+
+void FillState(UpdaterState& state, const UpdateOptions& options, const PortUpdate& update, bool several) {
+  state.dataFolder = update.context.dataDir;
+  state.portName = update.port;
+  state.portLabel = update.port;
+  state.settingsFileTag = several ? PortFileTag(update.port) : "";
   state.factoryMode = options.factory;
   state.repairMode = options.repair;
   state.dontEraseData = options.noErase;
   state.replaceSerialNumber = !options.newSerialNumber.empty();
   state.newSerialNumber = options.newSerialNumber;
-  ui.keepGoing = &state.keepGoing;
-  InstallCancelHandler();
+}
 
+int UpdateOnePort(const UpdateOptions& options, PortUpdate& update, bool several) {
+  MessageLog* log = &update.context.log;
+  InstrumentLink link(log);
+  HostBSL engine(log, BuiltInFirmware());
+  if (CheckEngine(update.context, engine) != kExitSuccess) return kExitFailed;
+  UpdaterState state;
+  UpdateRun run{state, update.ui, engine, log};
+  UpdateSession session(run, link);
+  state.dataFolder = update.context.dataDir;
+  TargetBuild(state, BuiltInFirmware());
+  if (!options.type.empty()) SelectSensorType(state, SensorTypeOption(options.type));
+  TargetImage(session, BuiltInFirmware().imageVersion);
+  if (!options.firmware.empty()) {
+    if (LoadFirmwareOption(update.context, engine, options.firmware) != kExitSuccess) return kExitFailed;
+    TargetImage(session, engine.imageVersion);
+  }
+  FillState(state, options, update, several);
+  update.ui.keepGoing = &state.keepGoing;
   const int result = RunFrame(session);
-  EndProgress(ui.progress);
-  if (result < 0) return kExitFailed;
-  std::printf("Successfully updated the %s on %s to %s.\n", state.modelName.c_str(), options.port.c_str(),
-              engine.modelName.c_str());
-  return kExitSuccess;
+  EndProgress(update.ui.progress);
+  update.modelName = state.modelName;
+  update.imageName = engine.modelName;
+  return result < 0 ? kExitFailed : kExitSuccess;
+}
+
+void PrepareUpdate(const CliContext& context, const UpdateOptions& options, PortUpdate& update, bool several) {
+  update.context = context;
+  update.ui.answer = options.yes ? CliAnswer::Yes : options.no ? CliAnswer::No : CliAnswer::Prompt;
+  if (!several) return;
+  update.context.log.source = update.port;
+  update.context.linePrefix = update.port + ": ";
+  update.ui.linePrefix = update.context.linePrefix;
+  update.ui.mayPrompt = false;
+  update.ui.progress = MakePortProgress(stdout, update.port);
+}
+
+std::string ResultLine(const PortUpdate& update) {
+  if (update.exitStatus == kExitSuccess) {
+    return "Successfully updated the " + update.modelName + " on " + update.port + " to " + update.imageName + ".";
+  }
+  return "Failed to update the " + (update.modelName.empty() ? std::string("device") : update.modelName) + " on " +
+         update.port + ".";
+}
+
+// A firmware file that cannot be loaded is told once, not once per port.
+int CheckFirmwareFile(CliContext& context, const std::string& path) {
+  if (path.empty()) return kExitSuccess;
+  HostBSL engine(&context.log, BuiltInFirmware());
+  if (CheckEngine(context, engine) != kExitSuccess) return kExitFailed;
+  return LoadFirmwareOption(context, engine, path);
+}
+
+int UpdateSeveralPorts(CliContext& context, const UpdateOptions& options) {
+  if (CheckFirmwareFile(context, options.firmware) != kExitSuccess) return kExitFailed;
+  std::vector<PortUpdate> updates(options.ports.size());
+  for (size_t i = 0; i < updates.size(); ++i) {
+    updates[i].port = options.ports[i];
+    PrepareUpdate(context, options, updates[i], true);
+  }
+  std::vector<std::thread> threads;
+  for (PortUpdate& update : updates) {
+    threads.emplace_back([&options, &update] { update.exitStatus = UpdateOnePort(options, update, true); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  int status = kExitSuccess;
+  for (const PortUpdate& update : updates) {
+    WriteLine(stdout, update.port + ": " + ResultLine(update));
+    if (update.exitStatus != kExitSuccess) status = kExitFailed;
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunUpdateCommand(CliContext& context, CommandArgs args) {
+  UpdateOptions options;
+  const int parsed = ParseUpdateOptions(args, &options);
+  if (parsed != kExitSuccess) return parsed;
+  InstallCancelHandler();
+  if (options.ports.size() > 1) return UpdateSeveralPorts(context, options);
+
+  PortUpdate update;
+  update.port = options.ports.front();
+  PrepareUpdate(context, options, update, false);
+  update.exitStatus = UpdateOnePort(options, update, false);
+  if (update.exitStatus == kExitSuccess) WriteLine(stdout, ResultLine(update));
+  return update.exitStatus;
 }

@@ -90,7 +90,8 @@ int print_message(const MessageLog* log, int severity, const char* tag, const ch
   va_start(args, format);
   const std::string message = FormatV(format, args);
   va_end(args);
-  const std::string line = NowStamp() + " - " + (tag ? tag : "") + ": " + message + "\r\n";
+  const std::string source = log->source.empty() ? "" : "[" + log->source + "] ";
+  const std::string line = NowStamp() + " - " + source + (tag ? tag : "") + ": " + message + "\r\n";
 
   std::lock_guard<std::mutex> guard(FileLock());
   File file = OpenFile(log->fileName, "ab");

@@ -15,6 +15,7 @@ constexpr int kLogBytes = 40;     // serial byte traffic
 struct MessageLog {
   std::string fileName;  // full path of the error file
   uint32_t level = kLogFailure;
+  std::string source;    // "[source] " leads every line when set: the port, when several devices share the file
 };
 
 // Levels a log accepts; anything else becomes 1 at creation and is refused by SetLevel.
@@ -23,7 +24,8 @@ bool IsValidLogLevel(uint32_t level);
 MessageLog CreateMessageLog(const std::string& fileName, uint32_t level, bool deleteExisting);
 bool SetLevel(MessageLog& log, uint32_t level);
 
-// Appends "D Mon YYYY H:MM:SS - tag: message\r\n" when severity <= level.
+// Appends "D Mon YYYY H:MM:SS - tag: message\r\n" when severity <= level
+// ("D Mon YYYY H:MM:SS - [source] tag: message\r\n" when the log names a source).
 // Returns the characters written, 0 when filtered or the file cannot be opened.
 // A null log is accepted and ignored. Safe to call from several threads: a line
 // is written with one call under a lock, so lines never interleave.

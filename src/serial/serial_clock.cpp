@@ -1,6 +1,5 @@
 // Time helpers shared by every layer: the millisecond clock, the sleep that keeps
 // the front end responsive, and the offset of local time from UTC.
-#include <atomic>
 #include <chrono>
 #include <ctime>
 
@@ -10,7 +9,9 @@
 namespace {
 
 constexpr int kPumpFromMs = 170;  // shorter waits are plain sleeps
-std::atomic<PumpHook> gPumpHook{nullptr};
+// The pump belongs to the thread that runs the window's events: an update running on
+// another thread (several devices at once) must never dispatch them, it sleeps plainly.
+thread_local PumpHook tPumpHook = nullptr;
 
 }  // namespace
 
@@ -19,10 +20,10 @@ uint32_t MillisecondTick() {
   return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void SetPumpHook(PumpHook hook) { gPumpHook.store(hook); }
+void SetPumpHook(PumpHook hook) { tPumpHook = hook; }
 
 void SleepPumping(int milliseconds) {
-  const PumpHook hook = gPumpHook.load();
+  const PumpHook hook = tPumpHook;
   if (milliseconds < kPumpFromMs || hook == nullptr) {
     PlatformSleep(milliseconds);
     return;

@@ -6,6 +6,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -82,6 +86,23 @@ void SetModemLines(int fd, bool raise) {
   (void)ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &lines);
 }
 
+// USB-serial adapters hold received bytes for their latency timer (16 ms is usual) before
+// passing them on; every loader frame waits for one answer, so the timer would add up over an
+// upload. Ask for the driver's low-latency mode; ports without it (a pseudo-terminal, a native
+// UART) refuse, which changes nothing.
+bool RequestLowLatency(int fd) {
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+  struct serial_struct serial {};
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+  if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return true;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+#else
+  (void)fd;
+  return false;
+#endif
+}
+
 int64_t NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -106,6 +127,7 @@ PlatformResult PlatformOpen(const std::string& path, uint32_t baud, int* handle)
     return {0, error};
   }
   SetModemLines(fd, true);
+  (void)RequestLowLatency(fd);
   tcflush(fd, TCIFLUSH);
   *handle = fd;
   return {1, 0};

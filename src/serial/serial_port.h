@@ -61,6 +61,7 @@ void SleepPumping(int milliseconds);
 int32_t LocalUtcOffset();
 
 // The front end's event pump: waits at most maxWaitMs for events and dispatches them.
+// Installed for the calling thread only; other threads' waits stay plain sleeps.
 using PumpHook = void (*)(int maxWaitMs);
 void SetPumpHook(PumpHook hook);
 

@@ -74,7 +74,18 @@ TEST_F(RunUpdateTest, UpdatesTheTgxAndKeepsItsSettings) {
   DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile});
   ScriptedUi ui;
   ASSERT_EQ(Run(sim.ptyPath, ui), 1) << (ui.boxes.empty() ? "" : ui.boxes[0].title + ": " + ui.boxes[0].text);
-  ExpectUpdated(sim.Stop());
+  const nlohmann::json report = sim.Stop();
+  ExpectUpdated(report);
+  // The simulator's bound knows each mandated wait of the sequence: two command line sessions,
+  // one loader start with its handshake, the vectors and the TGX's 9.5 s restart wait.
+  const nlohmann::json& waits = report["hostWaits"];
+  EXPECT_EQ(waits["commandLineOpen"], 2);
+  EXPECT_EQ(waits["bootWord"], 1);
+  EXPECT_EQ(waits["loaderAttach"], 1);
+  EXPECT_EQ(waits["vectorsAndRestart"], 1);
+  EXPECT_NEAR(report["updateBoundSeconds"].get<double>(),
+              report["wireBoundSeconds"].get<double>() + report["hostWaitSeconds"].get<double>(), 1e-9);
+  EXPECT_GE(report["hostWaitSeconds"].get<double>(), 11.9);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_FALSE(fs::exists(settingsFile_)) << "the settings file goes after a successful run";
   EXPECT_NE(LogText().find("VornBSL Host: Finished updating device in"), std::string::npos);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <algorithm>
+#include <map>
 
 #include "bsl/builtin_image.h"
 #include "bsl/host_bsl.h"
@@ -202,6 +204,96 @@ TEST_F(Cli, UpdateQuestionsAreAnsweredByTheFlagsAndFailuresGoToStderr) {
     EXPECT_EQ(run.status, 1) << c.stderrStart;
     EXPECT_EQ(run.err.rfind(c.stderrStart, 0), 0u) << run.err;
     EXPECT_EQ(sim.Stop()["firmware"]["version"].get<int>() == 150, false) << "nothing was updated";
+  }
+}
+
+// Three devices at once, the middle one refusing a block of the upload: it alone fails, the
+// others are updated with their settings back, and the shared outputs stay whole and tagged.
+TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
+  const std::string image = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
+  DevsimProcess good1({"--device", "TGX:1.40", "--image", image});
+  DevsimProcess bad({"--device", "TGX:1.40", "--image", image, "--fault", "nak@write:300x3"});
+  DevsimProcess good2({"--device", "TGX:1.40", "--image", image});
+  const std::vector<std::string> ports = {good1.ptyPath, bad.ptyPath, good2.ptyPath};
+  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", ports[0], "--port", ports[1], "--port",
+                          ports[2], "--yes"});
+  EXPECT_EQ(run.status, 1) << run.err;
+
+  for (DevsimProcess* sim : {&good1, &good2}) {
+    const nlohmann::json report = sim->Stop();
+    EXPECT_EQ(report["imageMatches"], true) << sim->ptyPath;
+    EXPECT_EQ(report["firmware"]["version"], 150) << sim->ptyPath;
+    EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]) << sim->ptyPath;
+    EXPECT_NE(run.out.find(sim->ptyPath + ": Successfully updated the Pelloran TGX on " + sim->ptyPath), std::string::npos)
+        << run.out;
+  }
+  EXPECT_NE(bad.Stop()["firmware"]["version"], 150);
+  EXPECT_NE(run.out.find(ports[1] + ": Failed to update the Pelloran TGX on " + ports[1] + ".\n"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.err.rfind(ports[1] + ": Firmware Upload Error: ", 0), 0u) << run.err;
+
+  // Every stdout line names its port; the failed device keeps its own settings file.
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) {
+    const bool tagged = std::any_of(ports.begin(), ports.end(), [&](const std::string& port) {
+      return line.rfind(port + ": ", 0) == 0;
+    });
+    EXPECT_TRUE(tagged) << line;
+  }
+  std::string tag = ports[1].substr(std::string("/dev/").size());  // "/dev/pts/7" -> "pts_7"
+  std::replace(tag.begin(), tag.end(), '/', '_');
+  EXPECT_TRUE(fs::exists(dir / "data" / ("Pelloran TGX." + tag + ".settings.txt")));
+  EXPECT_FALSE(fs::exists(dir / "data" / "Pelloran TGX.settings.txt"));
+
+  // The error file: every entry is whole (ends in CR LF, starts with a time stamp) and names its port.
+  const std::string errors = ReadFile(dir / "data" / "Pelloran TGX Firmware Updater.errors.txt");
+  ASSERT_FALSE(errors.empty());
+  EXPECT_EQ(errors.substr(errors.size() - 2), "\r\n");
+  std::map<std::string, int> entries;
+  size_t from = 0;
+  for (size_t end; (end = errors.find("\r\n", from)) != std::string::npos; from = end + 2) {
+    const std::string entry = errors.substr(from, end - from);
+    const size_t open = entry.find(" - [");
+    const size_t close = entry.find("] ", open);
+    ASSERT_TRUE(open != std::string::npos && close != std::string::npos) << entry;
+    const std::string port = entry.substr(open + 4, close - open - 4);
+    ASSERT_NE(std::find(ports.begin(), ports.end(), port), ports.end()) << entry;
+    ++entries[port];
+  }
+  EXPECT_EQ(entries.size(), ports.size());
+  EXPECT_NE(errors.find("[" + ports[1] + "] ErrorOK Told User:: "), std::string::npos);
+}
+
+// Beside other running updates nobody is prompted: a question without --yes or --no is a Cancel.
+TEST_F(Cli, SeveralPortsAnswerQuestionsOnlyByTheFlags) {
+  DevsimProcess first({"--device", "TGX:1.51"});
+  DevsimProcess second({"--device", "TGX:1.51"});
+  const CliRun run =
+      Run({"--data-dir", DataDir(), "update", "--port", first.ptyPath, "--port", second.ptyPath});
+  EXPECT_EQ(run.status, 1);
+  for (DevsimProcess* sim : {&first, &second}) {
+    EXPECT_NE(run.err.find(sim->ptyPath + ": Newer Firmware: "), std::string::npos) << run.err;
+    EXPECT_NE(sim->Stop()["firmware"]["version"], 150) << "nothing was updated";
+  }
+  EXPECT_NE(run.err.find("[Cancel: several devices at once, use --yes or --no]"), std::string::npos) << run.err;
+}
+
+TEST_F(Cli, SeveralPortsRefuseWhatOnlyOneDeviceCanTake) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--port", "ttyUSB0", "--port", "/dev/ttyUSB0"}, "each --port must name a different port"},
+      {{"--port", "ttyUSB0", "--port", "ttyUSB1", "--new-sn", "TGX-1"}, "--new-sn takes a single --port"},
+      {{"--port", "ttyUSB0", "--port"}, "--port needs a value"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--data-dir", DataDir(), "update"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.status, 2) << c.message;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
   }
 }
 

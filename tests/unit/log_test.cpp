@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "log/message_log.h"
 
@@ -94,6 +97,42 @@ TEST_F(LogTest, KeepTailCutsOnWholeLines) {
     EXPECT_LE(static_cast<long>(Contents().size()), std::max(c.max, static_cast<long>(c.before.size())));
     EXPECT_FALSE(fs::exists(path_ + ".temp"));
   }
+}
+
+// Several devices updated at once share one error file: every line stays whole and names its
+// source, even lines longer than the C library's file buffer.
+TEST_F(LogTest, ThreadsWithTheirOwnSourceWriteWholeTaggedLines) {
+  constexpr int kThreads = 4;
+  constexpr int kLinesEach = 200;
+  const std::string longText(9000, 'x');
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      MessageLog log = CreateMessageLog(path_, 30, false);
+      log.source = "port" + std::to_string(t);
+      for (int i = 0; i < kLinesEach; ++i) {
+        print_message(&log, 1, "VornBSL", "%s %d %s", log.source.c_str(), i, i % 50 == 0 ? longText.c_str() : "");
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  std::istringstream lines(Contents());
+  std::string line;
+  std::vector<int> seen(kThreads, 0);
+  while (std::getline(lines, line)) {
+    ASSERT_FALSE(line.empty());
+    ASSERT_EQ(line.back(), '\r') << "a line was cut or joined: " << line.substr(0, 80);
+    const size_t open = line.find(" - [port");
+    ASSERT_NE(open, std::string::npos) << line.substr(0, 80);
+    const int t = line[open + 8] - '0';
+    ASSERT_TRUE(t >= 0 && t < kThreads);
+    const std::string tag = "port" + std::to_string(t);
+    const std::string expected = " - [" + tag + "] VornBSL: " + tag + " ";
+    EXPECT_EQ(line.compare(open, expected.size(), expected), 0) << line.substr(0, 80);
+    ++seen[static_cast<size_t>(t)];
+  }
+  EXPECT_EQ(seen, std::vector<int>(kThreads, kLinesEach));
 }
 
 TEST_F(LogTest, KeepTailOnMissingFileFails) {

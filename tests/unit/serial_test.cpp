@@ -146,4 +146,23 @@ TEST(SleepPumping, PumpsFromOneHundredSeventyMilliseconds) {
   SetPumpHook(nullptr);
 }
 
+// The window's pump is for its own thread: an update on another thread must not dispatch
+// the window's events, and a hook installed there does not leak back.
+TEST(SleepPumping, TheHookBelongsToTheThreadThatInstalledIt) {
+  SetPumpHook(CountingPump);
+  gPumps = 0;
+  std::thread other([] {
+    SleepPumping(200);
+    SetPumpHook(CountingPump);
+  });
+  other.join();
+  EXPECT_EQ(gPumps.load(), 0);
+  SleepPumping(170);
+  EXPECT_GT(gPumps.load(), 0);
+  SetPumpHook(nullptr);
+  gPumps = 0;
+  SleepPumping(170);
+  EXPECT_EQ(gPumps.load(), 0);
+}
+
 }  // namespace
