@@ -200,6 +200,8 @@ int UpdateSeveralPorts(CliContext& context, const UpdateOptions& options) {
 
 }  // namespace
 
+const char* UpdateUsage() { return SensorBuild() ? kSensorUpdateUsage : kUpdateUsage; }
+
 int RunUpdateCommand(CliContext& context, CommandArgs args) {
   UpdateOptions options;
   const int parsed = ParseUpdateOptions(args, &options);
