@@ -32,6 +32,7 @@ struct UpdaterState {
   bool replaceSerialNumber = false;
   std::string newSerialNumber;  // at most 15 characters
   bool dontEraseData = false;
+  int restartWaitMs = -1;  // -1: the profile's restart delay; tests against a fast simulated device shorten it
   bool updateInProgress = false;
   bool keepGoing = true;  // what the progress hook returns
 };

@@ -152,6 +152,18 @@ std::string_view ValueStart(std::string_view answer) {
   return answer;
 }
 
+// The command line speaks printable ASCII: a value with other bytes is line noise (an answer
+// lost at the wrong rate or spoilt on the wire), which must never be kept as a setting.
+bool LineNoise(std::string_view value) {
+  constexpr unsigned char kFirstPrintable = 0x20;
+  constexpr unsigned char kLastPrintable = 0x7E;
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c != '\t' && (byte < kFirstPrintable || byte > kLastPrintable)) return true;
+  }
+  return false;
+}
+
 std::string ValueLine(std::string_view command) {
   std::string line(command.substr(0, kValueLineMax - 1));
   line.push_back('\r');
@@ -314,6 +326,12 @@ int GetValueString(InstrumentLink& link, const std::string& command, int timeout
       result = kLinkNotUnderstood;
       continue;
     }
+    if (LineNoise(found)) {
+      print_message(link.log, kLogStep, kTag, "GetValueString found line noise executing command \"%s\" (%d ms)",
+                    command.c_str(), elapsed);
+      result = kLinkNotUnderstood;
+      continue;
+    }
     result = found.empty() ? kLinkNotUnderstood : kLinkOk;
     if (result == kLinkOk) break;
   }
@@ -393,4 +411,11 @@ void ClearCapturedSettings(InstrumentLink& link) {
 
 std::string CapturedAdc(const InstrumentLink& link) {
   return (link.info->present & kInstAdc) != 0 ? link.info->adc : std::string();
+}
+
+std::string CapturedSerialNumber(const InstrumentLink& link) {
+  if (IsLoggerKind(link.kind)) {
+    return (link.settings.present & kBitSerialNumber) != 0 ? link.settings.serialNumber : std::string();
+  }
+  return (link.info->present & kInstSerialNumber) != 0 ? link.info->serialNumber : std::string();
 }
