@@ -2,7 +2,6 @@
 // settings, replace its firmware through the loader, restart it, check the new
 // firmware, restore the settings, set the clock and erase the old data.
 #include <fstream>
-#include <iterator>
 
 #include "app/update_session.h"
 #include "bsl/host_bsl.h"
@@ -103,8 +102,9 @@ int CheckBattery(UpdateSession& session) {
 std::string EarlierSettings(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
-  std::string text;
-  std::copy_n(std::istreambuf_iterator<char>(in), kSettingsFileMaxBytes, std::back_inserter(text));
+  std::string text(kSettingsFileMaxBytes, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
   return text;
 }
 
