@@ -25,6 +25,7 @@ constexpr int kAnswerCapacity = 512;
 constexpr const char* kCalibratedAdc = "50.98";
 constexpr int kGoOn = 0;  // a stage that lets the sequence continue
 constexpr size_t kFileSerialMax = 64;
+constexpr const char* kHostTag = "VornBSL Host";
 
 void AddBar(UpdateSession& session, int step) { session.ui.setBar(session.ui.bar() + step); }
 
@@ -98,6 +99,8 @@ int CheckBattery(UpdateSession& session) {
   return kGoOn;
 }
 
+bool EarlierSettingsExist(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
+
 // The settings file a failed run left behind; empty when there is none.
 std::string EarlierSettings(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -126,7 +129,7 @@ void PutBackEarlierSettings(UpdateSession& session, const std::string& earlier) 
   out << earlier;
   out.close();
   ClearCapturedSettings(session.link);
-  print_message(session.log, kLogFailure, "VornBSL Host", "Kept the settings file of an earlier, unfinished update%s",
+  print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of an earlier, unfinished update%s",
                 out ? "" : " (it could not be written back)");
 }
 
@@ -185,8 +188,13 @@ int WriteFirmware(UpdateSession& session) {
   HostBSL& engine = session.engine;
   AddBar(session, kBarStep);
   session.ui.stage("Erasing firmware memory...");
-  int e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
-  if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
+  int e = 0;
+  if (session.keepInfo) {
+    print_message(session.log, kLogFailure, kHostTag, "No settings file to restore: the INFO memory is not erased");
+  } else {
+    e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
+    if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
+  }
   e = BSLEraseFlash(engine, p.flashStart, p.flashEnd, p.twentyBit);
   if (e < 0) return FailStage(session, "Firmware Erase Error", e);
   session.uploadPosition = static_cast<float>(kBarUploadStart);
@@ -268,7 +276,7 @@ std::string RestoreMessage(const UpdateSession& session, int e) {
 int RestoreSettings(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  if (session.profile.saveSettings) {
+  if (session.profile.saveSettings && !session.keepInfo) {
     const bool newSerial = session.state.replaceSerialNumber && !session.state.newSerialNumber.empty();
     const int e = VPRestoreInfo(session.link, session.state.settingsFile, newSerial ? &session.state.newSerialNumber : nullptr);
     if (e < 0) ShowErrorBox(session, RestoreMessage(session, e), "Settings Error", kBoxError);
@@ -305,8 +313,11 @@ int RunUpdate(UpdateSession& session) {
   AddBar(session, kBarStep);
   if (LoaderAnswered(connected)) {
     // The device runs its loader (an interrupted update): no checks, no capture;
-    // the restore reads the settings file the earlier run left.
+    // the restore reads the settings file the earlier run left. Without one, the
+    // settings are still where the device keeps them, in INFO, unless that update
+    // erased them already: erasing INFO now would lose the only copy.
     FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
+    session.keepInfo = !EarlierSettingsExist(session.state.settingsFile);
   } else {
     for (int (*step)(UpdateSession&) : {CheckDevice, CheckBattery}) {
       const int result = step(session);

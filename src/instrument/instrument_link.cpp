@@ -164,6 +164,17 @@ bool LineNoise(std::string_view value) {
   return false;
 }
 
+// A value counts only once the prompt has come: bytes that end in a time-out are a cut-off
+// answer, noise, or a device that no longer runs its command line (a reset into its loader
+// answers "$"), and reading on would only take more time-outs.
+bool Prompted(InstrumentLink& link, const std::string& answer, const std::string& command, int elapsed, int* result) {
+  if (answer.find('>') != std::string::npos) return true;
+  print_message(link.log, kLogStep, kTag, "GetValue found no prompt executing command \"%s\" (%d ms)", command.c_str(),
+                elapsed);
+  *result = kLinkNoAnswer;
+  return false;
+}
+
 std::string ValueLine(std::string_view command) {
   std::string line(command.substr(0, kValueLineMax - 1));
   line.push_back('\r');
@@ -313,6 +324,7 @@ int GetValueString(InstrumentLink& link, const std::string& command, int timeout
     std::string answer;
     result = Exchange(link, line, timeoutMs, &answer, kValueKeep, &elapsed);
     if (result < 0) continue;
+    if (!Prompted(link, answer, command, elapsed, &result)) continue;
     if (Contains(answer, "Error")) {
       result = kLinkNotUnderstood;
       continue;
@@ -355,6 +367,7 @@ int GetValueLong(InstrumentLink& link, const std::string& command, int timeoutMs
     std::string answer;
     result = Exchange(link, line, timeoutMs, &answer, kValueKeep, &elapsed);
     if (result < 0) continue;
+    if (!Prompted(link, answer, command, elapsed, &result)) continue;
     if (Contains(answer, "Error")) {
       result = kLinkNotUnderstood;
       continue;

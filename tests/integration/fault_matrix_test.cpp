@@ -105,7 +105,14 @@ std::string FaultSpec(const MatrixCell& cell) {
     const uint32_t block = cell.stage->block == Block::First ? 1 : cell.stage->block == Block::Middle ? last / 2 : last;
     where += ":" + std::to_string(block) + "x3";
   }
-  return std::string(cell.kind->kind) + "@" + where;
+  // A reset and a pulled cable happen once: a count would carry them on to the next events of
+  // the stage after the update (the reconnect's "get -ver"), which belong to no fault of this cell.
+  const std::string kind = cell.kind->kind;
+  const size_t times = where.rfind('x');
+  if ((kind == "reset" || kind == "hangup") && times != std::string::npos && times > where.find(':')) {
+    where.erase(times);
+  }
+  return kind + "@" + where;
 }
 
 // The reason a cell cannot happen, or empty.
