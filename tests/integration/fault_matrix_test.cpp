@@ -98,7 +98,7 @@ uint32_t UploadBlocks() {
   return blocks;
 }
 
-std::string FaultSpec(const MatrixCell& cell) {
+std::string FaultRuleText(const MatrixCell& cell) {
   std::string where = cell.stage->where;
   if (cell.stage->block != Block::None) {
     const uint32_t last = UploadBlocks();
@@ -234,13 +234,13 @@ TEST_P(FaultMatrix, FailsSafelyAndASecondRunRecovers) {
     detail_ = reason;
     GTEST_SKIP() << reason;
   }
-  const std::string spec = FaultSpec(GetParam());
-  DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--link", port_, "--replug", "--fault", spec});
+  const std::string rule = FaultRuleText(GetParam());
+  DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--link", port_, "--replug", "--fault", rule});
 
   ScriptedUi first;
   const int firstResult = Run(first);
   const nlohmann::json afterFirst = sim.EndFaults();
-  SCOPED_TRACE(spec + ", first run " + std::to_string(firstResult) + " " + BoxesText(first) +
+  SCOPED_TRACE(rule + ", first run " + std::to_string(firstResult) + " " + BoxesText(first) +
                "injected: " + afterFirst["injected"].dump());
   if (firstResult >= 0) {
     detail_ = "recovered";
