@@ -10,6 +10,7 @@ constexpr uint8_t kNoiseBit = 0x80;  // misread characters land in the upper hal
 constexpr size_t kMaxFirmwareLine = 256;
 constexpr uint32_t kResetVector = kVectorTable + 2 * (kVectorCount - 1);
 constexpr uint16_t kErasedWord = 0xFFFF;
+constexpr auto kMuteStartRetry = std::chrono::milliseconds(500);  // a mute start is tried again this often
 
 // Power-on or restart: the reset vector and the firmware's own check decide where it comes up.
 void DeviceStart(Device& device) {
@@ -47,6 +48,7 @@ void ApplyLoaderAction(Device& device, LoaderAction& action, SimClock::time_poin
   switch (action.event) {
     case LoaderEvent::VectorsWritten:
       device.vectorsWritten = true;
+      device.startingNewFirmware = true;
       device.mode = DeviceMode::Restarting;
       device.restartAt = now + device.restartDelay;
       break;
@@ -54,6 +56,29 @@ void ApplyLoaderAction(Device& device, LoaderAction& action, SimClock::time_poin
     case LoaderEvent::Hangup: device.hangupRequested = true; break;
     case LoaderEvent::None: break;
   }
+}
+
+// An injected fault as the new firmware starts; true when the start does not happen now.
+// A start has no answer to refuse or bytes to lose, so nak, drop, echo and error do nothing.
+bool RestartFault(Device& device, SimClock::time_point now) {
+  const std::optional<FaultKind> fault = FaultAt(device.faults, {"restart"}, "restart");
+  if (!fault) return false;
+  switch (*fault) {
+    case FaultKind::Silence:  // it stays mute as long as the fault lasts
+      device.restartAt = now + kMuteStartRetry;
+      return true;
+    case FaultKind::Reset:  // a watchdog during the start: it comes up in its loader
+      device.startingNewFirmware = false;
+      DeviceResetIntoLoader(device);
+      return true;
+    case FaultKind::Garble: device.garbleReplies = true; return false;  // noise on its first answer
+    case FaultKind::Hangup: device.hangupRequested = true; return false;
+    case FaultKind::Nak:
+    case FaultKind::Drop:
+    case FaultKind::Echo:
+    case FaultKind::Error: break;
+  }
+  return false;
 }
 
 }  // namespace
@@ -102,6 +127,8 @@ void DeviceReceive(Device& device, uint8_t byte, uint32_t hostBaud, SimClock::ti
 
 void DeviceTick(Device& device, SimClock::time_point now) {
   if (device.mode != DeviceMode::Restarting || now < device.restartAt) return;
+  if (device.startingNewFirmware && RestartFault(device, now)) return;
+  device.startingNewFirmware = false;
   ++device.restarts;
   DeviceStart(device);
   if (device.vectorsWritten) device.updateFinished = true;

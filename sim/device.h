@@ -58,6 +58,7 @@ struct Device {
   SimClock::duration restartDelay{};
   SimClock::time_point restartAt{};
   bool vectorsWritten = false;
+  bool startingNewFirmware = false;   // the restart after the vectors is under way
   bool updateFinished = false;        // the device restarted after its vectors were written
   bool hangupRequested = false;       // an injected hang-up: the simulator pulls the cable
   uint32_t restarts = 0;

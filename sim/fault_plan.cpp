@@ -55,6 +55,8 @@ const std::vector<std::string_view>& FaultStages() {
       "command",  // every line a command line receives
       "batt", "sdi",
       "get", "set", "login", "post", "erase-data",  // the instruments' stored values, login, checks
+      "ver", "clock",  // the instruments' "get -ver" and "set -sec"
+      "restart",       // the device starting its new firmware after the vectors
   };
   return stages;
 }

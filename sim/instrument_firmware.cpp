@@ -97,6 +97,7 @@ void InstrumentFirmware::Line(Device& device, std::string line) {
   if (!DeviceLineFault(device, "command", line, std::string(kError))) return;
   if (BootWord(device, line)) return;
   if (line == "get -ver") {
+    if (!DeviceLineFault(device, "ver", line, std::string(kError))) return;
     const uint32_t version = device.identity.found ? device.identity.version : 0;
     return Answer(device, std::string(model_.tag) + " " + VersionText(version));
   }
@@ -134,6 +135,8 @@ bool InstrumentFirmware::Service(Device& device, const std::string& line) {
     actuator_ = line.substr(9);
     Ok(device);
   } else if (StartsWith(line, "set -sec ")) {
+    std::string text = line;
+    if (!DeviceLineFault(device, "clock", text, std::string(kError))) return true;
     clockSet_ = std::atoll(line.c_str() + 9);
     Ok(device);
   } else if (StartsWith(line, "set -sensor ") && model_.hasSensorType) {

@@ -87,6 +87,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       options.baudTiming = true;
     } else if (option == "--exit-after-update") {
       options.exitAfterUpdate = true;
+    } else if (option == "--replug") {
+      options.replug = true;
     } else if (option == "--start-in-loader") {
       options.startInLoader = true;
     } else if (option == "--no-loader") {
@@ -118,6 +120,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
     error = "instrument options need an instrument (--device TGX, MQ2 or LX40)";
     return false;
   }
+  if (options.replug && options.linkPath.empty()) {
+    error = "--replug needs --link: the host finds the plugged-in device by that path";
+    return false;
+  }
   if (options.startInLoader && options.noLoader) {
     error = "--start-in-loader and --no-loader exclude each other";
     return false;
@@ -128,9 +134,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
 const char* SimUsage() {
   return "usage: vornbsl-devsim [--device MODEL[:VERSION]] [--link PATH] [--report FILE] [--image FILE]\n"
          "                      [--baud-timing] [--fault KIND@STAGE[:N|:first][xCOUNT]]...\n"
-         "                      [--start-in-loader | --no-loader] [--exit-after-update]\n"
+         "                      [--start-in-loader | --no-loader] [--exit-after-update] [--replug]\n"
          "                      [--restart-ms MS] [--loader-version N] [--seed N] [--adapter-latency MS]\n"
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
+         "SIGUSR1 ends the injected faults and writes the --report of the state so far.\n"
          "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
          "                      [--cellular] [--broken-dataflash]\n"
          "Models: TGX (default, firmware 1.40), MQ2 (2.10), LX40 (2.10); loggers LG20 (2.02), LG2 (old\n"
@@ -138,5 +145,5 @@ const char* SimUsage() {
          "AQUIN_CAL (1.00).\n"
          "Fault kinds: silence garble nak drop reset hangup echo error.\n"
          "Stages: boot attach probe version erase-info erase address write vectors frame command batt sdi\n"
-         "get set login post erase-data.\n";
+         "get set login post erase-data ver clock restart.\n";
 }

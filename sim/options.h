@@ -19,6 +19,7 @@ struct SimOptions {
   std::string imagePath;
   bool baudTiming = false;
   bool exitAfterUpdate = false;
+  bool replug = false;  // after an injected hang-up the cable goes back in: a new pty at --link
   bool startInLoader = false;
   bool noLoader = false;
   int restartMs = 300;

@@ -1,5 +1,6 @@
 #include "simulator.h"
 
+#include <cstdio>
 #include <thread>
 
 #include "device_models.h"
@@ -9,6 +10,7 @@ namespace {
 
 constexpr int kPollMs = 50;
 constexpr auto kHangupPause = std::chrono::milliseconds(20);  // nobody has the port open
+constexpr auto kReplugPause = std::chrono::milliseconds(200);  // the cable is out this long
 
 void SendReplies(Simulator& sim) {
   Device& device = *sim.device;
@@ -38,6 +40,23 @@ bool Receive(Simulator& sim) {
   return true;
 }
 
+// The faults have passed: the rules go, what fired stays in the report.
+void EndFaults(Simulator& sim) {
+  sim.device->faults.rules.clear();
+  std::string error;
+  if (!SimulatorWriteReport(sim, error)) std::fprintf(stderr, "vornbsl-devsim: %s\n", error.c_str());
+}
+
+// The pulled cable goes back in; false when there is no new link.
+bool Replug(Simulator& sim) {
+  std::this_thread::sleep_for(kReplugPause);
+  sim.device->hangupRequested = false;
+  std::string error;
+  if (PtyLinkOpen(sim.link, sim.options.linkPath, error)) return true;
+  std::fprintf(stderr, "vornbsl-devsim: %s\n", error.c_str());
+  return false;
+}
+
 }  // namespace
 
 bool SimulatorSetup(Simulator& sim, std::string& error) {
@@ -65,9 +84,13 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   return PtyLinkOpen(sim.link, sim.options.linkPath, error);
 }
 
-void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop) {
+void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t* faultsEnd) {
   Device& device = *sim.device;
   while (!stop) {
+    if (faultsEnd && *faultsEnd) {
+      *faultsEnd = 0;
+      EndFaults(sim);
+    }
     const LinkEvent event = PtyLinkWait(sim.link, DeviceMsToTimer(device, SimClock::now(), kPollMs));
     DeviceTick(device, SimClock::now());
     if (event == LinkEvent::Failed) return;
@@ -85,7 +108,7 @@ void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop) {
     SendReplies(sim);
     if (device.hangupRequested) {
       PtyLinkClose(sim.link);  // the pulled cable
-      return;
+      if (!sim.options.replug || !Replug(sim)) return;
     }
   }
 }

@@ -24,5 +24,7 @@ struct Simulator {
 bool SimulatorSetup(Simulator& sim, std::string& error);
 // Plays the device until `stop` is set, an injected hang-up pulls the cable, or (with
 // --exit-after-update) the host has closed the port after the device restarted from its update.
-void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop);
+// `faultsEnd` (SIGUSR1) ends the injected faults and writes the report of the state so far;
+// with --replug an injected hang-up is followed by a new pseudo-terminal at the --link path.
+void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t* faultsEnd = nullptr);
 bool SimulatorWriteReport(const Simulator& sim, std::string& error);

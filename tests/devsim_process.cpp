@@ -120,3 +120,14 @@ nlohmann::json DevsimProcess::Report() const {
   if (!in) throw std::runtime_error("the simulator left no report (wait status " + std::to_string(exitStatus) + ")");
   return nlohmann::json::parse(in);
 }
+
+nlohmann::json DevsimProcess::EndFaults() {
+  unlink(reportPath.c_str());
+  if (!Running() || kill(pid, SIGUSR1) != 0) throw std::runtime_error("the simulator is not running");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopTimeoutMs);
+  while (access(reportPath.c_str(), F_OK) != 0) {
+    if (std::chrono::steady_clock::now() >= deadline) throw std::runtime_error("the simulator wrote no report");
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return Report();
+}

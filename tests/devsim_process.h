@@ -29,6 +29,9 @@ struct DevsimProcess {
   // For runs that end by themselves (a hang-up, --exit-after-update): true once it has exited.
   bool WaitForExit(int timeoutMs);
   bool Running() const { return pid > 0; }
+  // SIGUSR1: the injected faults end; returns the report of the device as it is now (throws
+  // when none comes). The simulator plays on.
+  nlohmann::json EndFaults();
   // The report of a simulator that has exited.
   nlohmann::json Report() const;
 

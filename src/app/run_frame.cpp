@@ -84,6 +84,7 @@ int RunFrame(UpdateSession& session) {
   ClearCapturedSettings(session.link);
   session.profile = DeviceProfile{};
   session.calibrationReminder = false;
+  session.keepInfo = false;
   session.ui.stage("Connecting to " + session.state.modelName + "...");
 
   session.engine.progress = [&session](int total, int done, int phase, char kind) {

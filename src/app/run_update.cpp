@@ -1,9 +1,12 @@
 // The instrument update sequence: connect and check the device, capture its
 // settings, replace its firmware through the loader, restart it, check the new
 // firmware, restore the settings, set the clock and erase the old data.
+#include <fstream>
+
 #include "app/update_session.h"
 #include "bsl/host_bsl.h"
 #include "instrument/instrument_link.h"
+#include "instrument/settings_file.h"
 #include "logger/device_link.h"
 #include "serial/serial_port.h"
 
@@ -21,6 +24,8 @@ constexpr int kActuatorTimeoutMs = 1500;
 constexpr int kAnswerCapacity = 512;
 constexpr const char* kCalibratedAdc = "50.98";
 constexpr int kGoOn = 0;  // a stage that lets the sequence continue
+constexpr size_t kFileSerialMax = 64;
+constexpr const char* kHostTag = "VornBSL Host";
 
 void AddBar(UpdateSession& session, int step) { session.ui.setBar(session.ui.bar() + step); }
 
@@ -94,6 +99,40 @@ int CheckBattery(UpdateSession& session) {
   return kGoOn;
 }
 
+bool EarlierSettingsExist(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
+
+// The settings file a failed run left behind; empty when there is none.
+std::string EarlierSettings(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::string text(kSettingsFileMaxBytes, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  return text;
+}
+
+// A failed run's settings file may be the only copy of settings that the interrupted update
+// erased: the device then shows its defaults and no serial number, or, restored half way, the
+// file's serial number. Capturing it again would put the defaults in place of the settings.
+// A device with a serial number of its own is another device, whose capture counts.
+bool KeepEarlierSettings(const UpdateSession& session, const std::string& earlier) {
+  if (earlier.empty()) return false;
+  std::string fileSerial;
+  ReadKeyText(earlier, "sn", &fileSerial, kFileSerialMax);
+  const std::string deviceSerial = CapturedSerialNumber(session.link);
+  return deviceSerial.empty() || deviceSerial == fileSerial;
+}
+
+// The restore then reads the earlier file instead of what was just captured.
+void PutBackEarlierSettings(UpdateSession& session, const std::string& earlier) {
+  std::ofstream out(session.state.settingsFile, std::ios::binary | std::ios::trunc);
+  out << earlier;
+  out.close();
+  ClearCapturedSettings(session.link);
+  print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of an earlier, unfinished update%s",
+                out ? "" : " (it could not be written back)");
+}
+
 int CaptureSettings(UpdateSession& session) {
   if (!session.profile.saveSettings) return kGoOn;
   const std::string& model = session.state.modelName;
@@ -107,7 +146,12 @@ int CaptureSettings(UpdateSession& session) {
       return login;
     }
   }
+  const std::string earlier = EarlierSettings(session.state.settingsFile);
   const int saved = VPSaveInfo(session.link, session.state.settingsFile);
+  if ((saved >= 0 || saved == kVPPartial) && KeepEarlierSettings(session, earlier)) {
+    PutBackEarlierSettings(session, earlier);
+    return kGoOn;
+  }
   if (saved >= 0) return kGoOn;
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " + model +
@@ -144,8 +188,13 @@ int WriteFirmware(UpdateSession& session) {
   HostBSL& engine = session.engine;
   AddBar(session, kBarStep);
   session.ui.stage("Erasing firmware memory...");
-  int e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
-  if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
+  int e = 0;
+  if (session.keepInfo) {
+    print_message(session.log, kLogFailure, kHostTag, "No settings file to restore: the INFO memory is not erased");
+  } else {
+    e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
+    if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
+  }
   e = BSLEraseFlash(engine, p.flashStart, p.flashEnd, p.twentyBit);
   if (e < 0) return FailStage(session, "Firmware Erase Error", e);
   session.uploadPosition = static_cast<float>(kBarUploadStart);
@@ -161,7 +210,8 @@ int WriteFirmware(UpdateSession& session) {
 
 int Reconnect(UpdateSession& session) {
   BSLDisconnect(session.engine);
-  SleepPumping(static_cast<int>(session.profile.restartDelayMs));
+  const int wait = session.state.restartWaitMs;
+  SleepPumping(wait >= 0 ? wait : static_cast<int>(session.profile.restartDelayMs));
   session.ui.setBar(kBarRestarted);
   session.ui.pump();
   int result = 0;
@@ -220,16 +270,21 @@ std::string RestoreMessage(const UpdateSession& session, int e) {
          std::to_string(e) + "]";
 }
 
-void RestoreSettings(UpdateSession& session) {
+// A restore that fails ends the run: the settings file stays for the next run, which restores
+// it, and success is reported only with the settings back. Without a settings file there is
+// nothing a next run could restore, so that run goes on.
+int RestoreSettings(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  if (session.profile.saveSettings) {
+  if (session.profile.saveSettings && !session.keepInfo) {
     const bool newSerial = session.state.replaceSerialNumber && !session.state.newSerialNumber.empty();
     const int e = VPRestoreInfo(session.link, session.state.settingsFile, newSerial ? &session.state.newSerialNumber : nullptr);
     if (e < 0) ShowErrorBox(session, RestoreMessage(session, e), "Settings Error", kBoxError);
+    if (e < 0 && e != kSettingsFileMissing) return e;
   }
   if (session.profile.setTime) VPSetTime(session.link);
   AddBar(session, kBarStep);
+  return kGoOn;
 }
 
 int EraseOldData(UpdateSession& session) {
@@ -258,8 +313,11 @@ int RunUpdate(UpdateSession& session) {
   AddBar(session, kBarStep);
   if (LoaderAnswered(connected)) {
     // The device runs its loader (an interrupted update): no checks, no capture;
-    // the restore reads the settings file the earlier run left.
+    // the restore reads the settings file the earlier run left. Without one, the
+    // settings are still where the device keeps them, in INFO, unless that update
+    // erased them already: erasing INFO now would lose the only copy.
     FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
+    session.keepInfo = !EarlierSettingsExist(session.state.settingsFile);
   } else {
     for (int (*step)(UpdateSession&) : {CheckDevice, CheckBattery}) {
       const int result = step(session);
@@ -274,9 +332,10 @@ int RunUpdate(UpdateSession& session) {
     const int result = step(session);
     if (result != kGoOn) return result;
   }
-  RestoreSettings(session);
-  const int erased = EraseOldData(session);
-  if (erased != kGoOn) return erased;
+  for (int (*step)(UpdateSession&) : {RestoreSettings, EraseOldData}) {
+    const int result = step(session);
+    if (result != kGoOn) return result;
+  }
   DecideCalibrationReminder(session);
   VPDisconnect(session.link, true);
   return 1;

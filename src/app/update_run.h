@@ -33,6 +33,7 @@ struct UpdaterState {
   bool replaceSerialNumber = false;
   std::string newSerialNumber;  // at most 15 characters
   bool dontEraseData = false;
+  int restartWaitMs = -1;  // -1: the profile's restart delay; tests against a fast simulated device shorten it
   bool updateInProgress = false;
   bool keepGoing = true;  // what the progress hook returns
   bool digitalSensorBuild = false;  // the build's image is a digital sensor's: UpdateDigitalSensor runs

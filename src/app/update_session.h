@@ -34,6 +34,7 @@ struct UpdateSession {
   HostBSL& engine;
   float uploadPosition = 0.0F;       // progress during the upload, 21.0 at its start
   bool calibrationReminder = false;  // set at the end of a successful run when the device needs it
+  bool keepInfo = false;             // no copy of the settings exists: INFO, which holds them, is not erased
   DeviceProfile profile;
 
   UpdateSession(UpdateRun& run, InstrumentLink& instrumentLink)

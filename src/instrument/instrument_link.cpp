@@ -152,6 +152,29 @@ std::string_view ValueStart(std::string_view answer) {
   return answer;
 }
 
+// The command line speaks printable ASCII: a value with other bytes is line noise (an answer
+// lost at the wrong rate or spoilt on the wire), which must never be kept as a setting.
+bool LineNoise(std::string_view value) {
+  constexpr unsigned char kFirstPrintable = 0x20;
+  constexpr unsigned char kLastPrintable = 0x7E;
+  for (char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c != '\t' && (byte < kFirstPrintable || byte > kLastPrintable)) return true;
+  }
+  return false;
+}
+
+// A value counts only once the prompt has come: bytes that end in a time-out are a cut-off
+// answer, noise, or a device that no longer runs its command line (a reset into its loader
+// answers "$"), and reading on would only take more time-outs.
+bool Prompted(InstrumentLink& link, const std::string& answer, const std::string& command, int elapsed, int* result) {
+  if (answer.find('>') != std::string::npos) return true;
+  print_message(link.log, kLogStep, kTag, "GetValue found no prompt executing command \"%s\" (%d ms)", command.c_str(),
+                elapsed);
+  *result = kLinkNoAnswer;
+  return false;
+}
+
 std::string ValueLine(std::string_view command) {
   std::string line(command.substr(0, kValueLineMax - 1));
   line.push_back('\r');
@@ -301,6 +324,7 @@ int GetValueString(InstrumentLink& link, const std::string& command, int timeout
     std::string answer;
     result = Exchange(link, line, timeoutMs, &answer, kValueKeep, &elapsed);
     if (result < 0) continue;
+    if (!Prompted(link, answer, command, elapsed, &result)) continue;
     if (Contains(answer, "Error")) {
       result = kLinkNotUnderstood;
       continue;
@@ -310,6 +334,12 @@ int GetValueString(InstrumentLink& link, const std::string& command, int timeout
     if (!found.empty() && found.front() == '>') {
       print_message(link.log, kLogStep, kTag,
                     "GetValueString found a leading prompt character executing command \"%s\" (%d ms)",
+                    command.c_str(), elapsed);
+      result = kLinkNotUnderstood;
+      continue;
+    }
+    if (LineNoise(found)) {
+      print_message(link.log, kLogStep, kTag, "GetValueString found line noise executing command \"%s\" (%d ms)",
                     command.c_str(), elapsed);
       result = kLinkNotUnderstood;
       continue;
@@ -337,6 +367,7 @@ int GetValueLong(InstrumentLink& link, const std::string& command, int timeoutMs
     std::string answer;
     result = Exchange(link, line, timeoutMs, &answer, kValueKeep, &elapsed);
     if (result < 0) continue;
+    if (!Prompted(link, answer, command, elapsed, &result)) continue;
     if (Contains(answer, "Error")) {
       result = kLinkNotUnderstood;
       continue;
@@ -393,4 +424,11 @@ void ClearCapturedSettings(InstrumentLink& link) {
 
 std::string CapturedAdc(const InstrumentLink& link) {
   return (link.info->present & kInstAdc) != 0 ? link.info->adc : std::string();
+}
+
+std::string CapturedSerialNumber(const InstrumentLink& link) {
+  if (IsLoggerKind(link.kind)) {
+    return (link.settings.present & kBitSerialNumber) != 0 ? link.settings.serialNumber : std::string();
+  }
+  return (link.info->present & kInstSerialNumber) != 0 ? link.info->serialNumber : std::string();
 }

@@ -81,3 +81,5 @@ void ClearCapturedSettings(InstrumentLink& link);
 // The captured "adc" value (empty when none was captured); the update checks it
 // to decide on the calibration reminder.
 std::string CapturedAdc(const InstrumentLink& link);
+// The captured serial number of an instrument or a logger (empty when none was captured).
+std::string CapturedSerialNumber(const InstrumentLink& link);

@@ -1,5 +1,6 @@
 // The "user" and "eqn" record sets: read over the command line or from a
 // settings file, named, sorted by name and written back in that order.
+#include <algorithm>
 #include <cctype>
 
 #include "instrument/instrument_link.h"
@@ -106,9 +107,13 @@ int GetRecords_Serial(InstrumentLink& link, RecordSet& set, int type) {
   const int asked = DeviceCommand(link.device, Format("get -%s\r", name.c_str()), '>', kCountTimeoutMs, &answer,
                                   kCountKeep, nullptr);
   int32_t count = type == kRecordsEqn ? kEqnDefaultCount : kUserDefaultCount;
+  // An answer without a number (line noise) is no count: like a failed exchange it leaves the
+  // default, and the records are read until the first that does not come. Reading it as 0
+  // would save no records, and the restore would then clear the instrument's.
   if (asked >= 0) {
     AnswerScan scan{answer};
-    if (!ScanInteger(scan, &count) || count < 0) count = 0;
+    int32_t reported = 0;
+    if (ScanInteger(scan, &reported)) count = std::max(reported, 0);
   }
   count = std::min(count, kSerialRecordsMax);
   if (count == 0) {

@@ -71,6 +71,8 @@ TEST_F(InstrumentOnPty, GetValueStringReadsTheFirstLineAfterTheLineEnd) {
       {"\r>", 16, -30, "", 3},  // a prompt, not a value
       {"\rError 5\r>", 16, -30, "", 3},
       {"\r\r>", 16, -31, "", 3},  // the empty answer
+      {"\r\xB5\xDC\xF7\x80\x9A\r>", 16, -30, "", 3},  // an answer spoilt on the wire is no value
+      {"\r123\r", 16, -21, "", 3},                       // nor one cut off before its prompt
   };
   for (const Case& c : cases) {
     device_.On("get -x", {c.reply});
@@ -234,6 +236,17 @@ TEST_F(InstrumentOnPty, RecordSetsTravelSortedByName) {
   device_.On("get -user", {"\r0\r>"});
   EXPECT_EQ(GetRecords_Serial(*link_, *link_->userRecords, kRecordsUser), 0);
   EXPECT_TRUE(Logged("GetRecords_Serial found no \"user\" records in instrument"));
+}
+
+TEST_F(InstrumentOnPty, ACountSpoiltOnTheWireReadsRecordsUntilTheFirstMissingOne) {
+  Open(15);
+  device_.On("get -user", {"\r\xC3\x9A\xB1\r>"});  // read as 0, no record would be kept and the restore would clear them
+  device_.On("get -user 0", {"\rQUJD\r>"});
+  device_.On("get -user 1", {"\rREVG\r>"});
+  device_.On("get -user 2", {"ERROR\r>"});
+  ASSERT_EQ(GetRecords_Serial(*link_, *link_->userRecords, kRecordsUser), 1);
+  EXPECT_EQ(link_->userRecords->records.size(), 2u);
+  EXPECT_TRUE(Logged("GetRecords_Serial retrieved 2 of 25 \"user\" records"));
 }
 
 TEST_F(InstrumentOnPty, ConnectTellsLoaderOldFirmwareAndGoodDevicesApart) {
