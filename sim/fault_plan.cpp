@@ -53,7 +53,8 @@ const std::vector<std::string_view>& FaultStages() {
   static const std::vector<std::string_view> stages = {
       "boot", "attach", "probe", "version", "erase-info", "erase", "address", "write", "vectors", "frame",
       "command",  // every line a command line receives
-      "batt", "sdi",
+      "batt", "hver", "sdi",
+      "sdi-get", "sdi-set", "sdi-loader", "sdi-post", "sdi-type",  // one SDI-12 command's purpose
       "get", "set", "login", "post", "erase-data",  // the instruments' stored values, login, checks
       "ver", "clock",  // the instruments' "get -ver" and "set -sec"
       "restart",       // the device starting its new firmware after the vectors

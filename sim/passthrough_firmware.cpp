@@ -62,6 +62,18 @@ std::map<std::string, std::string> FactoryValues(const PassThroughKind& kind) {
   return {{"i", "CAL1"}, {"sn", "CAL0042"}};
 }
 
+// The fault stage of one SDI-12 command besides "sdi": what the host is doing with the sensor.
+// Command text without its address: "B" starts the loader, "post" checks the firmware, "X9..."
+// writes the type, "A..." and the other "X" letters with a value write settings, the rest read.
+std::string_view SdiStage(std::string_view command) {
+  const std::string_view body = command.empty() ? command : command.substr(1);
+  if (body == "B") return "sdi-loader";
+  if (body == "post") return "sdi-post";
+  if (body.rfind("X9", 0) == 0) return "sdi-type";
+  const bool write = (!body.empty() && body.front() == 'A') || (body.size() > 2 && body.front() == 'X');
+  return write ? "sdi-set" : "sdi-get";
+}
+
 const char* ModeName(RelayMode mode) {
   switch (mode) {
     case RelayMode::Command: return "command";
@@ -128,6 +140,10 @@ bool PassThroughFirmware::ModeByte(uint8_t byte) {
 
 void PassThroughFirmware::RelayLoader(Device& device, uint8_t byte) {
   if (!sensor_) return;
+  if (sensor_->mode != SensorMode::Loader) {
+    if (byte == '\r') ProbeRunningSensor(device);
+    return;
+  }
   LoaderAction action = SdiSensorLoaderByte(*sensor_, byte, baud_);
   if (!action.reply.empty()) {
     DeviceSend(device, action.garble ? DeviceNoise(device, action.reply.size()) : action.reply);
@@ -136,11 +152,25 @@ void PassThroughFirmware::RelayLoader(Device& device, uint8_t byte) {
   if (sensor_->updateFinished) device.updateFinished = true;
 }
 
+// A probe's line end reaching a sensor that runs its firmware counts as the loader's "probe" stage:
+// the firmware stays mute, but the bus can bring noise, the sensor can fall into its loader or
+// the cable can go.
+void PassThroughFirmware::ProbeRunningSensor(Device& device) {
+  const std::optional<FaultKind> fault = FaultAt(device.faults, {"probe"}, "probe of a running sensor");
+  if (!fault) return;
+  switch (*fault) {
+    case FaultKind::Garble: DeviceSend(device, DeviceNoise(device, 1)); break;
+    case FaultKind::Reset: SdiSensorStartLoader(*sensor_); break;
+    case FaultKind::Hangup: device.hangupRequested = true; break;
+    default: break;  // nothing answers, so there is nothing to withhold, refuse or lose
+  }
+}
+
 void PassThroughFirmware::RelaySdi(Device& device, std::string command) {
   ++sdiCommands_;
   if (!sensor_) return;  // an empty bus
   const std::optional<FaultKind> fault =
-      FaultAt(device.faults, {"sdi"}, "sdi command " + std::to_string(sdiCommands_) + " (" + command + "!)");
+      FaultAt(device.faults, {"sdi", SdiStage(command)}, "sdi command " + std::to_string(sdiCommands_) + " (" + command + "!)");
   bool garble = false;
   if (fault) {
     switch (*fault) {
@@ -166,7 +196,9 @@ void PassThroughFirmware::Line(Device& device, std::string line) {
   if (line == "get -ver") {
     Answer(device, std::string(kind_.tag) + " " + VersionText(device.identity.version));
   } else if (line == "get -hver" && kind_.fieldrex) {
-    Answer(device, std::string(1, kind_.hardwareRevision));
+    if (DeviceLineFault(device, "hver", line, std::string(kError))) {
+      Answer(device, std::string(1, kind_.hardwareRevision));
+    }
   } else if (line == "get -batt" && kind_.fieldrex) {
     if (DeviceLineFault(device, "batt", line, std::string(kError))) Answer(device, std::to_string(kind_.battery));
   } else if (line == "login" || StartsWith(line, "login ")) {

@@ -49,6 +49,7 @@ class PassThroughFirmware : public BootWordFirmware {
   bool ModeByte(uint8_t byte);
   void RelayLoader(Device& device, uint8_t byte);
   void RelaySdi(Device& device, std::string command);
+  void ProbeRunningSensor(Device& device);
   bool Clock(Device& device, const std::string& line);
   bool Value(Device& device, const std::string& line);
 

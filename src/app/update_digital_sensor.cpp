@@ -9,6 +9,7 @@
 // commands and relaying loader traffic; they are sent in exactly this order.
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 
 #include "app/update_session.h"
 #include "bsl/device_types.h"
@@ -171,12 +172,17 @@ int HandOff(UpdateSession& session) {
   return result;
 }
 
+bool EarlierSettingsExist(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
+
 // Step 5: true when the sensor's loader is already active (an interrupted
 // update): the capture, the checks and the loader start are skipped.
 bool LoaderAlreadyActive(UpdateSession& session) {
   ModeByte(session, kRelayLoader);
   SleepPumping(kProbePauseMs);
   const int found = BSLCheck(session.engine, session.state.portName, kProbeBaud);
+  // A loader that restarted during an earlier run's upload waits again; the sensor answers no
+  // SDI-12 command there, so only the settings file that run left lets this run finish.
+  if (found == kBslWaiting && EarlierSettingsExist(session.state.settingsFile)) return true;
   if (found == kBslWaiting) {
     ModeByte(session, kRelayCommands);
     SleepPumping(kWaitingLoaderPauseMs);

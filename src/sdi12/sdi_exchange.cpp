@@ -19,6 +19,7 @@ constexpr int kProbeTimeoutMs = 500;
 constexpr std::string_view kProbe = "?!";
 constexpr char kAnswerEnd = '\r';
 constexpr int kSecondAttempt = 1;
+constexpr unsigned char kHighestAscii = 0x7F;  // SDI-12 answers are 7-bit ASCII
 
 // A failed step of the port; the code ends the exchange.
 int PortFailure(const SDISensor& sensor, const char* step, int code) {
@@ -70,6 +71,11 @@ int Probe(SDISensor& sensor, int* count) {
   return *count == 0 ? kSDIBusSilent : 0;
 }
 
+// A byte no SDI-12 answer can hold: the reply is line noise, not the sensor's values.
+bool HoldsNoise(const std::string& reply) {
+  return std::any_of(reply.begin(), reply.end(), [](char c) { return static_cast<unsigned char>(c) > kHighestAscii; });
+}
+
 // One attempt: 1 when the command was answered, 0 when it was not, or a code that ends the exchange.
 int Attempt(SDISensor& sensor, std::string_view command, bool wake, int* count) {
   if (wake) {
@@ -85,6 +91,11 @@ int Attempt(SDISensor& sensor, std::string_view command, bool wake, int* count) 
   result = Receive(sensor, static_cast<int>(sensor.timeoutMs), count);
   if (result < 0) return result;
   if (*count == 0) return 0;
+  if (HoldsNoise(sensor.reply)) {
+    // Taken as an answer it would become settings that the restore writes back.
+    print_message(sensor.log, kLogProtocol, kSDITag, "SDISendCommand received line noise for \"%s\"", shown.c_str());
+    return 0;
+  }
   print_message(sensor.log, kLogProtocol, kSDITag, "SDISendCommand received \"%s\"", sensor.reply.c_str());
   return 1;
 }

@@ -1,0 +1,101 @@
+// The fault matrix of the digital-sensor update: every stage crossed with every kind of fault,
+// against a simulated SKYRA 61 behind a simulated Fieldrex (the cells and their check:
+// fault_matrix_cells.h). The program is the digital-sensor build: it links the sensor image.
+#include <gtest/gtest.h>
+
+#include "app/build_target.h"
+#include "app/update_session.h"
+#include "bsl/builtin_image.h"
+#include "bsl/host_bsl.h"
+#include "fault_matrix_cells.h"
+#include "instrument/instrument_link.h"
+
+using namespace fault_matrix;
+
+namespace {
+
+const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
+constexpr int kOkAnswers = 8;  // questions are answered OK, as a person keen on the update would
+constexpr uint32_t kSkyra61 = 93;
+constexpr int kImageVersion = 150;
+
+// The factory settings of the simulated SKYRA 61 (sim/sdi_sensor_model.cpp), at address 3.
+constexpr const char* kAddress = "3";
+constexpr const char* kX4 = "0.0012 1.0034 -0.52 25.0";
+constexpr const char* kXa = "1 1.02 0.98 1.00 1.01";
+constexpr const char* kXO = "0 0 0.25 0.5";
+constexpr const char* kSerial = "S61-004211";
+
+// Counts of 3 outlast the host's tries of one exchange.
+const MatrixStage kSensorStages[] = {
+    {"digital sensor", "connect", "command:1"},
+    {"digital sensor", "hardware check", "hver:1x3"},
+    {"digital sensor", "battery", "batt:1x3"},
+    {"digital sensor", "loader probe", "probe:1x3", Block::None,
+     "silence nak drop: a sensor running its firmware does not answer the probe, so there is no answer to "
+     "withhold, refuse or lose"},
+    {"digital sensor", "settings capture", "sdi-get:1x3"},
+    {"digital sensor", "loader start", "sdi-loader:1x3"},
+    {"digital sensor", "INFO erase", "erase-info:1x3"},
+    {"digital sensor", "flash erase", "erase:1x3"},
+    {"digital sensor", "upload, first block", "write", Block::First},
+    {"digital sensor", "upload, middle block", "write", Block::Middle},
+    {"digital sensor", "upload, last block", "write", Block::Last},
+    {"digital sensor", "vectors", "vectors:1x3"},
+    {"digital sensor", "firmware check", "sdi-post:1x3"},
+    {"digital sensor", "restore", "sdi-set:1x3"},
+    {"digital sensor", "sensor type write", "sdi-type:1x3"},
+};
+
+// The fast cells: faults that cost the host no long time-out.
+const FastCells kFast = {
+    {"settings capture", "garble"}, {"upload, middle block", "reset"}, {"restore", "nak"},
+};
+
+class FaultMatrixSensor : public FaultMatrixCell {
+ protected:
+  int Run(ScriptedUi& ui) override {
+    HostBSL engine(&log_, BuiltInFirmware());
+    UpdaterState state;
+    state.dataFolder = dir_.string();
+    state.portName = port_;
+    state.portLabel = port_;
+    TargetBuild(state, BuiltInFirmware());
+    SelectSensorType(state, kSkyra61);
+    UpdateRun run{state, ui, engine, &log_};
+    InstrumentLink link(&log_);
+    UpdateSession session(run, link);
+    TargetImage(session, BuiltInFirmware().imageVersion);
+    settingsFile_ = SettingsFilePath(session);
+    ui.answers.assign(kOkAnswers, true);
+    return RunFrame(session);
+  }
+
+  std::vector<std::string> SimArguments(const std::string& rule) const override {
+    return {"--device", "FX",     "--sensor", "]:1.40", "--sensor-set", "address=3", "--image",
+            kImageFile, "--link", port_,      "--replug", "--fault",    rule};
+  }
+
+  void ExpectUpdatedDevice(const nlohmann::json& report, const std::string& when) const override {
+    const nlohmann::json& s = report["sensor"];
+    ASSERT_TRUE(s.is_object()) << when << ": " << report.dump();
+    EXPECT_TRUE(s["imageMatches"].get<bool>()) << when;
+    EXPECT_EQ(s["version"], kImageVersion) << when;
+    EXPECT_EQ(s["mode"], "firmware") << when;
+    const nlohmann::json settings = {s["address"], s["serialNumber"], s["calibrationX4"],
+                                     s["calibrationXa"], s["calibrationXO"], s["type"]};
+    const nlohmann::json before = {kAddress, kSerial, kX4, kXa, kXO, kSkyra61};
+    EXPECT_EQ(settings, before) << when << ": every setting is back";
+  }
+};
+
+TEST_P(FaultMatrixSensor, FailsSafelyAndASecondRunRecovers) { CheckCell(); }
+
+INSTANTIATE_TEST_SUITE_P(Fast, FaultMatrixSensor, ::testing::ValuesIn(Cells(kSensorStages, kFast, false)), CellName);
+// Every cell, when VORN_FULL_MATRIX=1 (tools/fault-matrix); empty otherwise.
+INSTANTIATE_TEST_SUITE_P(Full, FaultMatrixSensor,
+                         ::testing::ValuesIn(FullMatrix() ? Cells(kSensorStages, kFast, true)
+                                                          : std::vector<MatrixCell>{}),
+                         CellName);
+
+}  // namespace
