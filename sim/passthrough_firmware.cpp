@@ -148,8 +148,16 @@ void PassThroughFirmware::RelayLoader(Device& device, uint8_t byte) {
   if (!action.reply.empty()) {
     DeviceSend(device, action.garble ? DeviceNoise(device, action.reply.size()) : action.reply);
   }
-  if (action.event == LoaderEvent::Hangup) device.hangupRequested = true;
+  if (action.event == LoaderEvent::Hangup) HangUp(device);
   if (sensor_->updateFinished) device.updateFinished = true;
+}
+
+// The host's end of the cable goes: the device sees its line drop and ends any relay, so the
+// next connection finds its command line.
+void PassThroughFirmware::HangUp(Device& device) {
+  device.hangupRequested = true;
+  mode_ = RelayMode::Command;
+  text_.clear();
 }
 
 // A probe's line end reaching a sensor that runs its firmware counts as the loader's "probe" stage:
@@ -161,7 +169,7 @@ void PassThroughFirmware::ProbeRunningSensor(Device& device) {
   switch (*fault) {
     case FaultKind::Garble: DeviceSend(device, DeviceNoise(device, 1)); break;
     case FaultKind::Reset: SdiSensorStartLoader(*sensor_); break;
-    case FaultKind::Hangup: device.hangupRequested = true; break;
+    case FaultKind::Hangup: HangUp(device); break;
     default: break;  // nothing answers, so there is nothing to withhold, refuse or lose
   }
 }
@@ -181,7 +189,7 @@ void PassThroughFirmware::RelaySdi(Device& device, std::string command) {
         if (!command.empty()) command.erase(command.size() / 2, 1);
         break;
       case FaultKind::Reset: SdiSensorStartLoader(*sensor_); return;
-      case FaultKind::Hangup: device.hangupRequested = true; return;
+      case FaultKind::Hangup: HangUp(device); return;
       default: DeviceSend(device, SdiSensorRefusal(*sensor_)); return;  // other kinds refuse as a sensor can
     }
   }

@@ -50,6 +50,7 @@ class PassThroughFirmware : public BootWordFirmware {
   void RelayLoader(Device& device, uint8_t byte);
   void RelaySdi(Device& device, std::string command);
   void ProbeRunningSensor(Device& device);
+  void HangUp(Device& device);
   bool Clock(Device& device, const std::string& line);
   bool Value(Device& device, const std::string& line);
 

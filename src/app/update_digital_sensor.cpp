@@ -47,6 +47,7 @@ constexpr int kSettingsPauseMs = 500;
 constexpr int kUploadPauseMs = 100;
 constexpr int kRestartPauseMs = 1000;
 constexpr int kGoOn = 0;  // a step that lets the sequence continue
+constexpr const char* kHostTag = "VornBSL Host";
 
 // Family selections and the sensor types the type check accepts for them. The
 // check counts 'k' in 261 although the type write does not.
@@ -180,14 +181,22 @@ bool LoaderAlreadyActive(UpdateSession& session) {
   ModeByte(session, kRelayLoader);
   SleepPumping(kProbePauseMs);
   const int found = BSLCheck(session.engine, session.state.portName, kProbeBaud);
-  // A loader that restarted during an earlier run's upload waits again; the sensor answers no
-  // SDI-12 command there, so only the settings file that run left lets this run finish.
-  if (found == kBslWaiting && EarlierSettingsExist(session.state.settingsFile)) return true;
+  // A loader that restarted (during an earlier run's upload, or on its own) waits again. The
+  // sensor answers no SDI-12 command there, so the full path could only fail its capture, run
+  // after run: the update resumes instead. Without the settings file of an earlier run the
+  // settings are still in the sensor's INFO memory, the only copy: it is kept. Repair and
+  // factory modes take the full path, where the person decides.
+  const bool askingMode = session.state.repairMode || session.state.factoryMode;
+  const bool resume = found == kBslAlreadyActive || (found == kBslWaiting && !askingMode);
+  if (resume) {
+    session.keepInfo = !EarlierSettingsExist(session.state.settingsFile);
+    return true;
+  }
   if (found == kBslWaiting) {
     ModeByte(session, kRelayCommands);
     SleepPumping(kWaitingLoaderPauseMs);
   }
-  return found == kBslAlreadyActive;
+  return false;
 }
 
 int SaveSettings(UpdateSession& session) {
@@ -262,8 +271,13 @@ int WriteFirmware(UpdateSession& session) {
   HostBSL& engine = session.engine;
   AddBar(session, kBarStep);
   session.ui.stage("Erasing firmware memory...");
-  int e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
-  if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
+  int e = 0;
+  if (session.keepInfo) {
+    print_message(session.log, kLogFailure, kHostTag, "No settings file to restore: the INFO memory is not erased");
+  } else {
+    e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
+    if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
+  }
   e = BSLEraseFlash(engine, p.flashStart, p.flashEnd, p.twentyBit);
   if (e < 0) return FailStage(session, "Firmware Erase Error", e);
   session.uploadPosition = static_cast<float>(kBarUploadStart);
@@ -305,7 +319,8 @@ int CheckNewFirmware(UpdateSession& session) {
 void RestoreSensor(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  int e = VPRestoreInfo(session.link, session.state.settingsFile, nullptr);
+  // Kept INFO memory holds the settings still: there is nothing to restore.
+  int e = session.keepInfo ? 0 : VPRestoreInfo(session.link, session.state.settingsFile, nullptr);
   if (e < 0) {
     ShowErrorBox(session,
                  "The " + Caption(session) + " failed to restore the calibration and address\n" + "for your " +

@@ -83,6 +83,8 @@ std::string_view SDIAnswerText(std::string_view reply) {
   return text;
 }
 
+bool SDIRefused(std::string_view reply) { return SDIAnswerText(reply) == "ERROR"; }
+
 SDIIdentityAnswer ReadIdentityAnswer(std::string_view reply) {
   SDIIdentityAnswer answer;
   const std::string_view line = SDIAnswerLine(reply);

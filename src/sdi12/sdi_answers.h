@@ -14,6 +14,8 @@ std::string_view SDIAnswerLine(std::string_view reply);
 // The answer text: the line from its second character, one leading white-space
 // character skipped; the first character is the answering sensor's address.
 std::string_view SDIAnswerText(std::string_view reply);
+// True when the sensor refused the command ("aERROR"): the text is no value of what was read.
+bool SDIRefused(std::string_view reply);
 bool SDIContains(std::string_view text, std::string_view part);
 
 // "?I!": address, SDI-12 version (two digits), vendor, model, three-digit version, rest.

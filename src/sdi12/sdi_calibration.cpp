@@ -35,7 +35,8 @@ void Attention(SDISensor& sensor) {
 
 int ReadX4(SDISensor& sensor) {
   std::string reply;
-  const int result = SDIExchange(sensor, "?X4!", &reply);
+  int result = SDIExchange(sensor, "?X4!", &reply);
+  if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorCalibration received error %i looking for X4",
                   result);
@@ -53,7 +54,11 @@ int ReadX4(SDISensor& sensor) {
 // Xa, with a firmware generation's default where the sensor's own cannot be used.
 int ReadXa(SDISensor& sensor) {
   std::string reply;
-  const int result = SDIExchange(sensor, "?Xa!", &reply);
+  int result = SDIExchange(sensor, "?Xa!", &reply);
+  if (result >= 0 && SDIRefused(reply)) {
+    result = kSDIErrorAnswer;
+    reply.clear();  // a refusal is no calibration
+  }
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorCalibration received error %i looking for Xa",
                   result);

@@ -81,12 +81,18 @@ bool ValidAddress(char address) { return std::isalnum(static_cast<unsigned char>
 
 int SDIGetSensorVersion(SDISensor& sensor) {
   std::string reply;
-  const int result = SDIExchange(sensor, "?I!", &reply);
+  int result = SDIExchange(sensor, "?I!", &reply);
+  if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorVersion received error %i", result);
     return result;
   }
   SDIIdentityAnswer answer = ReadIdentityAnswer(reply);
+  if (answer.identity.empty()) {
+    // A bare acknowledgement (the command lost on the way) names no sensor and no version.
+    print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorVersion received no identity");
+    return kSDIUnrecognised;
+  }
   if (answer.address) sensor.address = *answer.address;
   sensor.identity = std::move(answer.identity);
   sensor.version = answer.version;
@@ -119,6 +125,7 @@ int SDISetSensorAddress(SDISensor& sensor, char address) {
 int SDIGetSensorType(SDISensor& sensor) {
   std::string reply;
   int result = SDIExchange(sensor, "?X8!", &reply);
+  if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result >= 0) {
     const SDITypeAnswer answer = ReadTypeAnswer(reply);
     sensor.typeIsNumeric = answer.numeric;
@@ -159,7 +166,8 @@ int SDISetSensorType(SDISensor& sensor, uint32_t type) {
 
 int SDIGetSensorSN(SDISensor& sensor) {
   std::string reply;
-  const int result = SDIExchange(sensor, "?X#!", &reply);
+  int result = SDIExchange(sensor, "?X#!", &reply);
+  if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorSN received error %i looking for X#", result);
     return result;

@@ -26,11 +26,16 @@ constexpr const char* kXa = "1 1.02 0.98 1.00 1.01";
 constexpr const char* kXO = "0 0 0.25 0.5";
 constexpr const char* kSerial = "S61-004211";
 
+// The pass-through device's own loader holds it until its own firmware goes in again, which is
+// not this program's update: a reset of it on its command line ends the sensor's update.
+constexpr const char* kPassThroughReset =
+    "reset: a pass-through device reset into its own loader needs its own firmware update, not the sensor's";
+
 // Counts of 3 outlast the host's tries of one exchange.
 const MatrixStage kSensorStages[] = {
-    {"digital sensor", "connect", "command:1"},
-    {"digital sensor", "hardware check", "hver:1x3"},
-    {"digital sensor", "battery", "batt:1x3"},
+    {"digital sensor", "connect", "command:1", Block::None, kPassThroughReset},
+    {"digital sensor", "hardware check", "hver:1x3", Block::None, kPassThroughReset},
+    {"digital sensor", "battery", "batt:1x3", Block::None, kPassThroughReset},
     {"digital sensor", "loader probe", "probe:1x3", Block::None,
      "silence nak drop: a sensor running its firmware does not answer the probe, so there is no answer to "
      "withhold, refuse or lose"},
