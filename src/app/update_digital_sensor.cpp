@@ -15,6 +15,7 @@
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
 #include "instrument/instrument_link.h"
+#include "instrument/settings_file.h"
 #include "logger/device_link.h"
 #include "sdi12/sdi_sensor.h"
 #include "serial/serial_port.h"
@@ -48,6 +49,7 @@ constexpr int kUploadPauseMs = 100;
 constexpr int kRestartPauseMs = 1000;
 constexpr int kGoOn = 0;  // a step that lets the sequence continue
 constexpr const char* kHostTag = "VornBSL Host";
+constexpr size_t kFileSerialMax = 64;
 
 // Family selections and the sensor types the type check accepts for them. The
 // check counts 'k' in 261 although the type write does not.
@@ -199,11 +201,42 @@ bool LoaderAlreadyActive(UpdateSession& session) {
   return false;
 }
 
+// The settings file a failed run left behind; empty when there is none.
+std::string EarlierSettings(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  std::string text(kSettingsFileMaxBytes, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  return text;
+}
+
+// A failed run's settings file may be the only copy of settings that its update erased (the
+// vectors went in, the check or restore did not): the sensor then answers with its defaults and
+// no serial number, and capturing it again would put the defaults in place of the settings. A
+// sensor with a serial number of its own other than the file's is another sensor.
+bool KeepEarlierSettings(const UpdateSession& session, const std::string& earlier) {
+  if (earlier.empty()) return false;
+  std::string fileSerial;
+  ReadKeyText(earlier, "sn", &fileSerial, kFileSerialMax);
+  const std::string& sensorSerial = session.link.sdi->serialNumber;
+  return sensorSerial.empty() || sensorSerial == fileSerial;
+}
+
 int SaveSettings(UpdateSession& session) {
   session.ui.stage("Saving settings for this digital sensor...");
   ModeByte(session, kRelaySdi);
   SleepPumping(kSettingsPauseMs);
+  const std::string earlier = EarlierSettings(session.state.settingsFile);
   const int saved = VPSaveInfo(session.link, session.state.settingsFile);
+  if (saved >= 0 && KeepEarlierSettings(session, earlier)) {
+    std::ofstream out(session.state.settingsFile, std::ios::binary | std::ios::trunc);
+    out << earlier;
+    ClearCapturedSettings(session.link);  // the restore reads the file
+    print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of an earlier, unfinished update%s",
+                  out ? "" : " (it could not be written back)");
+    return kGoOn;
+  }
   if (saved >= 0) return kGoOn;
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + Caption(session) + " could not retrieve the settings from your " +

@@ -52,9 +52,10 @@ const MatrixStage kSensorStages[] = {
     {"digital sensor", "sensor type write", "sdi-type:1x3"},
 };
 
-// The fast cells: faults that cost the host no long time-out.
+// The fast cells: faults that cost the host no long time-out, each at a different part of the
+// sequence (the relayed SDI-12 reads, the sensor's loader, the relay itself).
 const FastCells kFast = {
-    {"settings capture", "garble"}, {"upload, middle block", "reset"}, {"restore", "nak"},
+    {"settings capture", "garble"}, {"loader probe", "reset"}, {"INFO erase", "hangup"},
 };
 
 class FaultMatrixSensor : public FaultMatrixCell {
