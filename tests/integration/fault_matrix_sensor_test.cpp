@@ -60,6 +60,9 @@ const FastCells kFast = {
 
 class FaultMatrixSensor : public FaultMatrixCell {
  protected:
+  // The type write's refusal is told and the firmware determines the type itself.
+  FaultMatrixSensor() { successTellsSettings_ = true; }
+
   int Run(ScriptedUi& ui) override {
     HostBSL engine(&log_, BuiltInFirmware());
     UpdaterState state;
