@@ -1,7 +1,6 @@
 // The instrument update sequence: connect and check the device, capture its
 // settings, replace its firmware through the loader, restart it, check the new
 // firmware, restore the settings, set the clock and erase the old data.
-#include <fstream>
 
 #include "app/update_session.h"
 #include "bsl/host_bsl.h"
@@ -24,22 +23,10 @@ constexpr int kActuatorTimeoutMs = 1500;
 constexpr int kAnswerCapacity = 512;
 constexpr const char* kCalibratedAdc = "50.98";
 constexpr int kGoOn = 0;  // a stage that lets the sequence continue
-constexpr size_t kFileSerialMax = 64;
-constexpr const char* kHostTag = "VornBSL Host";
 
 void AddBar(UpdateSession& session, int step) { session.ui.setBar(session.ui.bar() + step); }
 
 bool LoaderAnswered(int result) { return result == kBslAlreadyActive || result == kBslWaiting; }
-
-std::string StageFailure(const UpdateSession& session, int code) {
-  return "The " + session.state.caption + " encountered an error working with your " + session.state.modelName +
-         ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]";
-}
-
-int FailStage(UpdateSession& session, const std::string& title, int code) {
-  ShowErrorBox(session, StageFailure(session, code), title, kBoxError);
-  return code;
-}
 
 // Step 1-2: connect; a device silent on its command line may be running its loader.
 int Connect(UpdateSession& session) {
@@ -99,40 +86,6 @@ int CheckBattery(UpdateSession& session) {
   return kGoOn;
 }
 
-bool EarlierSettingsExist(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
-
-// The settings file a failed run left behind; empty when there is none.
-std::string EarlierSettings(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::string text(kSettingsFileMaxBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(in.gcount()));
-  return text;
-}
-
-// A failed run's settings file may be the only copy of settings that the interrupted update
-// erased: the device then shows its defaults and no serial number, or, restored half way, the
-// file's serial number. Capturing it again would put the defaults in place of the settings.
-// A device with a serial number of its own is another device, whose capture counts.
-bool KeepEarlierSettings(const UpdateSession& session, const std::string& earlier) {
-  if (earlier.empty()) return false;
-  std::string fileSerial;
-  ReadKeyText(earlier, "sn", &fileSerial, kFileSerialMax);
-  const std::string deviceSerial = CapturedSerialNumber(session.link);
-  return deviceSerial.empty() || deviceSerial == fileSerial;
-}
-
-// The restore then reads the earlier file instead of what was just captured.
-void PutBackEarlierSettings(UpdateSession& session, const std::string& earlier) {
-  std::ofstream out(session.state.settingsFile, std::ios::binary | std::ios::trunc);
-  out << earlier;
-  out.close();
-  ClearCapturedSettings(session.link);
-  print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of an earlier, unfinished update%s",
-                out ? "" : " (it could not be written back)");
-}
-
 int CaptureSettings(UpdateSession& session) {
   if (!session.profile.saveSettings) return kGoOn;
   const std::string& model = session.state.modelName;
@@ -148,7 +101,7 @@ int CaptureSettings(UpdateSession& session) {
   }
   const std::string earlier = EarlierSettings(session.state.settingsFile);
   const int saved = VPSaveInfo(session.link, session.state.settingsFile);
-  if ((saved >= 0 || saved == kVPPartial) && KeepEarlierSettings(session, earlier)) {
+  if ((saved >= 0 || saved == kVPPartial) && KeepEarlierSettings(earlier, CapturedSerialNumber(session.link))) {
     PutBackEarlierSettings(session, earlier);
     return kGoOn;
   }
@@ -188,15 +141,8 @@ int WriteFirmware(UpdateSession& session) {
   HostBSL& engine = session.engine;
   AddBar(session, kBarStep);
   session.ui.stage("Erasing firmware memory...");
-  int e = 0;
-  if (session.keepInfo) {
-    print_message(session.log, kLogFailure, kHostTag, "No settings file to restore: the INFO memory is not erased");
-  } else {
-    e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
-    if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
-  }
-  e = BSLEraseFlash(engine, p.flashStart, p.flashEnd, p.twentyBit);
-  if (e < 0) return FailStage(session, "Firmware Erase Error", e);
+  int e = EraseFirmwareMemory(session);
+  if (e < 0) return e;
   session.uploadPosition = static_cast<float>(kBarUploadStart);
   session.ui.setBar(kBarUploadStart);
   session.ui.stage("Uploading new firmware code...");

@@ -9,7 +9,6 @@
 // commands and relaying loader traffic; they are sent in exactly this order.
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 
 #include "app/update_session.h"
 #include "bsl/device_types.h"
@@ -48,8 +47,6 @@ constexpr int kSettingsPauseMs = 500;
 constexpr int kUploadPauseMs = 100;
 constexpr int kRestartPauseMs = 1000;
 constexpr int kGoOn = 0;  // a step that lets the sequence continue
-constexpr const char* kHostTag = "VornBSL Host";
-constexpr size_t kFileSerialMax = 64;
 
 // Family selections and the sensor types the type check accepts for them. The
 // check counts 'k' in 261 although the type write does not.
@@ -72,16 +69,6 @@ std::string VersionShown(uint32_t version) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", static_cast<double>(version) / 100.0);
   return text;
-}
-
-std::string WorkingError(const UpdateSession& session, int code) {
-  return "The " + Caption(session) + " encountered an error working with your " + Name(session) +
-         ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]";
-}
-
-int FailStage(UpdateSession& session, const std::string& title, int code) {
-  ShowErrorBox(session, WorkingError(session, code), title, kBoxError);
-  return code;
 }
 
 int LoaderUnreachable(UpdateSession& session) {
@@ -175,8 +162,6 @@ int HandOff(UpdateSession& session) {
   return result;
 }
 
-bool EarlierSettingsExist(const std::string& path) { return std::ifstream(path, std::ios::binary).good(); }
-
 // Step 5: true when the sensor's loader is already active (an interrupted
 // update): the capture, the checks and the loader start are skipped.
 bool LoaderAlreadyActive(UpdateSession& session) {
@@ -201,40 +186,14 @@ bool LoaderAlreadyActive(UpdateSession& session) {
   return false;
 }
 
-// The settings file a failed run left behind; empty when there is none.
-std::string EarlierSettings(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::string text(kSettingsFileMaxBytes, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<size_t>(in.gcount()));
-  return text;
-}
-
-// A failed run's settings file may be the only copy of settings that its update erased (the
-// vectors went in, the check or restore did not): the sensor then answers with its defaults and
-// no serial number, and capturing it again would put the defaults in place of the settings. A
-// sensor with a serial number of its own other than the file's is another sensor.
-bool KeepEarlierSettings(const UpdateSession& session, const std::string& earlier) {
-  if (earlier.empty()) return false;
-  std::string fileSerial;
-  ReadKeyText(earlier, "sn", &fileSerial, kFileSerialMax);
-  const std::string& sensorSerial = session.link.sdi->serialNumber;
-  return sensorSerial.empty() || sensorSerial == fileSerial;
-}
-
 int SaveSettings(UpdateSession& session) {
   session.ui.stage("Saving settings for this digital sensor...");
   ModeByte(session, kRelaySdi);
   SleepPumping(kSettingsPauseMs);
   const std::string earlier = EarlierSettings(session.state.settingsFile);
   const int saved = VPSaveInfo(session.link, session.state.settingsFile);
-  if (saved >= 0 && KeepEarlierSettings(session, earlier)) {
-    std::ofstream out(session.state.settingsFile, std::ios::binary | std::ios::trunc);
-    out << earlier;
-    ClearCapturedSettings(session.link);  // the restore reads the file
-    print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of an earlier, unfinished update%s",
-                  out ? "" : " (it could not be written back)");
+  if (saved >= 0 && KeepEarlierSettings(earlier, session.link.sdi->serialNumber)) {
+    PutBackEarlierSettings(session, earlier);
     return kGoOn;
   }
   if (saved >= 0) return kGoOn;
@@ -304,15 +263,8 @@ int WriteFirmware(UpdateSession& session) {
   HostBSL& engine = session.engine;
   AddBar(session, kBarStep);
   session.ui.stage("Erasing firmware memory...");
-  int e = 0;
-  if (session.keepInfo) {
-    print_message(session.log, kLogFailure, kHostTag, "No settings file to restore: the INFO memory is not erased");
-  } else {
-    e = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
-    if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
-  }
-  e = BSLEraseFlash(engine, p.flashStart, p.flashEnd, p.twentyBit);
-  if (e < 0) return FailStage(session, "Firmware Erase Error", e);
+  int e = EraseFirmwareMemory(session);
+  if (e < 0) return e;
   session.uploadPosition = static_cast<float>(kBarUploadStart);
   session.ui.setBar(kBarUploadStart);
   session.ui.stage("Uploading new firmware code...");

@@ -82,3 +82,16 @@ bool CheckSupportedVersion(UpdateSession& session, const DeviceProfile& profile)
 void ShowCalibrationReminder(UpdateSession& session, int kind);
 // The connection message for a failed connect (the box title is "Connection Error").
 std::string ConnectionMessage(const UpdateSession& session, int result);
+
+// Shared by both sequences.
+// The box of a failed loader stage ("... encountered an error working with your ..."); returns code.
+int FailStage(UpdateSession& session, const std::string& title, int code);
+// Erases the INFO memory (unless session.keepInfo) and the flash; 0, or the failing code after its box.
+int EraseFirmwareMemory(UpdateSession& session);
+// The settings file a failed run left behind; empty when there is none.
+std::string EarlierSettings(const std::string& path);
+bool EarlierSettingsExist(const std::string& path);
+// Whether that file wins over a fresh capture from a device showing deviceSerial.
+bool KeepEarlierSettings(const std::string& earlier, const std::string& deviceSerial);
+// Puts the earlier file back in place of the fresh capture; the restore then reads it.
+void PutBackEarlierSettings(UpdateSession& session, const std::string& earlier);
