@@ -11,6 +11,7 @@ namespace {
 constexpr int kPollMs = 50;
 constexpr auto kHangupPause = std::chrono::milliseconds(20);  // nobody has the port open
 constexpr auto kReplugPause = std::chrono::milliseconds(200);  // the cable is out this long
+constexpr int kLastBytesMs = 20;  // the kernel may still be passing the host's last bytes through the pty
 
 void SendReplies(Simulator& sim) {
   Device& device = *sim.device;
@@ -55,6 +56,12 @@ bool Replug(Simulator& sim) {
   if (PtyLinkOpen(sim.link, sim.options.linkPath, error)) return true;
   std::fprintf(stderr, "vornbsl-devsim: %s\n", error.c_str());
   return false;
+}
+
+// Bytes the host wrote before the stop still reach the device, so the report sees them.
+void TakeInPendingBytes(Simulator& sim) {
+  while (PtyLinkWait(sim.link, kLastBytesMs) == LinkEvent::Data && Receive(sim) && !sim.device->hangupRequested) {
+  }
 }
 
 }  // namespace
@@ -111,6 +118,7 @@ void RunSimulator(Simulator& sim, const volatile std::sig_atomic_t& stop, volati
       if (!sim.options.replug || !Replug(sim)) return;
     }
   }
+  TakeInPendingBytes(sim);
 }
 
 bool SimulatorWriteReport(const Simulator& sim, std::string& error) {
