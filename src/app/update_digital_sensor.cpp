@@ -277,16 +277,8 @@ int WriteFirmware(UpdateSession& session) {
   return kGoOn;
 }
 
-// Step 12: the port comes back to the link; the new firmware is asked whether it is intact.
-int CheckNewFirmware(UpdateSession& session) {
-  session.ui.setBar(kBarRestarted);
-  BSLHandBack(session.engine);
-  ModeByte(session, kRelaySdi);
-  AddBar(session, kBarStep);
-  session.ui.stage("Checking new firmware...");
-  SleepPumping(kRestartPauseMs);
-  const int e = SDICheckBinary(*session.link.sdi);
-  if (e >= 0) return kGoOn;
+// The box of a new firmware that does not answer as good.
+int FailFirmwareCheck(UpdateSession& session, int e) {
   if (e == kSDICorruptFirmware) {
     ShowErrorBox(session,
                  "The new firmware for your " + Name(session) + " is corrupt!\n\nPlease try again or contact Tessaly.",
@@ -300,27 +292,46 @@ int CheckNewFirmware(UpdateSession& session) {
   return e;
 }
 
-// Steps 13 and 14: failures are told and the run goes on (the sensor works).
-void RestoreSensor(UpdateSession& session) {
+// Step 12: the port comes back to the link; the new firmware is asked whether it is intact.
+int CheckNewFirmware(UpdateSession& session) {
+  session.ui.setBar(kBarRestarted);
+  BSLHandBack(session.engine);
+  ModeByte(session, kRelaySdi);
+  AddBar(session, kBarStep);
+  session.ui.stage("Checking new firmware...");
+  SleepPumping(kRestartPauseMs);
+  const int e = SDICheckBinary(*session.link.sdi);
+  return e >= 0 ? kGoOn : FailFirmwareCheck(session, e);
+}
+
+// Step 13: a restore that fails ends the run, so the settings file stays for the next
+// run; without a file (INFO kept) there is nothing to restore.
+int RestoreSensor(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  // Kept INFO memory holds the settings still: there is nothing to restore.
-  int e = session.keepInfo ? 0 : VPRestoreInfo(session.link, session.state.settingsFile, nullptr);
-  if (e < 0) {
-    ShowErrorBox(session,
-                 "The " + Caption(session) + " failed to restore the calibration and address\n" + "for your " +
-                     Name(session) + ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +
-                     std::to_string(e) + "]",
-                 "Settings Error", kBoxError);
-  }
-  e = SDISetSensorType(*session.link.sdi, session.state.sensorType);
-  if (e < 0) {
-    ShowErrorBox(session,
-                 "The " + Caption(session) + " failed to set the sensor type for your " + Name(session) +
-                     ".\n\nThe sensor type will be auto-determined by the firmware.\n\n[Error " + std::to_string(e) +
-                     "]",
-                 "Settings Error", kBoxError);
-  }
+  const int e = session.keepInfo ? 0 : VPRestoreInfo(session.link, session.state.settingsFile, nullptr);
+  if (e >= 0) return kGoOn;
+  ShowErrorBox(session,
+               "The " + Caption(session) + " failed to restore the calibration and address\n" + "for your " +
+                   Name(session) + ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +
+                   std::to_string(e) + "]",
+               "Settings Error", kBoxError);
+  return e == kSettingsFileMissing ? kGoOn : e;
+}
+
+// Step 14: a refused type write is told and the run goes on (the firmware determines the
+// type); a sensor that no longer runs its firmware ends the run.
+int WriteSensorType(UpdateSession& session) {
+  const int e = SDISetSensorType(*session.link.sdi, session.state.sensorType);
+  if (e >= 0) return kGoOn;
+  const int check = SDICheckBinary(*session.link.sdi);
+  if (check < 0) return FailFirmwareCheck(session, check);
+  ShowErrorBox(session,
+               "The " + Caption(session) + " failed to set the sensor type for your " + Name(session) +
+                   ".\n\nThe sensor type will be auto-determined by the firmware.\n\n[Error " + std::to_string(e) +
+                   "]",
+               "Settings Error", kBoxError);
+  return kGoOn;
 }
 
 }  // namespace
@@ -346,11 +357,10 @@ int UpdateDigitalSensor(UpdateSession& session) {
     const int prepared = PrepareSensor(session);
     if (prepared != kGoOn) return prepared;
   }
-  for (int (*step)(UpdateSession&) : {WriteFirmware, CheckNewFirmware}) {
+  for (int (*step)(UpdateSession&) : {WriteFirmware, CheckNewFirmware, RestoreSensor, WriteSensorType}) {
     const int result = step(session);
     if (result != kGoOn) return result;
   }
-  RestoreSensor(session);
   AddBar(session, kBarStep);
   ModeByte(session, kRelayCommands);
   VPDisconnect(session.link, false);

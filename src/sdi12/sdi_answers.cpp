@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -38,6 +39,31 @@ std::optional<XaRule> XaRuleFor(uint32_t type) {
 }
 
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+constexpr double kSameValue = 1e-5;  // relative: what a sensor's single-precision store keeps
+
+void SkipSpace(std::string_view text, size_t& at) {
+  while (at < text.size() && IsSpace(text[at])) ++at;
+}
+
+// The number at `at` (a leading '+' allowed), moving past it.
+std::optional<double> ReadNumber(std::string_view text, size_t& at) {
+  size_t start = at;
+  if (start < text.size() && text[start] == '+') ++start;
+  if (start == text.size() || !(std::isdigit(static_cast<unsigned char>(text[start])) || text[start] == '-' ||
+                                text[start] == '.')) {
+    return std::nullopt;
+  }
+  double value = 0;
+  const std::from_chars_result read = std::from_chars(text.data() + start, text.data() + text.size(), value);
+  if (read.ec != std::errc()) return std::nullopt;
+  at = static_cast<size_t>(read.ptr - text.data());
+  return value;
+}
+
+bool SameValue(double a, double b) {
+  return std::fabs(a - b) <= kSameValue * std::max(std::fabs(a), std::fabs(b));
+}
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Leading decimal digits after white space, as atoi reads them (no sign: versions are not negative).
@@ -144,6 +170,24 @@ std::optional<std::string_view> XaDefault(uint32_t type, uint32_t version, std::
     substituted = rule->newDefault;
   }
   return substituted;
+}
+
+bool SDISameCalibration(std::string_view written, std::string_view readBack) {
+  size_t w = 0;
+  size_t r = 0;
+  for (;;) {
+    SkipSpace(written, w);
+    SkipSpace(readBack, r);
+    if (w == written.size() || r == readBack.size()) return w == written.size() && r == readBack.size();
+    const std::optional<double> a = ReadNumber(written, w);
+    const std::optional<double> b = ReadNumber(readBack, r);
+    if (a.has_value() != b.has_value()) return false;
+    if (a) {
+      if (!SameValue(*a, *b)) return false;
+      continue;
+    }
+    if (written[w++] != readBack[r++]) return false;
+  }
 }
 
 std::string ConvertedCalibration(std::string_view x4) {

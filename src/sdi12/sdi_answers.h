@@ -45,6 +45,10 @@ bool ClearMinusOnes(std::string& reply);
 // or nothing when the reply stands. `failed` is set when the query failed.
 std::optional<std::string_view> XaDefault(uint32_t type, uint32_t version, std::string_view reply, bool failed);
 
+// Whether a calibration read back is the one written: numbers compare by value (a
+// sensor may print 25.0 as "25" or "+25"), everything else character by character.
+bool SDISameCalibration(std::string_view written, std::string_view readBack);
+
 // The X4 text of a DG7 or HTK sensor below version 3.40 in the new six-term form.
 std::string ConvertedCalibration(std::string_view x4);
 

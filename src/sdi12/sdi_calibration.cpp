@@ -92,9 +92,20 @@ void ReadXO(SDISensor& sensor) {
                 sensor.calibrationXO.c_str());
 }
 
-// One calibration write with its retries; the step's result.
-int WriteCalibration(SDISensor& sensor, const char* name, const std::string& prefix, const std::string& text) {
-  const SDIWriteOutcome outcome = SDIConfirmedWrite(sensor, prefix + text + "!");
+// What a capture would now read from the answer to a calibration read.
+std::string CapturedText(const SDISensor& sensor, std::string_view readCommand, std::string_view reply) {
+  std::string text(reply);
+  if (readCommand == "?X4!" && MarksUnusedTerms(sensor)) ClearMinusOnes(text);
+  return Bounded(SDIAnswerText(text), kSDICalibrationMax);
+}
+
+// One calibration write with its retries and its read-back; the step's result.
+int WriteCalibration(SDISensor& sensor, const char* name, const std::string& prefix, std::string_view readCommand,
+                     const std::string& text) {
+  const SDIReadBack readBack{readCommand, [&sensor, readCommand, &text](std::string_view reply) {
+                               return SDISameCalibration(text, CapturedText(sensor, readCommand, reply));
+                             }};
+  const SDIWriteOutcome outcome = SDIConfirmedWrite(sensor, prefix + text + "!", &readBack);
   if (outcome.result == kSDIOk) {
     print_message(sensor.log, kLogProtocol, kSDITag,
                   "SDISetSensorCalibration successfully set sensor %s calibration to \"%s\"", name, text.c_str());
@@ -143,12 +154,12 @@ int SDISetSensorCalibration(SDISensor& sensor, const std::string* x4) {
                   "SDISetSensorCalibration doesn't have a valid X5 calibration string");
     return kSDINothing;
   }
-  int result = WriteCalibration(sensor, "X5", "?X5", text);
+  int result = WriteCalibration(sensor, "X5", "?X5", "?X4!", text);
   if (IsType(sensor, kXbWriteTypes)) {
-    result = Combine(result, WriteCalibration(sensor, "Xb", "?Xb", sensor.calibrationXa));
+    result = Combine(result, WriteCalibration(sensor, "Xb", "?Xb", "?Xa!", sensor.calibrationXa));
   }
   if (sensor.sensorType == kSensorSkyra61 && sensor.xoPresent) {
-    result = Combine(result, WriteCalibration(sensor, "XO", "?XO", sensor.calibrationXO));
+    result = Combine(result, WriteCalibration(sensor, "XO", "?XO", "?XO!", sensor.calibrationXO));
   }
   if (result != kSDIOk) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorCalibration did not set sensor calibration");

@@ -112,6 +112,19 @@ void CopyReply(const SDISensor& sensor, std::string_view command, int count, std
   }
 }
 
+// False only when the sensor answered the read-back with another value.
+bool ReadBackMatches(SDISensor& sensor, std::string_view command, const SDIReadBack* readBack) {
+  if (readBack == nullptr) return true;
+  std::string reply;
+  const int result = SDIExchange(sensor, readBack->command, &reply);
+  if (result < 0 || SDIRefused(reply) || readBack->matches(reply)) return true;
+  const std::string shown(command);
+  const std::string line(SDIAnswerLine(reply));
+  print_message(sensor.log, kLogProtocol, kSDITag, "SDIConfirmedWrite read back \"%s\" after \"%s\": writing again",
+                line.c_str(), shown.c_str());
+  return false;
+}
+
 }  // namespace
 
 int SDISendCommand(SDISensor& sensor, std::string_view command, std::string* reply, int* length, int* elapsedMs) {
@@ -154,17 +167,24 @@ int SDIExchange(SDISensor& sensor, std::string_view command, std::string* reply)
   return SDISendCommand(sensor, command, reply, &length, &elapsed);
 }
 
-SDIWriteOutcome SDIConfirmedWrite(SDISensor& sensor, std::string_view command) {
+SDIWriteOutcome SDIConfirmedWrite(SDISensor& sensor, std::string_view command, const SDIReadBack* readBack) {
   SDIWriteOutcome outcome;
   for (uint32_t attempt = 0; attempt < sensor.tries; ++attempt) {
     std::string reply;
     outcome.exchange = SDIExchange(sensor, command, &reply);
     if (outcome.exchange >= 0 && SDIContains(reply, "OK")) {
-      outcome.result = kSDIOk;
-      break;
+      if (ReadBackMatches(sensor, command, readBack)) {
+        outcome.result = kSDIOk;
+        break;
+      }
+      outcome.result = kSDINotConfirmed;
+      continue;
     }
     if (outcome.exchange >= 0 && SDIContains(reply, "ERROR")) outcome.result = kSDIErrorAnswer;
     if (outcome.result == 0) outcome.result = kSDINoAnswer;
+    // The exchange has tried and probed already: a bus that stays silent, or a port that
+    // fails, gets no further writes.
+    if (outcome.exchange < 0 && outcome.exchange != kSDINoAnswer) break;
   }
   return outcome;
 }

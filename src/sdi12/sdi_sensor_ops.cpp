@@ -27,6 +27,22 @@ struct IdentityType {
 };
 constexpr IdentityType kIdentityTypes[] = {{"K7W", 'z'}, {"RX-VN", '}'}, {"RX-WN", kSensorRxWn}};
 
+constexpr std::string_view kSerialWrite = "?X#";
+
+// An address change whose answer was lost may still have been made: the sensor
+// answers the address query from its new address.
+bool AnswersAt(SDISensor& sensor, char address) {
+  std::string reply;
+  return SDIExchange(sensor, "?!", &reply) >= 0 && !reply.empty() && reply.front() == address;
+}
+
+// The serial number a bounded "?X#...!" command carries.
+std::string WrittenSerial(std::string_view command) {
+  std::string_view serial = command.substr(kSerialWrite.size());
+  if (!serial.empty() && serial.back() == '!') serial.remove_suffix(1);
+  return std::string(serial);
+}
+
 // What a type write sends for a selection: the type, or the stored type when it is a
 // member of the selected family; nothing (with the refusal's code) otherwise.
 int ResolveType(const SDISensor& sensor, uint32_t selected, uint32_t* code) {
@@ -109,6 +125,10 @@ int SDISetSensorAddress(SDISensor& sensor, char address) {
   }
   std::string reply;
   const int result = SDIExchange(sensor, Format("0A%c!", address), &reply);
+  if ((result < 0 || reply.empty() || reply.front() != address) && AnswersAt(sensor, address)) {
+    print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress found the sensor answering at '%c'", address);
+    return kSDIOk;
+  }
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress received error %i", result);
     return result;
@@ -185,7 +205,9 @@ int SDISetSensorSN(SDISensor& sensor) {
     return kSDINothing;
   }
   const std::string command = Bounded(Format("?X#%s!", sensor.serialNumber.c_str()), kMaxSerialCommand);
-  const SDIWriteOutcome outcome = SDIConfirmedWrite(sensor, command);
+  const std::string written = WrittenSerial(command);
+  const SDIReadBack readBack{"?X#!", [&written](std::string_view reply) { return ReadSerialAnswer(reply) == written; }};
+  const SDIWriteOutcome outcome = SDIConfirmedWrite(sensor, command, &readBack);
   if (outcome.result == kSDIOk) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorSN successfully set sensor serial number to \"%s\"",
                   sensor.serialNumber.c_str());
@@ -263,7 +285,8 @@ int SDIGetSensorInfo(SDISensor& sensor) {
 }
 
 int SDISetSensorInfo(SDISensor& sensor) {
-  SDISetSensorSN(sensor);
+  // The serial number's result is not the restore's, but a sensor that has gone from the bus is.
+  if (SDISetSensorSN(sensor) == kSDIBusSilent) return kSDIBusSilent;
   const int address = SDISetSensorAddress(sensor, sensor.address);
   const int calibration = SDISetSensorCalibration(sensor, nullptr);
   if (calibration < 0) return calibration;

@@ -56,6 +56,8 @@ const MatrixStage kSensorStages[] = {
 // sequence (the relayed SDI-12 reads, the sensor's loader, the relay itself).
 const FastCells kFast = {
     {"settings capture", "garble"}, {"loader probe", "reset"}, {"INFO erase", "hangup"},
+    {"restore", "drop"},  // a write the sensor confirms with a byte missing
+    {"sensor type write", "reset"},  // the sensor leaves its new firmware at the last step
 };
 
 class FaultMatrixSensor : public FaultMatrixCell {

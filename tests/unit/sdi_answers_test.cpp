@@ -131,6 +131,30 @@ TEST(SdiAnswers, XaDefaultsFollowTheFirmwareGeneration) {
   }
 }
 
+TEST(SdiAnswers, ACalibrationReadBackIsTheSameByValueNotByText) {
+  struct Case {
+    const char* written;
+    const char* readBack;
+    bool same;
+  };
+  const Case cases[] = {
+      {"0.0012 1.0034 -0.52 25.0", "0.0012 1.0034 -0.52 25.0", true},
+      {"0.0012 1.0034 -0.52 25.0", "+0.001200 +1.003400 -0.520000 +25", true},  // printed its own way
+      {"0.98 +0 1.02", "0.98 0 1.02", true},
+      {"1 1.02", "  1   1.02 ", true},
+      {"", "", true},
+      {"0.0012 1.0034 -0.52 25.0", "0.0012 1.0034 0.52 25.0", false},  // a lost sign
+      {"0.0012 1.0034 -0.52 25.0", "0.0012 1.034 -0.52 25.0", false},  // a lost digit
+      {"0.0012 1.0034 -0.52 25.0", "0.00121.0034 -0.52 25.0", false},  // a lost space
+      {"0.0012 1.0034 -0.52 25.0", "0.0012 1.0034 -0.52", false},      // a lost value
+      {"1.00345", "1.0034", false},
+      {"a 1 b", "a 1 b", true},
+      {"a 1 b", "a 1 c", false},
+      {"1 2", "", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SDISameCalibration(c.written, c.readBack), c.same) << c.written << " / " << c.readBack;
+}
+
 TEST(SdiAnswers, OldCalibrationIsConvertedToTheSixTermForm) {
   EXPECT_EQ(ConvertedCalibration("1 2 3 4 5 6 7 8 9"), "1.000 -2.000000e+03 1.000000e+03 0.000000e+00 5.5 9.0");
   // Fewer than nine terms: no coefficients, the read terms kept where they go.
