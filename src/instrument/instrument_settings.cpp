@@ -210,11 +210,22 @@ int ReadStep(InstrumentLink& link, uint32_t bit) {
   }
 }
 
+// One set command. An answer with neither "OK" nor the prompt comes from a device that no
+// longer runs its command line (after a reset its loader answers "$"): that is no answer, and
+// the restore stops there rather than waiting out every other write.
+int WriteLine(InstrumentLink& link, const std::string& line, int timeoutMs, std::string* answer, int* elapsed) {
+  const int result = DeviceCommand(link.device, line, '>', timeoutMs, answer, kWriteKeep, elapsed);
+  if (result < 0 || answer->find("OK") != std::string::npos || answer->find('>') != std::string::npos) return result;
+  print_message(link.log, kLogStep, kTag, "SetInstInfo found no prompt executing command \"%s\" (%d ms)",
+                line.substr(0, line.size() - 1).c_str(), *elapsed);
+  return kLinkNoAnswer;
+}
+
 // One write: the line with its value; an answer without "OK" is not a failure.
 int Write(InstrumentLink& link, const std::string& line, const char* label, const std::string& shown) {
   std::string answer;
   int elapsed = 0;
-  const int result = DeviceCommand(link.device, line, '>', kWriteTimeoutMs, &answer, kWriteKeep, &elapsed);
+  const int result = WriteLine(link, line, kWriteTimeoutMs, &answer, &elapsed);
   if (result >= 0 && answer.find("OK") != std::string::npos) {
     print_message(link.log, kLogStep, kTag, "SetInstInfo set %s to \"%s\" (%d ms)", label, shown.c_str(), elapsed);
     return kLinkOk;
@@ -236,12 +247,13 @@ int WriteSerialNumber(InstrumentLink& link) {
   for (int attempt = 0; attempt < kSerialAttempts; ++attempt) {
     std::string answer;
     int elapsed = 0;
-    result = DeviceCommand(link.device, line, '>', kSerialWriteTimeoutMs, &answer, kWriteKeep, &elapsed);
+    result = WriteLine(link, line, kSerialWriteTimeoutMs, &answer, &elapsed);
     if (result >= 0 && answer.find("OK") != std::string::npos) {
       print_message(link.log, kLogStep, kTag, "SetInstInfo set device serial number to \"%s\" (%d ms)", sn.c_str(),
                     elapsed);
       return kLinkOk;
     }
+    if (result == kLinkNoAnswer) break;
   }
   return result == kLinkErrorAnswer ? kLinkRefused : result;
 }
@@ -252,6 +264,7 @@ int WritePGroup(InstrumentLink& link) {
     const std::string& slot = link.info->slots[i];
     if (kPGroup[i].optional && slot.empty()) continue;
     result = WriteText(link, kPGroup[i].option, slot, kPGroup[i].label);
+    if (result == kLinkNoAnswer) break;
   }
   return result;
 }
@@ -267,7 +280,8 @@ int WriteCalibrationValues(InstrumentLink& link) {
                                      : Format("set -cal %d %s\r", i, slot.c_str());
     std::string answer;
     int elapsed = 0;
-    result = DeviceCommand(link.device, line, '>', kWriteTimeoutMs, &answer, kWriteKeep, &elapsed);
+    result = WriteLine(link, line, kWriteTimeoutMs, &answer, &elapsed);
+    if (result == kLinkNoAnswer) break;
     if (result >= 0 && answer.find("OK") != std::string::npos) {
       print_message(link.log, kLogStep, kTag, "SetInstInfo set cal %d to \"%s\" (%d ms)", i, slot.c_str(), elapsed);
       result = kLinkOk;

@@ -209,6 +209,16 @@ TEST_F(InstrumentOnPty, RestoreGoesOnPastFailuresAndReportsThem) {
   EXPECT_EQ(device_.Count("set -c76 "), 0) << "an empty calprefs text is not written";
 }
 
+TEST_F(InstrumentOnPty, ARestoreThatMeetsTheLoaderStopsAtThatWrite) {
+  Open(16);
+  link_->info->tadj = "-0.35";
+  link_->info->fvals = "2.1";
+  device_.Otherwise("$");  // the device has reset into its loader
+  EXPECT_EQ(SetInstInfo(*link_, kInstTadj | kInstPForm), -21);
+  EXPECT_EQ(device_.Count("set -p 2.1"), 0) << "no further writes wait out their time";
+  EXPECT_TRUE(Logged("SetInstInfo found no prompt executing command \"set -tadj -0.35\""));
+}
+
 TEST_F(InstrumentOnPty, RecordSetsTravelSortedByName) {
   Open(15);
   device_.On("get -user", {"\r2\r>"});
