@@ -210,13 +210,18 @@ int ReadStep(InstrumentLink& link, uint32_t bit) {
   }
 }
 
-// One set command. An answer with neither "OK" nor the prompt comes from a device that no
-// longer runs its command line (after a reset its loader answers "$"): that is no answer, and
-// the restore stops there rather than waiting out every other write.
+// Only "$" came back: the device has fallen into its loader (a reset) and no longer runs its
+// command line.
+bool LoaderAnswer(const std::string& answer) {
+  return !answer.empty() && answer.find_first_not_of("$\r\n") == std::string::npos;
+}
+
+// One set command. A device answering from its loader gets no further writes: that is no
+// answer, and the restore stops there rather than waiting out every other write.
 int WriteLine(InstrumentLink& link, const std::string& line, int timeoutMs, std::string* answer, int* elapsed) {
   const int result = DeviceCommand(link.device, line, '>', timeoutMs, answer, kWriteKeep, elapsed);
-  if (result < 0 || answer->find("OK") != std::string::npos || answer->find('>') != std::string::npos) return result;
-  print_message(link.log, kLogStep, kTag, "SetInstInfo found no prompt executing command \"%s\" (%d ms)",
+  if (result < 0 || !LoaderAnswer(*answer)) return result;
+  print_message(link.log, kLogStep, kTag, "SetInstInfo found the device's loader answering command \"%s\" (%d ms)",
                 line.substr(0, line.size() - 1).c_str(), *elapsed);
   return kLinkNoAnswer;
 }
@@ -253,7 +258,7 @@ int WriteSerialNumber(InstrumentLink& link) {
                     elapsed);
       return kLinkOk;
     }
-    if (result == kLinkNoAnswer) break;
+    if (result == kLinkNoAnswer && LoaderAnswer(answer)) break;
   }
   return result == kLinkErrorAnswer ? kLinkRefused : result;
 }
@@ -264,7 +269,6 @@ int WritePGroup(InstrumentLink& link) {
     const std::string& slot = link.info->slots[i];
     if (kPGroup[i].optional && slot.empty()) continue;
     result = WriteText(link, kPGroup[i].option, slot, kPGroup[i].label);
-    if (result == kLinkNoAnswer) break;
   }
   return result;
 }
@@ -281,7 +285,7 @@ int WriteCalibrationValues(InstrumentLink& link) {
     std::string answer;
     int elapsed = 0;
     result = WriteLine(link, line, kWriteTimeoutMs, &answer, &elapsed);
-    if (result == kLinkNoAnswer) break;
+    if (result == kLinkNoAnswer && LoaderAnswer(answer)) break;
     if (result >= 0 && answer.find("OK") != std::string::npos) {
       print_message(link.log, kLogStep, kTag, "SetInstInfo set cal %d to \"%s\" (%d ms)", i, slot.c_str(), elapsed);
       result = kLinkOk;

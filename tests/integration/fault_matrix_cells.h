@@ -165,7 +165,8 @@ class FaultMatrixCell : public ::testing::TestWithParam<MatrixCell> {
 
   void TearDown() override {
     RecordCell(HasFailure() ? "fail" : verdict_, detail_);
-    if (!HasFailure()) std::filesystem::remove_all(dir_);
+    // A failed cell keeps its folder (log, settings file); VORN_KEEP_CELL=1 keeps every cell's.
+    if (!HasFailure() && !std::getenv("VORN_KEEP_CELL")) std::filesystem::remove_all(dir_);
   }
 
   // One run, as the window's Start button makes it; sets settingsFile_.

@@ -216,7 +216,7 @@ TEST_F(InstrumentOnPty, ARestoreThatMeetsTheLoaderStopsAtThatWrite) {
   device_.Otherwise("$");  // the device has reset into its loader
   EXPECT_EQ(SetInstInfo(*link_, kInstTadj | kInstPForm), -21);
   EXPECT_EQ(device_.Count("set -p 2.1"), 0) << "no further writes wait out their time";
-  EXPECT_TRUE(Logged("SetInstInfo found no prompt executing command \"set -tadj -0.35\""));
+  EXPECT_TRUE(Logged("SetInstInfo found the device's loader answering command \"set -tadj -0.35\""));
 }
 
 TEST_F(InstrumentOnPty, RecordSetsTravelSortedByName) {
