@@ -18,6 +18,7 @@
 #include "instrument/instrument_link.h"
 #include "instrument/settings_file.h"
 #include "sdi12/sdi_sensor.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -26,10 +27,7 @@ using nlohmann::json;
 class RoundTrip : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vorn_roundtrip_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_roundtrip_");
     log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
     file_ = (dir_ / "device.settings.txt").string();
   }

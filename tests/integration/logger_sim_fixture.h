@@ -17,13 +17,12 @@
 #include "logger/device_link.h"
 #include "logger/logger_settings.h"
 #include "logger/settings_loop.h"
+#include "test_folder.h"
 
 class LoggerSim : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("vorn_loggersim_" + std::to_string(::getpid()) + "_" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_loggersim_");
     log_ = CreateMessageLog((dir_ / "link.errors.txt").string(), kLogProtocol, true);
     link_ = std::make_unique<DeviceLink>(&log_);
     link_->hooks.sleep = [this](int ms) { slept_ += ms; };

@@ -24,6 +24,7 @@
 #include "pty_pair.h"
 #include "scripted_ui.h"
 #include "serial/serial_port.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -127,10 +128,7 @@ void ExpectUntouched(const nlohmann::json& report, int version) {
 class RunUpdateFailuresTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("vorn_fail_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_fail_");
     log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
     settingsFile_ = (dir_ / "Pelloran TGX.settings.txt").string();
   }

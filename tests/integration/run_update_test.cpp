@@ -13,6 +13,7 @@
 #include "devsim_process.h"
 #include "instrument/instrument_link.h"
 #include "scripted_ui.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -23,10 +24,7 @@ const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.5
 class RunUpdateTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("vorn_run_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_run_");
     log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
   }
   void TearDown() override {

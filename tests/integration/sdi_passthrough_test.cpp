@@ -20,6 +20,7 @@
 #include "devsim_process.h"
 #include "logger/device_link.h"
 #include "sdi12/sdi_sensor.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -93,9 +94,7 @@ void WriteTiText(const std::filesystem::path& path, const std::vector<Segment>& 
 class SdiPassThrough : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("vorn_sdi_pass_" + std::to_string(::getpid()) + "_" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_sdi_pass_");
     log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogBytes, true);
     link_ = std::make_unique<DeviceLink>(&log_);
     sensor_ = std::make_unique<SDISensor>(&log_, link_.get());

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli_process.h"
 #include "devsim_process.h"
 
 namespace fs = std::filesystem;
@@ -17,18 +18,6 @@ using nlohmann::json;
 namespace {
 
 const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
-
-std::string Quoted(const std::string& arg) {
-  std::string quoted = "'";
-  for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 class SensorCli : public ::testing::Test {
  protected:
@@ -40,22 +29,9 @@ class SensorCli : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   CliRun Run(const std::vector<std::string>& args) const {
-    std::string command = Quoted(VORN_SENSOR_CLI_PATH) + " --data-dir " + Quoted(DataDir());
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    command += " 2>" + Quoted((dir_ / "stderr.txt").string()) + " </dev/null";
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char chunk[4096];
-    size_t got = 0;
-    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, got);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(dir_ / "stderr.txt");
-    std::stringstream text;
-    text << err.rdbuf();
-    run.err = text.str();
-    return run;
+    std::vector<std::string> all = {"--data-dir", DataDir()};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram(VORN_SENSOR_CLI_PATH, all, dir_ / "stderr.txt");
   }
   std::string DataDir() const { return (dir_ / "data").string(); }
 

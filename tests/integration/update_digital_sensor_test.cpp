@@ -17,6 +17,7 @@
 #include "instrument/instrument_link.h"
 #include "sdi12/sdi_sensor.h"
 #include "scripted_ui.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -48,10 +49,7 @@ std::string BoxLine(const ScriptedUi& ui) {
 class UpdateDigitalSensorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("vorn_sensor_run_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_sensor_run_");
     log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
   }
   void TearDown() override {

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "bsl/builtin_image.h"
+#include "cli_process.h"
 #include "bsl/host_bsl.h"
 #include "pty_pair.h"
 #include "devsim_process.h"
@@ -28,18 +29,6 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-std::string Quoted(const std::string& arg) {
-  std::string quoted = "'";
-  for (const char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
 class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,21 +38,7 @@ class Cli : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir); }
 
-  CliRun Run(const std::vector<std::string>& args) const {
-    std::string command = Quoted(VORN_CLI_PATH);
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    command += " 2>" + Quoted((dir / "stderr.txt").string()) + " </dev/null";
-    CliRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char chunk[4096];
-    size_t got = 0;
-    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) run.out.append(chunk, got);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadFile(dir / "stderr.txt");
-    return run;
-  }
+  CliRun Run(const std::vector<std::string>& args) const { return RunProgram(VORN_CLI_PATH, args, dir / "stderr.txt"); }
   std::string DataDir() const { return (dir / "data").string(); }
 
   fs::path dir;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "log/message_log.h"
+#include "test_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -17,9 +18,7 @@ namespace {
 class LogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("vorn_log_" + std::to_string(::getpid()) + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_log_");
     path_ = (dir_ / "Pelloran TGX Firmware Updater.errors.txt").string();
   }
   void TearDown() override { fs::remove_all(dir_); }

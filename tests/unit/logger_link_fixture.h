@@ -15,13 +15,12 @@
 #include "line_device.h"
 #include "logger/device_link.h"
 #include "pty_pair.h"
+#include "test_folder.h"
 
 class LinkOnPty : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("vorn_logger_" + std::to_string(::getpid()) + "_" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_logger_");
     log_ = CreateMessageLog((dir_ / "link.errors.txt").string(), kLogBytes, true);
     link_ = std::make_unique<DeviceLink>(&log_);
     link_->hooks.sleep = [this](int ms) {

@@ -22,6 +22,7 @@
 #include "pty_pair.h"
 #include "sdi12/sdi_sensor.h"
 #include "sdi_bus.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -32,9 +33,7 @@ constexpr uint32_t kShortTimeoutMs = 100;  // for exchanges that are meant to go
 class SdiOnPty : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("vorn_sdi_" + std::to_string(::getpid()) + "_" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_sdi_");
     log_ = CreateMessageLog((dir_ / "sdi.errors.txt").string(), kLogBytes, true);
     link_ = std::make_unique<DeviceLink>(&log_);
     link_->hooks.sleep = [this](int ms) { slept_ += ms; };

@@ -15,6 +15,7 @@
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_settings.h"
 #include "sdi12/sdi_sensor.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -23,10 +24,7 @@ const std::string kHeader(kSettingsFileHeader);
 class SettingsFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("vorn_settings_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
+    dir_ = FreshTestFolder("vorn_settings_");
     path_ = (dir_ / "TGX.settings.txt").string();
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
