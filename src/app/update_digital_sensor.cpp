@@ -21,12 +21,6 @@
 
 namespace {
 
-constexpr char kRelayLoader = ']';
-constexpr char kRelaySdi = '[';
-constexpr char kRelayCommands = '`';
-
-constexpr uint8_t kClassCommDevice = 8;
-constexpr uint8_t kClassFieldrex = 10;
 constexpr uint32_t kFieldrexLowestVersion = 123;
 constexpr char kFieldrexLowestRevision = 'B';
 constexpr const char* kHardwareCommand = "get -hver\r";

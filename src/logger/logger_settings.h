@@ -69,6 +69,8 @@ constexpr uint8_t kClassUnknown = 0;
 constexpr uint8_t kClassLg2 = 2;
 constexpr uint8_t kClassLg20 = 3;
 constexpr uint8_t kClassFieldHub = 4;
+constexpr uint8_t kClassCommDevice = 8;  // the pass-through devices of a sensor update
+constexpr uint8_t kClassFieldrex = 10;
 constexpr uint8_t kClassVq7 = 11;
 constexpr int kClassCount = 13;
 

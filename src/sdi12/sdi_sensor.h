@@ -35,6 +35,11 @@ constexpr uint32_t kSDIDefaultTimeoutMs = 2000;
 constexpr uint32_t kSDIDefaultTries = 5;
 constexpr const char* kSDITag = "VornSDI12";
 
+// Mode bytes of the pass-through device: what it relays from the next byte on.
+constexpr char kRelayLoader = ']';    // the sensor loader's traffic
+constexpr char kRelaySdi = '[';       // SDI-12 commands
+constexpr char kRelayCommands = '`';  // nothing: its own command line again
+
 // Sensor type codes the link treats specially (most are printable characters).
 constexpr uint32_t kSensorSkyra32 = '\\';
 constexpr uint32_t kSensorSkyra61 = ']';

@@ -17,7 +17,6 @@ constexpr uint32_t kConvertBelowVersion = 340;
 constexpr uint32_t kInvokeTries = 1;
 constexpr uint32_t kInvokeTimeoutMs = 1000;
 constexpr int kLoaderBytePauseMs = 100;
-constexpr char kLoaderRelay = ']';  // the pass-through device relays loader traffic from here on
 constexpr char kLoaderAttach = 'P';
 
 // Identities whose sensors may not know "?X8!".
@@ -253,7 +252,7 @@ int SDIInvokeVornBSL(SDISensor& sensor) {
     return kSDINoLoader;
   }
   // The loader may have started without answering: the bytes go out either way.
-  for (const char byte : {kLoaderRelay, kLoaderAttach}) {
+  for (const char byte : {kRelayLoader, kLoaderAttach}) {
     const int written = SDIWriteByte(sensor, byte);
     if (written < 0) return written;  // the port is gone: no loader can be reached
     SDIPause(sensor, kLoaderBytePauseMs);

@@ -9,22 +9,16 @@
 #include "bsl/host_bsl.h"
 #include "fault_matrix_cells.h"
 #include "instrument/instrument_link.h"
+#include "simulated_skyra61.h"
 
 using namespace fault_matrix;
 
 namespace {
 
-const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
+const std::string& kImageFile = kSkyra61ImageFile;
 constexpr int kOkAnswers = 8;  // questions are answered OK, as a person keen on the update would
-constexpr uint32_t kSkyra61 = 93;
 constexpr int kImageVersion = 150;
-
-// The factory settings of the simulated SKYRA 61 (sim/sdi_sensor_model.cpp), at address 3.
-constexpr const char* kAddress = "3";
-constexpr const char* kX4 = "0.0012 1.0034 -0.52 25.0";
-constexpr const char* kXa = "1 1.02 0.98 1.00 1.01";
-constexpr const char* kXO = "0 0 0.25 0.5";
-constexpr const char* kSerial = "S61-004211";
+constexpr const char* kAddress = "3";  // the simulated sensor's address here
 
 // The pass-through device's own loader holds it until its own firmware goes in again, which is
 // not this program's update: a reset of it on its command line ends the sensor's update.

@@ -27,9 +27,7 @@ namespace {
 using nlohmann::json;
 
 constexpr uint32_t kNewVersion = 150;
-constexpr uint8_t kClassCommDevice = 8;
 constexpr uint8_t kClassCalibrator = 9;
-constexpr uint8_t kClassFieldrex = 10;
 constexpr uint32_t kEngineTries = 3;
 
 uint32_t Crc32(uint32_t crc, const std::vector<uint8_t>& data) {

@@ -18,22 +18,16 @@
 #include "sdi12/sdi_sensor.h"
 #include "scripted_ui.h"
 #include "test_folder.h"
+#include "simulated_skyra61.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
 
-const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
-constexpr uint32_t kSkyra61 = 93;
+const std::string& kImageFile = kSkyra61ImageFile;
 constexpr uint32_t kK7W = 122;
 constexpr const char* kCaption = "SKYRA 61 Sensor Suite Firmware Updater";
-
-// The factory settings of the simulated SKYRA 61 (sim/sdi_sensor_model.cpp).
-constexpr const char* kX4 = "0.0012 1.0034 -0.52 25.0";
-constexpr const char* kXa = "1 1.02 0.98 1.00 1.01";
-constexpr const char* kXO = "0 0 0.25 0.5";
-constexpr const char* kSerial = "S61-004211";
 
 std::vector<std::string> FieldrexWithSkyra(std::vector<std::string> more = {}) {
   std::vector<std::string> args = {"--device", "FX", "--sensor", "]:1.40", "--sensor-set", "address=3",
