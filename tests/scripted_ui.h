@@ -15,6 +15,7 @@ struct ScriptedUi : UpdateUi {
     int kind;
   };
   std::vector<std::string> stages;
+  std::vector<std::string> notes;
   std::vector<int> bars;  // every distinct position, in order
   std::vector<Box> boxes;
   std::vector<Box> questions;
@@ -28,6 +29,7 @@ struct ScriptedUi : UpdateUi {
     stages.push_back(text);
     stageVisible = true;
   }
+  void note(const std::string& text) override { notes.push_back(text); }
   void hideStage() override { stageVisible = false; }
   void setBar(int value) override {
     if (bars.empty() || bars.back() != value) bars.push_back(value);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "app/kept_settings.h"
 #include "app/update_session.h"
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
@@ -25,6 +26,7 @@ void ReportSuccess(UpdateSession& session, uint32_t start) {
   session.ui.pump();
   print_message(session.log, kLogFailure, kHostTag, "Finished updating device in %d seconds", seconds);
   std::remove(session.state.settingsFile.c_str());
+  std::remove(UndecidedSettingsPath(session).c_str());
   session.ui.setInstruction("You may disconnect your " + session.state.modelName + " now.");
 }
 
@@ -85,6 +87,7 @@ int RunFrame(UpdateSession& session) {
   session.profile = DeviceProfile{};
   session.calibrationReminder = false;
   session.keepInfo = false;
+  session.undecided = false;
   session.ui.stage("Connecting to " + session.state.modelName + "...");
 
   session.engine.progress = [&session](int total, int done, int phase, char kind) {

@@ -2,11 +2,15 @@
 // settings, replace its firmware through the loader, restart it, check the new
 // firmware, restore the settings, set the clock and erase the old data.
 
+#include "app/kept_settings.h"
 #include "app/update_session.h"
 #include "bsl/host_bsl.h"
+#include "instrument/device_kinds.h"
 #include "instrument/instrument_link.h"
 #include "instrument/settings_file.h"
 #include "logger/device_link.h"
+#include "logger/logger_settings.h"
+#include "logger/setting_commands.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -32,7 +36,8 @@ bool LoaderAnswered(int result) { return result == kBslAlreadyActive || result =
 int Connect(UpdateSession& session) {
   int result = VPConnect(session.link, session.state.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
   if (result == kRunConnectionFailed) {
-    FillProfile(session.state.builtInKind, kVersionNotAsked, session.profile);
+    // A device left in its loader answers only at the rate of its own kind: the kind being updated.
+    FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
     result = BSLCheck(session.engine, session.state.portName, session.profile.loaderBaud);
     BSLDisconnect(session.engine);
   }
@@ -99,12 +104,8 @@ int CaptureSettings(UpdateSession& session) {
       return login;
     }
   }
-  const std::string earlier = EarlierSettings(session.state.settingsFile);
-  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
-  if ((saved >= 0 || saved == kVPPartial) && KeepEarlierSettings(earlier, CapturedSerialNumber(session.link))) {
-    PutBackEarlierSettings(session, earlier);
-    return kGoOn;
-  }
+  const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
+  ChooseSettingsAfterCapture(session, saved);
   if (saved >= 0) return kGoOn;
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " + model +
@@ -113,7 +114,8 @@ int CaptureSettings(UpdateSession& session) {
                              "\nClick CANCEL to try retrieving the settings again.";
     return session.ui.ask(text, "Settings Retrieve Error") ? kGoOn : kRunDeclined;
   }
-  if (saved == kVPPartial) return kGoOn;
+  // A logger never set up (no name) has no settings to lose, and one that lost them gets its file.
+  if (saved == kVPPartial || saved == kVPUninitialised) return kGoOn;
   ShowErrorBox(session, retrieveFailed, "Settings Error", kBoxError);
   return saved;
 }
@@ -216,26 +218,72 @@ std::string RestoreMessage(const UpdateSession& session, int e) {
          std::to_string(e) + "]";
 }
 
-// A restore that fails ends the run: the settings file stays for the next run, which restores
-// it, and success is reported only with the settings back. Without a settings file there is
-// nothing a next run could restore, so that run goes on.
+// Puts the chosen settings back. A restore that met no answer (the device silent, echoing or
+// back in its loader) ends the run with the settings file kept, so the next run restores it.
+// One that some values refused goes on, as does one without a settings file: the device runs
+// its new firmware, and what was not restored stays for the person in a file the next run
+// does not read.
+int RestoreFromSettingsFile(UpdateSession& session) {
+  if (session.keepInfo) {
+    ShowErrorBox(session, RestoreMessage(session, kSettingsFileMissing) + WaitingSettingsSentence(session),
+                 "Settings Error", kBoxError);
+    return kGoOn;
+  }
+  SettleUndecidedSettings(session);
+  const bool newSerial = session.state.replaceSerialNumber && !session.state.newSerialNumber.empty();
+  const int e = VPRestoreInfo(session.link, session.state.settingsFile, newSerial ? &session.state.newSerialNumber : nullptr);
+  if (e >= 0) return kGoOn;
+  std::string text = RestoreMessage(session, e);
+  if (RestoreMetNoAnswer(e)) {
+    ShowErrorBox(session, text, "Settings Error", kBoxError);
+    return e;
+  }
+  if (e == kSettingsFileMissing) {
+    text += WaitingSettingsSentence(session);
+  } else {
+    const std::string kept = KeepUnrestoredSettings(session);
+    if (!kept.empty()) text += "\n\nThe settings are kept in \"" + kept + "\".";
+  }
+  ShowErrorBox(session, text, "Settings Error", kBoxError);
+  return kGoOn;
+}
+
 int RestoreSettings(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  if (session.profile.saveSettings && !session.keepInfo) {
-    const bool newSerial = session.state.replaceSerialNumber && !session.state.newSerialNumber.empty();
-    const int e = VPRestoreInfo(session.link, session.state.settingsFile, newSerial ? &session.state.newSerialNumber : nullptr);
-    if (e < 0) ShowErrorBox(session, RestoreMessage(session, e), "Settings Error", kBoxError);
-    if (e < 0 && e != kSettingsFileMissing) return e;
+  if (session.profile.saveSettings) {
+    const int restored = RestoreFromSettingsFile(session);
+    if (restored != kGoOn) return restored;
   }
   if (session.profile.setTime) VPSetTime(session.link);
   AddBar(session, kBarStep);
   return kGoOn;
 }
 
+// A logger checks its name before it erases its data. When no settings were put back the
+// updater does not know the name, so the person confirms the erase instead; Cancel keeps the
+// data and the update still finishes.
+bool ConfirmUnnamedErase(UpdateSession& session) {
+  DeviceLink& device = session.link.device;
+  if (!IsLoggerKind(session.link.kind) || !device.settings.deviceName.empty()) return true;
+  const std::string& model = session.state.modelName;
+  const std::string text = "The " + session.state.caption + " could not restore the name of your " + model +
+                           ", so it cannot check which " + model + " is connected before it erases the old data." +
+                           "\n\nClick OK to erase the data stored in the " + model + " on Comm Port \"" +
+                           session.state.portLabel + "\".\nClick CANCEL to keep the data.";
+  if (!session.ui.ask(text, "Erase Data")) {
+    print_message(session.log, kLogFailure, "VornBSL Host", "The old data were kept: the person declined the erase");
+    return false;
+  }
+  std::string name;
+  if (NameCommand(device, &name, kRead) >= 0) StoreText(device.settings.deviceName, name, kDeviceNameMax);
+  return true;
+}
+
 int EraseOldData(UpdateSession& session) {
   if (!session.profile.eraseData || session.state.dontEraseData) return kGoOn;
   session.ui.stage("Erasing old data...");
+  if (!ConfirmUnnamedErase(session)) return kGoOn;
   const int e = VPEraseData(session.link);
   if (e >= 0) return kGoOn;
   const std::string front = "The " + session.state.caption + " was unable to erase the data in your " + session.state.modelName;
@@ -259,11 +307,11 @@ int RunUpdate(UpdateSession& session) {
   AddBar(session, kBarStep);
   if (LoaderAnswered(connected)) {
     // The device runs its loader (an interrupted update): no checks, no capture;
-    // the restore reads the settings file the earlier run left. Without one, the
-    // settings are still where the device keeps them, in INFO, unless that update
-    // erased them already: erasing INFO now would lose the only copy.
+    // the restore reads the settings file of that update. Without one, the settings
+    // are still where the device keeps them, in INFO, unless that update erased them
+    // already: erasing INFO now would lose the only copy.
     FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
-    session.keepInfo = !EarlierSettingsExist(session.state.settingsFile);
+    ChooseSettingsInLoader(session);
   } else {
     for (int (*step)(UpdateSession&) : {CheckDevice, CheckBattery}) {
       const int result = step(session);

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "app/kept_settings.h"
 #include "app/update_session.h"
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
@@ -170,7 +171,7 @@ bool LoaderAlreadyActive(UpdateSession& session) {
   const bool askingMode = session.state.repairMode || session.state.factoryMode;
   const bool resume = found == kBslAlreadyActive || (found == kBslWaiting && !askingMode);
   if (resume) {
-    session.keepInfo = !EarlierSettingsExist(session.state.settingsFile);
+    ChooseSettingsInLoader(session);
     return true;
   }
   if (found == kBslWaiting) {
@@ -184,12 +185,8 @@ int SaveSettings(UpdateSession& session) {
   session.ui.stage("Saving settings for this digital sensor...");
   ModeByte(session, kRelaySdi);
   SleepPumping(kSettingsPauseMs);
-  const std::string earlier = EarlierSettings(session.state.settingsFile);
-  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
-  if (saved >= 0 && KeepEarlierSettings(earlier, session.link.sdi->serialNumber)) {
-    PutBackEarlierSettings(session, earlier);
-    return kGoOn;
-  }
+  const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
+  ChooseSettingsAfterCapture(session, saved);
   if (saved >= 0) return kGoOn;
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + Caption(session) + " could not retrieve the settings from your " +
@@ -298,19 +295,30 @@ int CheckNewFirmware(UpdateSession& session) {
   return e >= 0 ? kGoOn : FailFirmwareCheck(session, e);
 }
 
-// Step 13: a restore that fails ends the run, so the settings file stays for the next
-// run; without a file (INFO kept) there is nothing to restore.
+// Step 13: calibration, address and serial number back. A restore that met no answer (the
+// sensor silent or back in its loader) ends the run with the settings file kept, so the next
+// run restores it. One that some values refused goes on to the type write and success; what
+// was not restored stays for the person in a file the next run does not read.
 int RestoreSensor(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  const int e = session.keepInfo ? 0 : VPRestoreInfo(session.link, session.state.settingsFile, nullptr);
+  int e = kSettingsFileMissing;
+  if (!session.keepInfo) {
+    SettleUndecidedSettings(session);
+    e = VPRestoreInfo(session.link, session.state.settingsFile, nullptr);
+  }
   if (e >= 0) return kGoOn;
-  ShowErrorBox(session,
-               "The " + Caption(session) + " failed to restore the calibration and address\n" + "for your " +
-                   Name(session) + ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +
-                   std::to_string(e) + "]",
-               "Settings Error", kBoxError);
-  return e == kSettingsFileMissing ? kGoOn : e;
+  std::string text = "The " + Caption(session) + " failed to restore the calibration and address\n" + "for your " +
+                     Name(session) + ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +
+                     std::to_string(e) + "]";
+  if (e == kSettingsFileMissing) {
+    text += WaitingSettingsSentence(session);
+  } else if (!RestoreMetNoAnswer(e)) {
+    const std::string kept = KeepUnrestoredSettings(session);
+    if (!kept.empty()) text += "\n\nThe settings are kept in \"" + kept + "\".";
+  }
+  ShowErrorBox(session, text, "Settings Error", kBoxError);
+  return RestoreMetNoAnswer(e) ? e : kGoOn;
 }
 
 // Step 14: a refused type write is told and the run goes on (the firmware determines the

@@ -35,6 +35,7 @@ struct UpdateSession {
   float uploadPosition = 0.0F;       // progress during the upload, 21.0 at its start
   bool calibrationReminder = false;  // set at the end of a successful run when the device needs it
   bool keepInfo = false;             // no copy of the settings exists: INFO, which holds them, is not erased
+  bool undecided = false;            // whose the settings file is waits for what the device shows after the erase
   DeviceProfile profile;
 
   UpdateSession(UpdateRun& run, InstrumentLink& instrumentLink)
@@ -88,10 +89,6 @@ std::string ConnectionMessage(const UpdateSession& session, int result);
 int FailStage(UpdateSession& session, const std::string& title, int code);
 // Erases the INFO memory (unless session.keepInfo) and the flash; 0, or the failing code after its box.
 int EraseFirmwareMemory(UpdateSession& session);
-// The settings file a failed run left behind; empty when there is none.
-std::string EarlierSettings(const std::string& path);
-bool EarlierSettingsExist(const std::string& path);
-// Whether that file wins over a fresh capture from a device showing deviceSerial.
-bool KeepEarlierSettings(const std::string& earlier, const std::string& deviceSerial);
-// Puts the earlier file back in place of the fresh capture; the restore then reads it.
-void PutBackEarlierSettings(UpdateSession& session, const std::string& earlier);
+// Restore results after which a next run can still put the settings back: the device gave
+// no answer, echoed, or fell into its loader. The run ends there and keeps the settings file.
+bool RestoreMetNoAnswer(int code);

@@ -12,6 +12,9 @@ struct UpdateUi {
 
   // The status line: shows the stage text, repaints and processes pending events.
   virtual void stage(const std::string& text) = 0;
+  // A word about the run that is not a stage (the settings of an unfinished update are
+  // used, say): the window shows it in the status line, the command line prints it.
+  virtual void note(const std::string& text) { stage(text); }
   // Hides the status line (a run that failed).
   virtual void hideStage() = 0;
   // The progress bar, 0 to 100.

@@ -27,6 +27,12 @@ void CliUpdateUi::stage(const std::string& text) {
   ShowPercent(progress, position);
 }
 
+// A line of its own; on a terminal the bar comes back under it with the next stage or position.
+void CliUpdateUi::note(const std::string& text) {
+  EndProgress(progress);
+  WriteLine(stdout, (progress.terminal ? linePrefix : linePrefix + "note: ") + OneLine(text));
+}
+
 void CliUpdateUi::hideStage() { EndProgress(progress); }
 
 void CliUpdateUi::setBar(int value) {

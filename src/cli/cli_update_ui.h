@@ -19,6 +19,7 @@ struct CliUpdateUi : UpdateUi {
   bool mayPrompt = true;      // false beside other running updates: only --yes / --no answer
 
   void stage(const std::string& text) override;
+  void note(const std::string& text) override;
   void hideStage() override;
   void setBar(int value) override;
   int bar() const override { return position; }

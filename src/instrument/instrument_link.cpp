@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "bsl/device_types.h"
 #include "instrument/device_kinds.h"
 #include "instrument/instrument_settings.h"
 #include "logger/answer_parsers.h"
@@ -427,6 +428,7 @@ std::string CapturedAdc(const InstrumentLink& link) {
 }
 
 std::string CapturedSerialNumber(const InstrumentLink& link) {
+  if (link.kind == kDeviceTypeDigitalSensor) return link.sdi->serialNumber;
   if (IsLoggerKind(link.kind)) {
     return (link.settings.present & kBitSerialNumber) != 0 ? link.settings.serialNumber : std::string();
   }
