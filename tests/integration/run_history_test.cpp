@@ -1,0 +1,213 @@
+// Runs that follow one another on simulated TGX instruments sharing one data folder, as they do
+// over days on a bench: a failed run, a change made on the device or another device updated in
+// between, then the next run. Each history ends with every device holding its own current
+// settings, and each run's result telling the truth.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "devsim_process.h"
+#include "serial/serial_port.h"
+#include "test_folder.h"
+#include "update_run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
+constexpr int kSimRestartWaitMs = 300;
+constexpr int kPromptWaitMs = 2000;
+constexpr int kStartMs = 1500;
+// A rule that lasts until the test ends the faults.
+constexpr const char* kUntilEnded = "x100000";
+
+std::string BoxesText(const ScriptedUi& ui) {
+  std::string text;
+  for (const ScriptedUi::Box& box : ui.boxes) text += "[" + box.title + ": " + box.text + "] ";
+  return text;
+}
+
+std::string FileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A person changing a setting at the device's own command line between two runs.
+void SetOnDevice(const std::string& port, const std::string& line) {
+  SerialPort serial;
+  ASSERT_EQ(VSOpen(serial, port, 9600), 1);
+  ASSERT_GT(VSWriteText(serial, line + "\r"), 0);
+  ASSERT_EQ(VSWait(serial, kPromptWaitMs, '>'), '>');
+  char answer[256];
+  int count = 0;
+  VSRead(serial, answer, sizeof answer, &count);
+  EXPECT_NE(std::string(answer, static_cast<size_t>(count)).find("OK"), std::string::npos);
+  VSClose(serial);
+}
+
+class RunHistory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = FreshTestFolder("vorn_hist_");
+    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+
+  int Run(const std::string& port, ScriptedUi& ui) {
+    TestUpdate update;
+    update.dataFolder = dir_.string();
+    update.log = &log_;
+    update.port = port;
+    update.restartWaitMs = kSimRestartWaitMs;
+    const int result = RunTestUpdate(update, ui);
+    settingsFile_ = update.settingsFile;
+    return result;
+  }
+
+  std::vector<fs::path> FilesNamed(const std::string& piece) const {
+    std::vector<fs::path> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
+      if (entry.path().filename().string().find(piece) != std::string::npos) found.push_back(entry.path());
+    }
+    return found;
+  }
+
+  fs::path dir_;
+  MessageLog log_;
+  std::string settingsFile_;
+};
+
+nlohmann::json Settings(const nlohmann::json& report, const char* which) { return report["settings"][which]; }
+
+void ExpectUpdated(const nlohmann::json& report) {
+  EXPECT_TRUE(report["imageMatches"].get<bool>());
+  EXPECT_EQ(report["firmware"]["version"], 150);
+}
+
+// A run that stopped before the INFO erase left a settings file; the device still holds its
+// settings, and a change made afterwards is what the next update keeps.
+TEST_F(RunHistory, AChangeMadeAfterARunThatStoppedBeforeTheEraseIsKept) {
+  DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--fault", std::string("silence@boot") + kUntilEnded});
+  ScriptedUi first;
+  EXPECT_EQ(Run(sim.ptyPath, first), kRunNoLoader) << BoxesText(first);
+  ASSERT_TRUE(fs::exists(settingsFile_));
+  sim.EndFaults();
+  SetOnDevice(sim.ptyPath, "set -tadj 1.11");
+
+  ScriptedUi second;
+  ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
+  EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
+  const nlohmann::json report = sim.Stop();
+  ExpectUpdated(report);
+  nlohmann::json expected = Settings(report, "before");
+  expected["tadj"] = "1.11";
+  EXPECT_EQ(Settings(report, "current"), expected);
+  EXPECT_TRUE(second.notes.empty()) << "no kept file stands in for the device's own settings";
+}
+
+// The new firmware did not come up in the first run: the device now runs it with the settings
+// it shows after an erase and no serial number. The next run restores the file.
+TEST_F(RunHistory, ADeviceThatLostItsSettingsToAnEarlierRunGetsTheFileBack) {
+  DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--fault", std::string("silence@restart") + kUntilEnded});
+  ScriptedUi first;
+  EXPECT_LT(Run(sim.ptyPath, first), 0);
+  ASSERT_EQ(first.boxes.size(), 1u) << BoxesText(first);
+  EXPECT_EQ(first.boxes[0].title, "Connection Error");
+  sim.EndFaults();
+  std::this_thread::sleep_for(std::chrono::milliseconds(kStartMs));  // the new firmware starts
+  const nlohmann::json between = sim.EndFaults();
+  EXPECT_EQ(Settings(between, "current")["sn"], "") << "the erase took the device's settings";
+
+  ScriptedUi second;
+  ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
+  EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
+  ASSERT_EQ(second.notes.size(), 1u);
+  EXPECT_EQ(second.notes[0], "The settings saved by an unfinished update will be restored.");
+  const nlohmann::json report = sim.Stop();
+  ExpectUpdated(report);
+  EXPECT_EQ(Settings(report, "current"), Settings(report, "before"));
+  EXPECT_FALSE(fs::exists(settingsFile_));
+  EXPECT_TRUE(FilesNamed(".settings.").empty()) << "nothing is left once the update has finished";
+}
+
+// Values the device refuses do not hold the update back: it finishes (clock set, data erased)
+// as a success with the box already shown, and what was not restored is kept for the person
+// under a name the next run does not read.
+TEST_F(RunHistory, ARestoreThatSomeValuesRefuseFinishesTheUpdateAndKeepsThemForThePerson) {
+  DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--fault", "nak@set:2x3"});
+  ScriptedUi first;
+  ASSERT_EQ(Run(sim.ptyPath, first), 1) << BoxesText(first);
+  ASSERT_EQ(first.boxes.size(), 1u) << BoxesText(first);
+  EXPECT_EQ(first.boxes[0].title, "Settings Error");
+  const std::vector<fs::path> unrestored = FilesNamed(".settings.unrestored ");
+  ASSERT_EQ(unrestored.size(), 1u);
+  EXPECT_NE(first.boxes[0].text.find("failed to restore some of the settings"), std::string::npos);
+  EXPECT_NE(first.boxes[0].text.find(unrestored[0].string()), std::string::npos) << "the box says where they are";
+  EXPECT_FALSE(fs::exists(settingsFile_));
+  const nlohmann::json afterFirst = sim.EndFaults();
+  EXPECT_NE(afterFirst["instrument"]["clockSet"], nullptr);
+  EXPECT_EQ(afterFirst["instrument"]["erasures"], 1);
+  const std::string kept = FileText(unrestored[0]);
+
+  ScriptedUi second;
+  ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
+  EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
+  EXPECT_TRUE(second.notes.empty()) << "the next run captures afresh";
+  EXPECT_EQ(FileText(unrestored[0]), kept) << "the person's file is left alone";
+  ExpectUpdated(sim.Stop());
+}
+
+struct OtherDevice {
+  const char* name;
+  const char* serial;  // what the second device holds as its serial number
+};
+
+class TwoDevices : public RunHistory, public ::testing::WithParamInterface<OtherDevice> {};
+
+// A's update fails after its INFO erase; B, updated next in the same folder, keeps its own
+// settings and A's file is kept aside; A comes back and gets its settings from its file.
+TEST_P(TwoDevices, EachKeepsItsOwnSettingsAcrossTheOthersUpdate) {
+  DevsimProcess a({"--device", "TGX:1.40", "--image", kImageFile, "--fault", "silence@write:300x3"});
+  DevsimProcess b({"--device", "TGX:1.40", "--image", kImageFile, "--setting", std::string("sn=") + GetParam().serial,
+                   "--setting", "tadj=0.77", "--setting", "c76=9 9 9 9"});
+  ScriptedUi first;
+  EXPECT_LT(Run(a.ptyPath, first), 0);
+  ASSERT_TRUE(fs::exists(settingsFile_));
+
+  ScriptedUi other;
+  ASSERT_EQ(Run(b.ptyPath, other), 1) << BoxesText(other);
+  ASSERT_EQ(other.boxes.size(), 1u) << BoxesText(other);
+  EXPECT_EQ(other.boxes[0].title, "Unfinished Update");
+  EXPECT_EQ(other.boxes[0].kind, kBoxInformation);
+  const nlohmann::json reportB = b.Stop();
+  ExpectUpdated(reportB);
+  EXPECT_EQ(Settings(reportB, "current"), Settings(reportB, "before")) << "B keeps its own settings";
+  const std::vector<fs::path> waiting = FilesNamed(".settings.unfinished ");
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_NE(other.boxes[0].text.find(waiting[0].string()), std::string::npos);
+  EXPECT_NE(waiting[0].filename().string().find("TGX-014577"), std::string::npos) << "named so one can tell whose";
+
+  a.EndFaults();
+  ScriptedUi back;
+  ASSERT_EQ(Run(a.ptyPath, back), 1) << BoxesText(back);
+  EXPECT_TRUE(back.boxes.empty()) << BoxesText(back);
+  const nlohmann::json reportA = a.Stop();
+  ExpectUpdated(reportA);
+  EXPECT_EQ(Settings(reportA, "current"), Settings(reportA, "before")) << "A gets its settings from its file";
+  EXPECT_TRUE(FilesNamed(".settings.").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Instruments, TwoDevices,
+                         ::testing::Values(OtherDevice{"WithoutASerialNumber", ""},
+                                           OtherDevice{"WithItsOwnSerialNumber", "TGX-020001"}),
+                         [](const ::testing::TestParamInfo<OtherDevice>& device) { return device.param.name; });
+
+}  // namespace

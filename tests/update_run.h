@@ -1,0 +1,58 @@
+// One update run as a front end makes it, for the tests of the update sequences: the updater's
+// state filled for the program's built-in image (as the window's first showing fills it), the
+// engine, the instrument link and the session, then the run frame. A test program links one
+// built-in image; the sequence follows from it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/build_target.h"
+#include "app/update_session.h"
+#include "bsl/builtin_image.h"
+#include "bsl/host_bsl.h"
+#include "instrument/instrument_link.h"
+#include "scripted_ui.h"
+
+struct TestUpdate {
+  std::string dataFolder;
+  MessageLog* log = nullptr;
+  std::string port;
+  std::string label;            // the port as the selector shows it; the port when empty
+  bool repair = false;
+  bool factory = false;         // turns on repair mode as well
+  int restartWaitMs = -1;       // -1: the profile's restart delay
+  uint32_t sensorType = 0;      // a sensor build's menu choice; 0 keeps the build's own
+  std::string firmware;         // a firmware file opened instead of the built-in image
+  std::string newSerialNumber;  // "Replace Serial Number" with this text
+  bool dontEraseData = false;
+  std::function<void(UpdaterState&)> adjust;  // anything else a test sets before the run
+
+  std::string settingsFile;  // the run's settings file, set by Run
+};
+
+// Runs the update; a firmware file that does not load gives 0.
+inline int RunTestUpdate(TestUpdate& update, ScriptedUi& ui) {
+  HostBSL engine(update.log, BuiltInFirmware());
+  UpdaterState state;
+  state.dataFolder = update.dataFolder;
+  TargetBuild(state, BuiltInFirmware());
+  if (update.sensorType != 0) SelectSensorType(state, update.sensorType);
+  state.portName = update.port;
+  state.portLabel = update.label.empty() ? update.port : update.label;
+  state.factoryMode = update.factory;
+  state.repairMode = update.repair || update.factory;
+  state.restartWaitMs = update.restartWaitMs;
+  state.replaceSerialNumber = !update.newSerialNumber.empty();
+  state.newSerialNumber = update.newSerialNumber;
+  state.dontEraseData = update.dontEraseData;
+  if (update.adjust) update.adjust(state);
+  UpdateRun run{state, ui, engine, update.log};
+  InstrumentLink link(update.log);
+  UpdateSession session(run, link);
+  if (!update.firmware.empty() && BSLLoadTIFile(engine, update.firmware) < 0) return 0;
+  TargetImage(session, update.firmware.empty() ? BuiltInFirmware().imageVersion : engine.imageVersion);
+  update.settingsFile = SettingsFilePath(session);
+  return RunFrame(session);
+}
