@@ -1,0 +1,162 @@
+// Runs that follow one another on simulated SKYRA 61 sensors behind Fieldrex readers, sharing one
+// data folder: a failed run, another sensor updated in between, then the next run. Each history
+// ends with every sensor holding its own calibration, address and serial number, and each run's
+// result telling the truth. The program is the digital-sensor build.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "devsim_process.h"
+#include "simulated_skyra61.h"
+#include "test_folder.h"
+#include "update_run.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+// A rule that lasts until the test ends the faults.
+constexpr const char* kUntilEnded = "x100000";
+
+struct SensorValues {
+  std::string address, serial, x4, xa, xo;
+};
+
+const SensorValues kSensorA{"3", kSerial, kX4, kXa, kXO};
+// Another sensor with no serial number but an address and calibrations of its own.
+const SensorValues kSensorB{"5", "", "0.0031 0.9975 -0.47 24.5", "1 1.04 0.97 1.02 1.00", "0 0 0.31 0.52"};
+
+std::vector<std::string> Fieldrex(const SensorValues& v, std::vector<std::string> more = {}) {
+  std::vector<std::string> args = {"--device",   "FX", "--sensor", "]:1.40", "--image", kSkyra61ImageFile,
+                                   "--sensor-set", "address=" + v.address, "--sensor-set", "sn=" + v.serial,
+                                   "--sensor-set", "x4=" + v.x4, "--sensor-set", "xa=" + v.xa,
+                                   "--sensor-set", "xo=" + v.xo};
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+std::string BoxesText(const ScriptedUi& ui) {
+  std::string text;
+  for (const ScriptedUi::Box& box : ui.boxes) text += "[" + box.title + ": " + box.text + "] ";
+  return text;
+}
+
+void ExpectSensorHolds(const json& report, const SensorValues& v, const std::string& who) {
+  const json& s = report["sensor"];
+  EXPECT_TRUE(s["imageMatches"].get<bool>()) << who;
+  EXPECT_EQ(s["version"], 150) << who;
+  EXPECT_EQ(s["mode"], "firmware") << who;
+  EXPECT_EQ(s["address"], v.address) << who;
+  EXPECT_EQ(s["serialNumber"], v.serial) << who;
+  EXPECT_EQ(s["calibrationX4"], v.x4) << who;
+  EXPECT_EQ(s["calibrationXa"], v.xa) << who;
+  EXPECT_EQ(s["calibrationXO"], v.xo) << who;
+  EXPECT_EQ(s["type"], kSkyra61) << who;
+}
+
+class SensorHistory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = FreshTestFolder("vorn_shist_");
+    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+
+  int Run(const std::string& port, ScriptedUi& ui) {
+    TestUpdate update;
+    update.dataFolder = dir_.string();
+    update.log = &log_;
+    update.port = port;
+    const int result = RunTestUpdate(update, ui);
+    settingsFile_ = update.settingsFile;
+    return result;
+  }
+
+  std::vector<fs::path> FilesNamed(const std::string& piece) const {
+    std::vector<fs::path> found;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
+      if (entry.path().filename().string().find(piece) != std::string::npos) found.push_back(entry.path());
+    }
+    return found;
+  }
+
+  fs::path dir_;
+  MessageLog log_;
+  std::string settingsFile_;
+};
+
+// Sensor A's update fails after its INFO erase; sensor B, with no serial number but its own
+// address and calibrations, is updated next and keeps them; A comes back and gets its file.
+TEST_F(SensorHistory, EachSensorKeepsItsOwnSettingsAcrossTheOthersUpdate) {
+  DevsimProcess a(Fieldrex(kSensorA, {"--fault", "silence@write:20x12"}));
+  DevsimProcess b(Fieldrex(kSensorB));
+  ScriptedUi first;
+  EXPECT_LT(Run(a.ptyPath, first), 0);
+  ASSERT_TRUE(fs::exists(settingsFile_));
+
+  ScriptedUi other;
+  ASSERT_EQ(Run(b.ptyPath, other), 1) << BoxesText(other);
+  ASSERT_EQ(other.boxes.size(), 1u) << BoxesText(other);
+  EXPECT_EQ(other.boxes[0].title, "Unfinished Update");
+  ExpectSensorHolds(b.Stop(), kSensorB, "B keeps its own settings");
+  const std::vector<fs::path> waiting = FilesNamed(".settings.unfinished ");
+  ASSERT_EQ(waiting.size(), 1u);
+  EXPECT_NE(waiting[0].filename().string().find(kSerial), std::string::npos);
+
+  a.EndFaults();
+  ScriptedUi back;
+  ASSERT_EQ(Run(a.ptyPath, back), 1) << BoxesText(back);
+  EXPECT_TRUE(back.boxes.empty()) << BoxesText(back);
+  ExpectSensorHolds(a.Stop(), kSensorA, "A gets its settings from its file");
+  EXPECT_TRUE(FilesNamed(".settings.").empty());
+}
+
+// The new firmware was not confirmed in the first run: the sensor runs it with blank settings
+// (no serial number). The next run sees that the sensor has none of its own and restores the file.
+TEST_F(SensorHistory, ASensorLeftBlankByAnEarlierRunGetsTheFileBack) {
+  DevsimProcess sim(Fieldrex(kSensorA, {"--fault", std::string("silence@sdi-post") + kUntilEnded}));
+  ScriptedUi first;
+  EXPECT_LT(Run(sim.ptyPath, first), 0);
+  ASSERT_EQ(first.boxes.size(), 1u) << BoxesText(first);
+  EXPECT_EQ(first.boxes[0].title, "Firmware Error");
+  const json between = sim.EndFaults();
+  EXPECT_EQ(between["sensor"]["serialNumber"], "") << "the erase took the sensor's settings";
+
+  ScriptedUi second;
+  ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
+  EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
+  EXPECT_EQ(second.notes, std::vector<std::string>{"The settings saved by an unfinished update will be restored."});
+  ExpectSensorHolds(sim.Stop(), kSensorA, "after the second run");
+  EXPECT_TRUE(FilesNamed(".settings.").empty());
+}
+
+// A calibration the sensor refuses ("ERROR") is told, and the run goes on: the type is written
+// and the update ends in success, the rest of the settings back; what was not restored is kept
+// for the person, and the next run captures afresh.
+TEST_F(SensorHistory, ARefusedCalibrationIsToldAndTheUpdateFinishes) {
+  DevsimProcess sim(Fieldrex(kSensorA, {"--fault", "nak@sdi-set:3x5"}));
+  ScriptedUi first;
+  ASSERT_EQ(Run(sim.ptyPath, first), 1) << BoxesText(first);
+  ASSERT_EQ(first.boxes.size(), 1u) << BoxesText(first);
+  EXPECT_EQ(first.boxes[0].title, "Settings Error");
+  const std::vector<fs::path> unrestored = FilesNamed(".settings.unrestored ");
+  ASSERT_EQ(unrestored.size(), 1u);
+  EXPECT_NE(first.boxes[0].text.find(unrestored[0].string()), std::string::npos);
+  const json afterFirst = sim.EndFaults();
+  EXPECT_EQ(afterFirst["sensor"]["type"], kSkyra61) << "the type is written after the box";
+  EXPECT_EQ(afterFirst["sensor"]["address"], "3");
+  EXPECT_EQ(afterFirst["sensor"]["serialNumber"], kSerial);
+
+  ScriptedUi second;
+  ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
+  EXPECT_TRUE(second.notes.empty()) << "the person's file is not read by the next run";
+  EXPECT_TRUE(fs::exists(unrestored[0]));
+  sim.Stop();
+}
+
+}  // namespace
