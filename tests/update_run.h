@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "app/build_target.h"
 #include "app/update_session.h"
@@ -16,6 +17,9 @@
 #include "scripted_ui.h"
 
 struct TestUpdate {
+  TestUpdate(std::string folder, MessageLog* messageLog, std::string portName)
+      : dataFolder(std::move(folder)), log(messageLog), port(std::move(portName)) {}
+
   std::string dataFolder;
   MessageLog* log = nullptr;
   std::string port;

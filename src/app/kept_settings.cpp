@@ -6,6 +6,7 @@
 // aside under a name that tells whose it is.
 #include "app/kept_settings.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,9 +14,11 @@
 #include <system_error>
 
 #include "app/update_session.h"
+#include "bsl/device_types.h"
 #include "instrument/instrument_link.h"
 #include "instrument/settings_file.h"
 #include "instrument/settings_file_platform.h"
+#include "sdi12/sdi_sensor.h"
 #include "serial/serial_port.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +31,6 @@ constexpr std::string_view kLineEnd = "\r\n";
 constexpr size_t kKeptSerialKeep = 65;
 constexpr size_t kMarkKeep = 8;
 constexpr int kUniqueNamesMax = 1000;
-constexpr const char* kErasedValue = "1";
 // Lines that belong to the firmware or to this bookkeeping, not to the device's settings.
 constexpr std::string_view kNotSettings[] = {"infoErased=", "identity=", "VornBuild="};
 
@@ -50,9 +52,17 @@ std::string SerialOf(const KeptFile& file) {
   return serial;
 }
 
+// The mark holds the version of the image the marking run was writing.
 bool InfoErased(const KeptFile& file) {
   std::string mark;
-  return ReadKeyText(file.text, kInfoErasedKey, &mark, kMarkKeep) && mark == kErasedValue;
+  return ReadKeyText(file.text, kInfoErasedKey, &mark, kMarkKeep);
+}
+
+// A device that lost its settings to the marking run and runs firmware again runs the image
+// that run wrote; a device that was never set up runs the version it came with.
+bool RunsImageOf(const KeptFile& file, uint32_t deviceVersion) {
+  long version = 0;
+  return ReadKeyNumber(file.text, kInfoErasedKey, &version) && version == static_cast<long>(deviceVersion);
 }
 
 // The run's settings file without ".txt": the stem of the files that belong to this run.
@@ -158,9 +168,13 @@ std::vector<KeptFile> MarkedWaitingFiles(const UpdateSession& session) {
 }
 
 // Another device's unfinished update that this device may be: the one with its serial number,
-// or for a device without one, the only one waiting. Empty path when there is none.
-KeptFile WaitingFileFor(const UpdateSession& session, const std::string& serial) {
-  const std::vector<KeptFile> marked = MarkedWaitingFiles(session);
+// or for a device without one, the only one waiting whose image it runs (any one waiting for a
+// device in its loader, version 0). Empty path when there is none.
+KeptFile WaitingFileFor(const UpdateSession& session, const std::string& serial, uint32_t version) {
+  std::vector<KeptFile> marked = MarkedWaitingFiles(session);
+  if (serial.empty() && version != 0) {
+    std::erase_if(marked, [version](const KeptFile& file) { return !RunsImageOf(file, version); });
+  }
   if (serial.empty()) return marked.size() == 1 ? marked.front() : KeptFile{};
   for (const KeptFile& file : marked) {
     if (SerialOf(file) == serial) return file;
@@ -169,6 +183,10 @@ KeptFile WaitingFileFor(const UpdateSession& session, const std::string& serial)
 }
 
 std::string DeviceSerial(const UpdateSession& session) { return CapturedSerialNumber(session.link); }
+
+uint32_t DeviceVersion(const UpdateSession& session) {
+  return session.link.kind == kDeviceTypeDigitalSensor ? session.link.sdi->version : session.profile.version;
+}
 
 std::vector<std::string> SettingLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -205,7 +223,7 @@ bool SettleLeftUndecided(UpdateSession& session, const KeptFile& undecided, cons
     return false;
   }
   const KeptFile run = ReadKept(session.state.settingsFile);
-  if (serial.empty()) {
+  if (serial.empty() && RunsImageOf(undecided, DeviceVersion(session))) {
     if (run.exists && SameSettings(capture, undecided.text)) {
       Remove(undecided.path);
     } else {
@@ -229,7 +247,7 @@ void ChooseWithCapture(UpdateSession& session) {
   if (undecided.exists && SettleLeftUndecided(session, undecided, captured.text, serial)) return;
   KeptFile run = ReadKept(session.state.settingsFile);
   if (!run.exists) {
-    const KeptFile waiting = WaitingFileFor(session, serial);
+    const KeptFile waiting = WaitingFileFor(session, serial, DeviceVersion(session));
     if (!waiting.exists || !Rename(session, waiting.path, session.state.settingsFile)) return TakeCapture(session);
     run = ReadKept(session.state.settingsFile);
   }
@@ -239,7 +257,7 @@ void ChooseWithCapture(UpdateSession& session) {
       Remove(KeptCapturePath(session));
       return UseKept(session);
     }
-    if (serial.empty()) return HoldUndecided(session);
+    if (serial.empty() && RunsImageOf(run, DeviceVersion(session))) return HoldUndecided(session);
     MoveAside(session, run);
     return TakeCapture(session);
   }
@@ -255,13 +273,13 @@ void ChooseWithoutCapture(UpdateSession& session, bool blank) {
   Remove(KeptCapturePath(session));
   KeptFile run = ReadKept(session.state.settingsFile);
   if (!run.exists && blank) {
-    const KeptFile waiting = WaitingFileFor(session, {});
+    const KeptFile waiting = WaitingFileFor(session, {}, DeviceVersion(session));
     if (waiting.exists && Rename(session, waiting.path, session.state.settingsFile)) {
       run = ReadKept(session.state.settingsFile);
     }
   }
   if (!run.exists) return;
-  if (InfoErased(run)) return UseKept(session);
+  if (InfoErased(run) && (!blank || RunsImageOf(run, DeviceVersion(session)))) return UseKept(session);
   MoveAside(session, run);
 }
 
@@ -292,7 +310,7 @@ void ChooseSettingsInLoader(UpdateSession& session) {
     run = ReadKept(session.state.settingsFile);
   }
   if (!run.exists) {
-    const KeptFile waiting = WaitingFileFor(session, {});
+    const KeptFile waiting = WaitingFileFor(session, {}, 0);
     if (waiting.exists && Rename(session, waiting.path, session.state.settingsFile)) {
       run = ReadKept(session.state.settingsFile);
     }
@@ -305,7 +323,8 @@ void RecordInfoErase(UpdateSession& session) {
   for (const std::string& path : {session.state.settingsFile, UndecidedSettingsPath(session)}) {
     const KeptFile file = ReadKept(path);
     if (!file.exists || InfoErased(file)) continue;
-    const std::string marked = file.text + kInfoErasedKey + "=\"" + kErasedValue + "\"" + std::string(kLineEnd);
+    const std::string marked = file.text + kInfoErasedKey + "=\"" + std::to_string(session.state.imageVersion) +
+                               "\"" + std::string(kLineEnd);
     if (ReplaceFile(path, marked).error != 0) {
       print_message(session.log, kLogFailure, kHostTag, "Could not mark %s before the INFO erase", path.c_str());
     }

@@ -3,13 +3,9 @@
 // fault_matrix_cells.h). The program is the digital-sensor build: it links the sensor image.
 #include <gtest/gtest.h>
 
-#include "app/build_target.h"
-#include "app/update_session.h"
-#include "bsl/builtin_image.h"
-#include "bsl/host_bsl.h"
 #include "fault_matrix_cells.h"
-#include "instrument/instrument_link.h"
 #include "simulated_skyra61.h"
+#include "update_run.h"
 
 using namespace fault_matrix;
 
@@ -60,20 +56,11 @@ class FaultMatrixSensor : public FaultMatrixCell {
   FaultMatrixSensor() { successTellsSettings_ = true; }
 
   int Run(ScriptedUi& ui) override {
-    HostBSL engine(&log_, BuiltInFirmware());
-    UpdaterState state;
-    state.dataFolder = dir_.string();
-    state.portName = port_;
-    state.portLabel = port_;
-    TargetBuild(state, BuiltInFirmware());
-    SelectSensorType(state, kSkyra61);
-    UpdateRun run{state, ui, engine, &log_};
-    InstrumentLink link(&log_);
-    UpdateSession session(run, link);
-    TargetImage(session, BuiltInFirmware().imageVersion);
-    settingsFile_ = SettingsFilePath(session);
+    TestUpdate update(dir_.string(), &log_, port_);
     ui.answers.assign(kOkAnswers, true);
-    return RunFrame(session);
+    const int result = RunTestUpdate(update, ui);
+    settingsFile_ = update.settingsFile;
+    return result;
   }
 
   std::vector<std::string> SimArguments(const std::string& rule) const override {

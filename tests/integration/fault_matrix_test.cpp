@@ -2,11 +2,8 @@
 // simulated device can make (the cells and their check: fault_matrix_cells.h).
 #include <gtest/gtest.h>
 
-#include "app/update_session.h"
-#include "bsl/builtin_image.h"
-#include "bsl/host_bsl.h"
 #include "fault_matrix_cells.h"
-#include "instrument/instrument_link.h"
+#include "update_run.h"
 
 using namespace fault_matrix;
 
@@ -46,20 +43,12 @@ const FastCells kFast = {
 class FaultMatrix : public FaultMatrixCell {
  protected:
   int Run(ScriptedUi& ui) override {
-    HostBSL engine(&log_, BuiltInFirmware());
-    UpdaterState state;
-    state.dataFolder = dir_.string();
-    state.builtInKind = BuiltInFirmware().deviceType;
-    state.portName = port_;
-    state.portLabel = port_;
-    state.restartWaitMs = kSimRestartWaitMs;
-    UpdateRun run{state, ui, engine, &log_};
-    InstrumentLink link(&log_);
-    UpdateSession session(run, link);
-    TargetImage(session, BuiltInFirmware().imageVersion);
-    settingsFile_ = SettingsFilePath(session);
+    TestUpdate update(dir_.string(), &log_, port_);
+    update.restartWaitMs = kSimRestartWaitMs;
     ui.answers.assign(kOkAnswers, true);
-    return RunFrame(session);
+    const int result = RunTestUpdate(update, ui);
+    settingsFile_ = update.settingsFile;
+    return result;
   }
 
   std::vector<std::string> SimArguments(const std::string& rule) const override {

@@ -62,10 +62,7 @@ class RunHistory : public ::testing::Test {
   }
 
   int Run(const std::string& port, ScriptedUi& ui) {
-    TestUpdate update;
-    update.dataFolder = dir_.string();
-    update.log = &log_;
-    update.port = port;
+    TestUpdate update(dir_.string(), &log_, port);
     update.restartWaitMs = kSimRestartWaitMs;
     const int result = RunTestUpdate(update, ui);
     settingsFile_ = update.settingsFile;
@@ -167,17 +164,21 @@ TEST_F(RunHistory, ARestoreThatSomeValuesRefuseFinishesTheUpdateAndKeepsThemForT
 
 struct OtherDevice {
   const char* name;
-  const char* serial;  // what the second device holds as its serial number
+  std::vector<std::string> settings;  // the second device's simulator options
 };
+
+void PrintTo(const OtherDevice& device, std::ostream* out) { *out << device.name; }
 
 class TwoDevices : public RunHistory, public ::testing::WithParamInterface<OtherDevice> {};
 
 // A's update fails after its INFO erase; B, updated next in the same folder, keeps its own
-// settings and A's file is kept aside; A comes back and gets its settings from its file.
+// settings (even a B that has none but its defaults, as A after the erase) and A's file is kept
+// aside; A comes back and gets its settings from its file.
 TEST_P(TwoDevices, EachKeepsItsOwnSettingsAcrossTheOthersUpdate) {
   DevsimProcess a({"--device", "TGX:1.40", "--image", kImageFile, "--fault", "silence@write:300x3"});
-  DevsimProcess b({"--device", "TGX:1.40", "--image", kImageFile, "--setting", std::string("sn=") + GetParam().serial,
-                   "--setting", "tadj=0.77", "--setting", "c76=9 9 9 9"});
+  std::vector<std::string> argsB = {"--device", "TGX:1.40", "--image", kImageFile};
+  argsB.insert(argsB.end(), GetParam().settings.begin(), GetParam().settings.end());
+  DevsimProcess b(argsB);
   ScriptedUi first;
   EXPECT_LT(Run(a.ptyPath, first), 0);
   ASSERT_TRUE(fs::exists(settingsFile_));
@@ -206,8 +207,13 @@ TEST_P(TwoDevices, EachKeepsItsOwnSettingsAcrossTheOthersUpdate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Instruments, TwoDevices,
-                         ::testing::Values(OtherDevice{"WithoutASerialNumber", ""},
-                                           OtherDevice{"WithItsOwnSerialNumber", "TGX-020001"}),
+                         ::testing::Values(OtherDevice{"WithoutASerialNumber",
+                                                       {"--setting", "sn=", "--setting", "tadj=0.77"}},
+                                           OtherDevice{"WithItsOwnSerialNumber",
+                                                       {"--setting", "sn=TGX-020001", "--setting", "c76=9 9 9 9"}},
+                                           // Never set up: no serial number and its defaults, like a
+                                           // device after an erase, but running its own firmware.
+                                           OtherDevice{"NewAtItsDefaults", {"--factory-reset"}}),
                          [](const ::testing::TestParamInfo<OtherDevice>& device) { return device.param.name; });
 
 }  // namespace

@@ -16,15 +16,11 @@
 #include <optional>
 #include <sstream>
 
-#include "app/update_session.h"
-#include "bsl/builtin_image.h"
-#include "bsl/host_bsl.h"
 #include "devsim_process.h"
-#include "instrument/instrument_link.h"
 #include "pty_pair.h"
-#include "scripted_ui.h"
 #include "serial/serial_port.h"
 #include "test_folder.h"
+#include "update_run.h"
 
 namespace fs = std::filesystem;
 
@@ -138,19 +134,10 @@ class RunUpdateFailuresTest : public ::testing::Test {
 
   // One run, as the window's Start button makes it.
   int Run(const std::string& port, const std::string& label, ScriptedUi& ui, bool factory = false) {
-    HostBSL engine(&log_, BuiltInFirmware());
-    UpdaterState state;
-    state.dataFolder = dir_.string();
-    state.builtInKind = BuiltInFirmware().deviceType;
-    state.portName = port;
-    state.portLabel = label;
-    state.factoryMode = factory;
-    state.repairMode = factory;  // the factory switch turns on repair mode as well
-    UpdateRun run{state, ui, engine, &log_};
-    InstrumentLink link(&log_);
-    UpdateSession session(run, link);
-    TargetImage(session, BuiltInFirmware().imageVersion);
-    return RunFrame(session);
+    TestUpdate update(dir_.string(), &log_, port);
+    update.label = label;
+    update.factory = factory;
+    return RunTestUpdate(update, ui);
   }
 
   void WriteEarlierSettings() const { std::ofstream(settingsFile_) << kEarlierSettings; }

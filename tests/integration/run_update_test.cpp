@@ -7,13 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/update_session.h"
-#include "bsl/builtin_image.h"
-#include "bsl/host_bsl.h"
 #include "devsim_process.h"
-#include "instrument/instrument_link.h"
-#include "scripted_ui.h"
 #include "test_folder.h"
+#include "update_run.h"
 
 namespace fs = std::filesystem;
 
@@ -33,18 +29,10 @@ class RunUpdateTest : public ::testing::Test {
 
   // One run, as the window's Start button makes it.
   int Run(const std::string& port, ScriptedUi& ui) {
-    HostBSL engine(&log_, BuiltInFirmware());
-    UpdaterState state;
-    state.dataFolder = dir_.string();
-    state.builtInKind = BuiltInFirmware().deviceType;
-    state.portName = port;
-    state.portLabel = port;
-    UpdateRun run{state, ui, engine, &log_};
-    InstrumentLink link(&log_);
-    UpdateSession session(run, link);
-    TargetImage(session, BuiltInFirmware().imageVersion);
-    settingsFile_ = SettingsFilePath(session);
-    return RunFrame(session);
+    TestUpdate update(dir_.string(), &log_, port);
+    const int result = RunTestUpdate(update, ui);
+    settingsFile_ = update.settingsFile;
+    return result;
   }
 
   std::string LogText() const {

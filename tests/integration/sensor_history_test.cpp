@@ -68,10 +68,7 @@ class SensorHistory : public ::testing::Test {
   }
 
   int Run(const std::string& port, ScriptedUi& ui) {
-    TestUpdate update;
-    update.dataFolder = dir_.string();
-    update.log = &log_;
-    update.port = port;
+    TestUpdate update(dir_.string(), &log_, port);
     const int result = RunTestUpdate(update, ui);
     settingsFile_ = update.settingsFile;
     return result;

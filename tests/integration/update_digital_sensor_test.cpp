@@ -9,16 +9,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/build_target.h"
-#include "app/update_session.h"
-#include "bsl/builtin_image.h"
-#include "bsl/host_bsl.h"
 #include "devsim_process.h"
-#include "instrument/instrument_link.h"
 #include "sdi12/sdi_sensor.h"
-#include "scripted_ui.h"
-#include "test_folder.h"
 #include "simulated_skyra61.h"
+#include "test_folder.h"
+#include "update_run.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -53,21 +48,13 @@ class UpdateDigitalSensorTest : public ::testing::Test {
   // One run, as the sensor build's Start button makes it, with this sensor-menu choice
   // and, when given, a firmware file opened in place of the built-in image.
   int Run(const std::string& port, ScriptedUi& ui, uint32_t type = kSkyra61, const std::string& firmware = "") {
-    HostBSL engine(&log_, BuiltInFirmware());
-    UpdaterState state;
-    state.dataFolder = dir_.string();
-    state.portName = port;
-    state.portLabel = port;
-    state.repairMode = repair_;
-    TargetBuild(state, BuiltInFirmware());
-    SelectSensorType(state, type);
-    UpdateRun run{state, ui, engine, &log_};
-    InstrumentLink link(&log_);
-    UpdateSession session(run, link);
-    if (!firmware.empty() && BSLLoadTIFile(engine, firmware) < 0) return 0;
-    TargetImage(session, firmware.empty() ? BuiltInFirmware().imageVersion : engine.imageVersion);
-    settingsFile_ = SettingsFilePath(session);
-    return DigitalSensorUpdateRunner()(run);
+    TestUpdate update(dir_.string(), &log_, port);
+    update.repair = repair_;
+    update.sensorType = type;
+    update.firmware = firmware;
+    const int result = RunTestUpdate(update, ui);
+    settingsFile_ = update.settingsFile;
+    return result;
   }
 
   std::string LogText() const {
