@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <utility>
 
 #include "device.h"
@@ -74,6 +75,31 @@ std::string_view SdiStage(std::string_view command) {
   return write ? "sdi-set" : "sdi-get";
 }
 
+constexpr char kFirstPrintable = 0x20;
+constexpr char kLastPrintable = 0x7E;
+constexpr std::string_view kSdiLineEnd = "\r\n";
+
+// Printable 7-bit characters, as a line at the wrong rate or a spoilt line mostly reads.
+std::string PrintableNoise(Device& device, size_t count) {
+  std::uniform_int_distribution<int> value(kFirstPrintable, kLastPrintable);
+  std::string bytes;
+  for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(value(device.noise)));
+  return bytes;
+}
+
+// A sensor's answer spoilt on the bus, in the style the options chose.
+std::string SpoiltAnswer(Device& device, const std::string& answer, SensorGarble style) {
+  switch (style) {
+    case SensorGarble::High: break;
+    case SensorGarble::Printable: return PrintableNoise(device, answer.size());
+    case SensorGarble::Line: {
+      const size_t text = answer.ends_with(kSdiLineEnd) ? answer.size() - kSdiLineEnd.size() : answer.size();
+      return PrintableNoise(device, text) + std::string(kSdiLineEnd);
+    }
+  }
+  return DeviceNoise(device, answer.size());
+}
+
 const char* ModeName(RelayMode mode) {
   switch (mode) {
     case RelayMode::Command: return "command";
@@ -94,6 +120,7 @@ void PassThroughFirmware::Configure(Device& device, const PassThroughSetup& opti
   sensorImage_ = options.sensorImage;
   if (options.hardwareRevision != 0) kind_.hardwareRevision = options.hardwareRevision;
   if (options.battery >= 0) kind_.battery = options.battery;
+  garble_ = options.sensor.garble;
   if (kind_.hasBus && options.sensor.present) {
     sensor_ = MakeSdiSensor(options.sensor, &device.faults, &device.faultLog);
   }
@@ -194,7 +221,7 @@ void PassThroughFirmware::RelaySdi(Device& device, std::string command) {
     }
   }
   const std::optional<std::string> answer = SdiSensorCommand(*sensor_, command);
-  if (answer) DeviceSend(device, garble ? DeviceNoise(device, answer->size()) : *answer);
+  if (answer) DeviceSend(device, garble ? SpoiltAnswer(device, *answer, garble_) : *answer);
 }
 
 void PassThroughFirmware::Line(Device& device, std::string line) {

@@ -60,6 +60,7 @@ class PassThroughFirmware : public BootWordFirmware {
   std::string modeBytes_;  // every mode byte heard, in order
   uint32_t sdiCommands_ = 0;
   std::unique_ptr<SdiSensor> sensor_;  // null: nothing on the bus
+  SensorGarble garble_ = SensorGarble::High;
   std::vector<TiSegment> sensorImage_;
   std::map<std::string, std::string> values_;  // "get -KEY" / "set -KEY VALUE"
   long long clockOffset_ = 0;                  // device clock minus the host's local time, seconds

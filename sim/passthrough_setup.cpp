@@ -53,6 +53,70 @@ bool SensorValue(const std::string& text, SensorSetup& sensor, std::string& erro
   return true;
 }
 
+constexpr int kMostDigits = 9;
+constexpr int kExponentDigits = 3;
+
+bool SmallNumber(std::string_view text, int lowest, int& number) {
+  const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return !text.empty() && failure == std::errc() && end == text.data() + text.size() && number >= lowest &&
+         number <= kMostDigits;
+}
+
+// "as-written", "rounded:N" or "exponent[:N]".
+bool NumberFormat(const std::string& text, SensorNumberFormat& format) {
+  const size_t colon = text.find(':');
+  const std::string style = text.substr(0, colon);
+  const std::string_view digits =
+      colon == std::string::npos ? std::string_view() : std::string_view(text).substr(colon + 1);
+  if (style == "as-written") {
+    format = {SensorNumbers::AsWritten, 0};
+    return colon == std::string::npos;
+  }
+  if (style == "rounded") {
+    format.style = SensorNumbers::Rounded;
+    return SmallNumber(digits, 0, format.digits);
+  }
+  if (style == "exponent") {
+    format.style = SensorNumbers::Exponent;
+    format.digits = kExponentDigits;
+    return colon == std::string::npos || SmallNumber(digits, 1, format.digits);
+  }
+  return false;
+}
+
+// "CMD:N": the command as the sensor hears it, without address and "!".
+bool Late(const std::string& text, SensorSetup& sensor) {
+  const size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  LateCommand late;
+  late.command = text.substr(0, colon);
+  if (late.command.back() == '*') {
+    late.prefix = true;
+    late.command.pop_back();
+  }
+  const std::string count = text.substr(colon + 1);
+  const auto [end, failure] = std::from_chars(count.data(), count.data() + count.size(), late.attempt);
+  if (count.empty() || failure != std::errc() || end != count.data() + count.size() || late.attempt == 0 ||
+      late.command.empty() || late.command.find('!') != std::string::npos) {
+    return false;
+  }
+  sensor.late.push_back(std::move(late));
+  return true;
+}
+
+bool Garble(const std::string& text, SensorGarble& garble) {
+  if (text == "high") {
+    garble = SensorGarble::High;
+  } else if (text == "printable") {
+    garble = SensorGarble::Printable;
+  } else if (text == "line") {
+    garble = SensorGarble::Line;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 bool Battery(const std::string& text, int& battery) {
   const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), battery);
   return !text.empty() && failure == std::errc() && end == text.data() + text.size() && battery >= 0 &&
@@ -77,6 +141,12 @@ OptionMatch ParsePassThroughOption(const std::string& option, const std::functio
     setup.sensor.hasLoader = false;
   } else if (option == "--sensor-in-loader") {
     setup.sensor.startInLoader = true;
+  } else if (option == "--sensor-number-format") {
+    good = value(text) && NumberFormat(text, setup.sensor.numbers);
+  } else if (option == "--sensor-late") {
+    good = value(text) && Late(text, setup.sensor);
+  } else if (option == "--sensor-garble") {
+    good = value(text) && Garble(text, setup.sensor.garble);
   } else if (option == "--hardware-revision") {
     good = value(text) && text.size() == 1 && std::isgraph(static_cast<unsigned char>(text[0]));
     if (good) setup.hardwareRevision = text[0];
@@ -105,6 +175,9 @@ const char* PassThroughUsage() {
          "  --sensor TYPE[:VERSION]  ] z w ^ u (or SKYRA61 K7W HB7 PL3 DG7, or none); default ]\n"
          "  --sensor-set KEY=VALUE   address, sn, x4, xa, xo\n"
          "  --sensor-numeric-type --sensor-blank --sensor-no-loader --sensor-in-loader\n"
+         "  --sensor-number-format as-written|rounded:N|exponent[:N]\n"
+         "  --sensor-late CMD:N      silent the first N-1 times CMD (\"I\", \"post\", \"X5*\") is heard\n"
+         "  --sensor-garble high|printable|line\n"
          "  --hardware-revision C\n"
          "Any device: --battery PERCENT  its answer to \"get -batt\"\n";
 }

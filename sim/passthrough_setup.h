@@ -8,6 +8,13 @@
 //   --sensor-blank            the sensor starts as after its settings memory was erased
 //   --sensor-no-loader        the sensor has no resident loader ("?B!" is answered "No BSL")
 //   --sensor-in-loader        the sensor starts in its waiting loader, as after a lost attach
+//   --sensor-number-format F  how the sensor stores and prints calibration numbers: as-written,
+//                             rounded:N (N decimals, a sign always), exponent[:N] ("9.810e-01")
+//   --sensor-late CMD:N       the sensor stays silent the first N-1 times it hears CMD (the command
+//                             without address and "!"; "X5*" for every command starting "X5")
+//   --sensor-garble STYLE     what a garble fault at the sdi stages makes of an answer: high (bytes
+//                             with the high bit), printable (7-bit characters, line end lost too),
+//                             line (printable characters, the line end kept)
 //   --hardware-revision C     the Fieldrex's answer to "get -hver"
 //   --battery PERCENT         the answer to "get -batt" (of a logger or an instrument too)
 #pragma once
@@ -21,6 +28,24 @@
 
 #include "ti_text.h"
 
+// How a sensor keeps the numbers of its calibrations: the text as written, or numbers it prints
+// its own way.
+enum class SensorNumbers { AsWritten, Rounded, Exponent };
+struct SensorNumberFormat {
+  SensorNumbers style = SensorNumbers::AsWritten;
+  int digits = 0;  // decimals (rounded) or digits after the point (exponent)
+};
+
+// A command the sensor answers only from the N-th time it hears it.
+struct LateCommand {
+  std::string command;  // without address and "!"
+  bool prefix = false;  // "X5*": every command that starts so
+  uint32_t attempt = 1;
+};
+
+// What a garble fault at the sdi stages makes of a sensor's answer.
+enum class SensorGarble { High, Printable, Line };
+
 struct SensorSetup {
   bool present = true;  // false: nothing answers on the bus
   uint8_t type = ']';
@@ -30,6 +55,9 @@ struct SensorSetup {
   bool hasLoader = true;
   bool startInLoader = false;
   std::vector<std::pair<std::string, std::string>> values;  // --sensor-set, in order
+  SensorNumberFormat numbers;
+  std::vector<LateCommand> late;
+  SensorGarble garble = SensorGarble::High;
 };
 
 struct PassThroughSetup {

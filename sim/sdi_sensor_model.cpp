@@ -1,8 +1,11 @@
 #include "sdi_sensor_model.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "ti_text.h"
@@ -69,6 +72,51 @@ SensorSettings BlankSettings(const SensorKind& kind, bool numericType) {
   return blank;
 }
 
+// A number as a sensor with its own number format prints it; nothing for a word that is no number.
+std::optional<std::string> Printed(const SensorNumberFormat& format, const std::string& word) {
+  char* end = nullptr;
+  const double value = std::strtod(word.c_str(), &end);
+  if (word.empty() || end != word.c_str() + word.size() || !std::isfinite(value)) return std::nullopt;
+  char text[64];
+  if (format.style == SensorNumbers::Rounded) {
+    std::snprintf(text, sizeof text, "%+.*f", format.digits, value);
+  } else {
+    std::snprintf(text, sizeof text, "%.*e", format.digits, value);
+  }
+  return std::string(text);
+}
+
+// A calibration as the sensor keeps it: the text as written, or its numbers in the sensor's own
+// format (other words as they came), one space between them.
+std::string Stored(const SensorNumberFormat& format, std::string_view text) {
+  text = text.substr(0, kMaxCalibration);
+  if (format.style == SensorNumbers::AsWritten) return std::string(text);
+  std::string kept;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t start = text.find_first_not_of(" \t", at);
+    if (start == std::string_view::npos) break;
+    at = std::min(text.find_first_of(" \t", start), text.size());
+    const std::string word(text.substr(start, at - start));
+    const std::optional<std::string> number = Printed(format, word);
+    kept += (kept.empty() ? "" : " ") + (number ? *number : word);
+  }
+  return kept.substr(0, kMaxCalibration);
+}
+
+// A command the sensor is slow to take: silent the first times it hears it.
+bool HeardTooFewTimes(SdiSensor& sensor, std::string_view body) {
+  bool silent = false;
+  for (size_t i = 0; i < sensor.late.size(); ++i) {
+    const LateCommand& late = sensor.late[i];
+    const bool matches = late.prefix ? body.starts_with(late.command) : body == late.command;
+    if (!matches) continue;
+    if (sensor.lateHeard[i] < late.attempt) ++sensor.lateHeard[i];
+    if (sensor.lateHeard[i] < late.attempt) silent = true;
+  }
+  return silent;
+}
+
 void ApplyValue(SensorSettings& settings, const std::string& key, const std::string& value) {
   if (key == "address" && !value.empty()) settings.address = value.front();
   if (key == "sn") settings.serialNumber = value.substr(0, kMaxSerial);
@@ -126,18 +174,18 @@ std::optional<std::string> Extended(SdiSensor& sensor, std::string_view rest) {
     case '4':
       if (rest.size() == 1) return Value(sensor, " ", s.x4);
       break;
-    case '5': s.x4 = text.substr(0, kMaxCalibration); return Confirmed(sensor);
+    case '5': s.x4 = Stored(sensor.numbers, text); return Confirmed(sensor);
     case 'a':
       if (sensor.kind->hasXa && rest.size() == 1) return Value(sensor, " ", s.xa);
       break;
     case 'b':
       if (!sensor.kind->hasXa) break;
-      s.xa = text.substr(0, kMaxCalibration);
+      s.xa = Stored(sensor.numbers, text);
       return Confirmed(sensor);
     case 'O':
       if (!sensor.kind->hasXO) break;
       if (rest.size() == 1) return s.xo.empty() ? SdiSensorRefusal(sensor) : Value(sensor, " ", s.xo);
-      s.xo = text.substr(0, kMaxCalibration);
+      s.xo = Stored(sensor.numbers, text);
       return Confirmed(sensor);
     case '#':
       if (rest.size() == 1) return Value(sensor, "", s.serialNumber);
@@ -220,6 +268,12 @@ std::unique_ptr<SdiSensor> MakeSdiSensor(const SensorSetup& setup, FaultPlan* fa
   sensor->settings = setup.blank ? BlankSettings(*kind, setup.numericType) : FactorySettings(*kind);
   sensor->settings.numericType = setup.numericType;
   for (const auto& [key, value] : setup.values) ApplyValue(sensor->settings, key, value);
+  sensor->numbers = setup.numbers;
+  for (std::string* calibration : {&sensor->settings.x4, &sensor->settings.xa, &sensor->settings.xo}) {
+    *calibration = Stored(sensor->numbers, *calibration);
+  }
+  sensor->late = setup.late;
+  sensor->lateHeard.assign(setup.late.size(), 0);
   sensor->loader.flash = &sensor->flash;
   sensor->loader.faults = faults;
   sensor->loader.faultLog = faultLog;
@@ -236,6 +290,7 @@ std::optional<std::string> SdiSensorCommand(SdiSensor& sensor, std::string_view 
   if (to != '?' && to != sensor.settings.address) return std::nullopt;
   const std::string_view body = command.substr(1);
   if (body.empty()) return Value(sensor, "", "");
+  if (HeardTooFewTimes(sensor, body)) return std::nullopt;
   if (body == "I") return Value(sensor, "", SdiSensorIdentity(sensor));
   if (body == "B") return StartLoader(sensor);
   if (body == "post") return Value(sensor, "", sensor.identity.intact ? "Code Good" : "Code Corrupt");

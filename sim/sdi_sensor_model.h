@@ -66,6 +66,9 @@ struct SdiSensor {
   bool updateFinished = false;  // restarted after its vectors were written
   uint32_t restarts = 0;
   std::vector<std::string> commands;  // the SDI-12 commands heard, in order (the first ones)
+  SensorNumberFormat numbers;         // how it keeps calibration numbers
+  std::vector<LateCommand> late;      // commands it answers only after hearing them a few times
+  std::vector<uint32_t> lateHeard;    // how often it has heard each
 
   SdiSensor() = default;
   SdiSensor(const SdiSensor&) = delete;  // the loader points into flash

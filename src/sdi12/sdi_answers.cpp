@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "sdi12/sdi_sensor.h"
 
@@ -20,6 +21,11 @@ constexpr size_t kVersionStart = 17;  // characters 18 to 20, counting from 1
 constexpr size_t kVersionDigits = 3;
 constexpr size_t kTypeDigits = 3;
 constexpr size_t kShortXa = 9;  // a shorter Xa answer holds no calibration
+constexpr size_t kSdiVersionDigits = 2;
+constexpr size_t kIdentityLength = 20;   // address, SDI-12 version 2, vendor 8, model 6, version 3
+constexpr double kSameValue = 1e-5;      // relative: what a sensor's single-precision store keeps
+constexpr size_t kExponentDigits = 3;    // beyond any value a sensor holds
+constexpr double kRoundingSlack = 1e-6;  // a half step printed in decimal is not exact in binary
 
 // Xa defaults of the K7W, K7V and HB7 firmware generations, as answers from address 'a'.
 constexpr std::string_view kXaOldDefault = "a 1 1.44832 1.91683 2.35961 2.991";
@@ -40,30 +46,97 @@ std::optional<XaRule> XaRuleFor(uint32_t type) {
 
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-constexpr double kSameValue = 1e-5;  // relative: what a sensor's single-precision store keeps
+bool IsAddress(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-void SkipSpace(std::string_view text, size_t& at) {
-  while (at < text.size() && IsSpace(text[at])) ++at;
-}
-
-// The number at `at` (a leading '+' allowed), moving past it.
-std::optional<double> ReadNumber(std::string_view text, size_t& at) {
-  size_t start = at;
-  if (start < text.size() && text[start] == '+') ++start;
-  if (start == text.size() || !(std::isdigit(static_cast<unsigned char>(text[start])) || text[start] == '-' ||
-                                text[start] == '.')) {
-    return std::nullopt;
+// The words of a text between white space.
+std::vector<std::string_view> Words(std::string_view text) {
+  std::vector<std::string_view> words;
+  size_t at = 0;
+  while (at < text.size()) {
+    while (at < text.size() && IsSpace(text[at])) ++at;
+    const size_t start = at;
+    while (at < text.size() && !IsSpace(text[at])) ++at;
+    if (at > start) words.push_back(text.substr(start, at - start));
   }
-  double value = 0;
-  const std::from_chars_result read = std::from_chars(text.data() + start, text.data() + text.size(), value);
-  if (read.ec != std::errc()) return std::nullopt;
-  at = static_cast<size_t>(read.ptr - text.data());
-  return value;
+  return words;
 }
 
-bool SameValue(double a, double b) {
-  return std::fabs(a - b) <= kSameValue * std::max(std::fabs(a), std::fabs(b));
+// A number as a sensor prints it, and the step of its last digit shown ("0.98": 0.01,
+// "9.810e-01": 0.0001, "25": 1).
+struct PrintedNumber {
+  double value = 0;
+  double step = 1;
+  bool exponent = false;
+  size_t decimals = 0;
+
+  bool PrintedLike(const PrintedNumber& other) const {
+    return exponent == other.exponent && decimals == other.decimals;
+  }
+};
+
+size_t Digits(std::string_view text, size_t at) {
+  size_t end = at;
+  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+  return end - at;
 }
+
+// A whole word read as [+-]digits[.digits][e[+-]digits]; nothing for any other word.
+std::optional<PrintedNumber> ReadPrinted(std::string_view word) {
+  size_t at = 0;
+  if (at < word.size() && (word[at] == '+' || word[at] == '-')) ++at;
+  const size_t whole = Digits(word, at);
+  at += whole;
+  size_t decimals = 0;
+  if (at < word.size() && word[at] == '.') {
+    decimals = Digits(word, ++at);
+    at += decimals;
+  }
+  if (whole + decimals == 0) return std::nullopt;
+  int exponent = 0;
+  const bool scientific = at < word.size() && (word[at] == 'e' || word[at] == 'E');
+  if (scientific) {
+    ++at;
+    bool negative = false;
+    if (at < word.size() && (word[at] == '+' || word[at] == '-')) negative = word[at++] == '-';
+    const size_t count = Digits(word, at);
+    if (count == 0 || count > kExponentDigits) return std::nullopt;
+    for (const size_t end = at + count; at < end; ++at) exponent = exponent * 10 + (word[at] - '0');
+    if (negative) exponent = -exponent;
+  }
+  if (at != word.size()) return std::nullopt;
+  const std::string_view number = word.front() == '+' ? word.substr(1) : word;
+  PrintedNumber printed;
+  const char* end = number.data() + number.size();
+  const std::from_chars_result read = std::from_chars(number.data(), end, printed.value);
+  if (read.ec != std::errc() || read.ptr != end || !std::isfinite(printed.value)) return std::nullopt;
+  printed.step = std::pow(10.0, exponent - static_cast<int>(decimals));
+  printed.exponent = scientific;
+  printed.decimals = decimals;
+  return printed;
+}
+
+// The written value as the sensor shows it: within what a single-precision store keeps, or,
+// from a sensor that rounds, within half a step of what it printed.
+bool SameAsPrinted(const PrintedNumber& written, const PrintedNumber& shown, bool rounds) {
+  const double difference = std::fabs(written.value - shown.value);
+  const double stored = kSameValue * std::max(std::fabs(written.value), std::fabs(shown.value));
+  const double rounding = rounds ? shown.step * 0.5 * (1 + kRoundingSlack) : 0;
+  return difference <= std::max(rounding, stored);
+}
+
+// A sensor that rounds prints all its numbers alike ("+0.98 +1.50", "9.810e-01 1.500e+00"); a
+// text whose numbers show as many decimals as they were written with is kept as written, and a
+// number there with a digit fewer lost it on the way.
+bool PrintsAlike(const std::vector<std::optional<PrintedNumber>>& numbers) {
+  const PrintedNumber* first = nullptr;
+  for (const std::optional<PrintedNumber>& number : numbers) {
+    if (!number) continue;
+    if (first != nullptr && !number->PrintedLike(*first)) return false;
+    if (first == nullptr) first = &*number;
+  }
+  return true;
+}
+
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Leading decimal digits after white space, as atoi reads them (no sign: versions are not negative).
@@ -110,6 +183,39 @@ std::string_view SDIAnswerText(std::string_view reply) {
 }
 
 bool SDIRefused(std::string_view reply) { return SDIAnswerText(reply) == "ERROR"; }
+
+bool SDIFramed(std::string_view command, std::string_view reply) {
+  if (reply.empty() || reply.find(kReturn) == std::string_view::npos || !IsAddress(reply.front())) return false;
+  const bool named = !command.empty() && command.front() != '?';
+  const bool addressChange = command.size() > 1 && command[1] == 'A';
+  return !named || addressChange || reply.front() == command.front();
+}
+
+bool SDIFrom(std::string_view reply, char address) { return !reply.empty() && reply.front() == address; }
+
+bool SDIIdentityShaped(std::string_view reply) {
+  if (SDIRefused(reply)) return true;
+  const std::string_view line = SDIAnswerLine(reply);
+  if (line.size() < kIdentityLength) return false;
+  const auto digits = [line](size_t at, size_t count) { return Digits(line, at) >= count; };
+  return digits(1, kSdiVersionDigits) && digits(kVersionStart, kVersionDigits);
+}
+
+bool SDITypeShaped(std::string_view reply) {
+  if (SDIRefused(reply)) return true;
+  std::string_view text = SDIAnswerText(reply);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  if (text.size() == 1) return true;
+  return !text.empty() && text.size() <= kTypeDigits && Digits(text, 0) == text.size();
+}
+
+bool SDICalibrationShaped(std::string_view reply) {
+  if (SDIRefused(reply)) return true;
+  for (std::string_view word : Words(SDIAnswerText(reply))) {
+    if (!ReadPrinted(word)) return false;
+  }
+  return true;
+}
 
 SDIIdentityAnswer ReadIdentityAnswer(std::string_view reply) {
   SDIIdentityAnswer answer;
@@ -173,21 +279,18 @@ std::optional<std::string_view> XaDefault(uint32_t type, uint32_t version, std::
 }
 
 bool SDISameCalibration(std::string_view written, std::string_view readBack) {
-  size_t w = 0;
-  size_t r = 0;
-  for (;;) {
-    SkipSpace(written, w);
-    SkipSpace(readBack, r);
-    if (w == written.size() || r == readBack.size()) return w == written.size() && r == readBack.size();
-    const std::optional<double> a = ReadNumber(written, w);
-    const std::optional<double> b = ReadNumber(readBack, r);
-    if (a.has_value() != b.has_value()) return false;
-    if (a) {
-      if (!SameValue(*a, *b)) return false;
-      continue;
-    }
-    if (written[w++] != readBack[r++]) return false;
+  const std::vector<std::string_view> sent = Words(written);
+  const std::vector<std::string_view> held = Words(readBack);
+  if (sent.size() != held.size()) return false;
+  std::vector<std::optional<PrintedNumber>> shown;
+  for (std::string_view word : held) shown.push_back(ReadPrinted(word));
+  const bool rounds = PrintsAlike(shown);
+  for (size_t i = 0; i < sent.size(); ++i) {
+    const std::optional<PrintedNumber> value = ReadPrinted(sent[i]);
+    const bool same = value && shown[i] ? SameAsPrinted(*value, *shown[i], rounds) : sent[i] == held[i];
+    if (!same) return false;
   }
+  return true;
 }
 
 std::string ConvertedCalibration(std::string_view x4) {

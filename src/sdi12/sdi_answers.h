@@ -18,6 +18,24 @@ std::string_view SDIAnswerText(std::string_view reply);
 bool SDIRefused(std::string_view reply);
 bool SDIContains(std::string_view text, std::string_view part);
 
+// Whether a reply is an SDI-12 answer to the command at all: its line ends (a carriage
+// return; the line feed may still be on its way), it begins with an address character and,
+// when the command names an address (except an address change, answered from the new one),
+// with that address. Noise is told by this frame, never by the byte values inside the text:
+// sensors keep what people typed.
+bool SDIFramed(std::string_view command, std::string_view reply);
+// Whether the answer comes from the sensor at this address.
+bool SDIFrom(std::string_view reply, char address);
+
+// The shapes of the answers the capture keeps, beyond the frame; a refusal ("aERROR") has
+// every shape, so the caller can tell it.
+// "?I!": address, the two-digit SDI-12 version, vendor, model and the three-digit version.
+bool SDIIdentityShaped(std::string_view reply);
+// "?X8!": one character, or one to three digits.
+bool SDITypeShaped(std::string_view reply);
+// Calibrations: numbers separated by white space, or nothing (a blank sensor).
+bool SDICalibrationShaped(std::string_view reply);
+
 // "?I!": address, SDI-12 version (two digits), vendor, model, three-digit version, rest.
 struct SDIIdentityAnswer {
   std::optional<char> address;
@@ -45,8 +63,10 @@ bool ClearMinusOnes(std::string& reply);
 // or nothing when the reply stands. `failed` is set when the query failed.
 std::optional<std::string_view> XaDefault(uint32_t type, uint32_t version, std::string_view reply, bool failed);
 
-// Whether a calibration read back is the one written: numbers compare by value (a
-// sensor may print 25.0 as "25" or "+25"), everything else character by character.
+// Whether a calibration read back holds what was written, word by word: numbers compare by
+// value (a sensor may print 0.981 as "0.981000", "+0.981" or "9.81e-1"), and from a sensor that
+// prints all its numbers alike, at the precision it printed each one ("+0.98"); anything else
+// character by character.
 bool SDISameCalibration(std::string_view written, std::string_view readBack);
 
 // The X4 text of a DG7 or HTK sensor below version 3.40 in the new six-term form.

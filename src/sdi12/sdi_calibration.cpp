@@ -17,6 +17,11 @@ bool IsType(const SDISensor& sensor, std::string_view types) {
   return sensor.sensorType != 0 && types.find(static_cast<char>(sensor.sensorType)) != std::string_view::npos;
 }
 
+// A calibration read from the sensor the capture found: numbers, or its refusal.
+SDIAnswerShape CalibrationFrom(char address) {
+  return [address](std::string_view reply) { return SDIFrom(reply, address) && SDICalibrationShaped(reply); };
+}
+
 bool MarksUnusedTerms(const SDISensor& sensor) {
   return sensor.sensorType == kSensorK7W || sensor.sensorType == kSensorK7V;
 }
@@ -35,7 +40,7 @@ void Attention(SDISensor& sensor) {
 
 int ReadX4(SDISensor& sensor) {
   std::string reply;
-  int result = SDIExchange(sensor, "?X4!", &reply);
+  int result = SDIExchange(sensor, "?X4!", &reply, CalibrationFrom(sensor.address));
   if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorCalibration received error %i looking for X4",
@@ -54,7 +59,7 @@ int ReadX4(SDISensor& sensor) {
 // Xa, with a firmware generation's default where the sensor's own cannot be used.
 int ReadXa(SDISensor& sensor) {
   std::string reply;
-  int result = SDIExchange(sensor, "?Xa!", &reply);
+  int result = SDIExchange(sensor, "?Xa!", &reply, CalibrationFrom(sensor.address));
   if (result >= 0 && SDIRefused(reply)) {
     result = kSDIErrorAnswer;
     reply.clear();  // a refusal is no calibration
@@ -74,7 +79,7 @@ int ReadXa(SDISensor& sensor) {
 
 void ReadXO(SDISensor& sensor) {
   std::string reply;
-  const int result = SDIExchange(sensor, "?XO!", &reply);
+  const int result = SDIExchange(sensor, "?XO!", &reply, CalibrationFrom(sensor.address));
   sensor.xoPresent = false;
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorCalibration received error %i looking for XO",
@@ -99,10 +104,12 @@ std::string CapturedText(const SDISensor& sensor, std::string_view readCommand, 
   return Bounded(SDIAnswerText(text), kSDICalibrationMax);
 }
 
-// One calibration write with its retries and its read-back; the step's result.
+// One calibration write with its retries and its read-back; the step's result. The value read
+// back counts as written when it is the same at the precision the sensor prints.
 int WriteCalibration(SDISensor& sensor, const char* name, const std::string& prefix, std::string_view readCommand,
                      const std::string& text) {
-  const SDIReadBack readBack{readCommand, [&sensor, readCommand, &text](std::string_view reply) {
+  const SDIReadBack readBack{readCommand, SDICalibrationShaped,
+                             [&sensor, readCommand, &text](std::string_view reply) {
                                return SDISameCalibration(text, CapturedText(sensor, readCommand, reply));
                              }};
   const SDIWriteOutcome outcome = SDIConfirmedWrite(sensor, prefix + text + "!", &readBack);
@@ -113,16 +120,19 @@ int WriteCalibration(SDISensor& sensor, const char* name, const std::string& pre
   if (outcome.exchange < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorCalibration received error %i for %s",
                   outcome.exchange, name);
-    return outcome.exchange;
   }
   return outcome.result;
 }
 
-// A later write's success does not hide an earlier write's failure.
-int Combine(int sofar, int step) {
-  if (step < 0) return step;
-  if (step == kSDIOk) return sofar < 0 ? sofar : kSDIOk;
-  return sofar;
+// A second or third calibration that was never read (or read empty) is not written: the write
+// could only clear what the sensor holds, and "?XO!" with nothing in it is the read itself.
+int WriteKept(SDISensor& sensor, const char* name, const std::string& prefix, std::string_view readCommand,
+              const std::string& text) {
+  if (text.empty()) {
+    print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorCalibration has no %s calibration to write", name);
+    return kSDINothing;
+  }
+  return WriteCalibration(sensor, name, prefix, readCommand, text);
 }
 
 }  // namespace
@@ -154,12 +164,13 @@ int SDISetSensorCalibration(SDISensor& sensor, const std::string* x4) {
                   "SDISetSensorCalibration doesn't have a valid X5 calibration string");
     return kSDINothing;
   }
+  // A later write's success does not hide an earlier write's failure.
   int result = WriteCalibration(sensor, "X5", "?X5", "?X4!", text);
   if (IsType(sensor, kXbWriteTypes)) {
-    result = Combine(result, WriteCalibration(sensor, "Xb", "?Xb", "?Xa!", sensor.calibrationXa));
+    result = SDIWorse(result, WriteKept(sensor, "Xb", "?Xb", "?Xa!", sensor.calibrationXa));
   }
   if (sensor.sensorType == kSensorSkyra61 && sensor.xoPresent) {
-    result = Combine(result, WriteCalibration(sensor, "XO", "?XO", "?XO!", sensor.calibrationXO));
+    result = SDIWorse(result, WriteKept(sensor, "XO", "?XO", "?XO!", sensor.calibrationXO));
   }
   if (result != kSDIOk) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorCalibration did not set sensor calibration");

@@ -93,13 +93,20 @@ int SDISendCommand(SDISensor& sensor, std::string_view command, std::string* rep
 
 // Identity and version ("?I!"): the version, or a negative code.
 int SDIGetSensorVersion(SDISensor& sensor);
-// "0A%c!": 1, -30, or a negative code.
+// "0A%c!": 1 (the record's address follows); -30 the sensor did not take the address (or it cannot travel); or the code of
+// an exchange nobody answered (-21, -22, a port error).
 int SDISetSensorAddress(SDISensor& sensor, char address);
 // X4, Xa and XO as the stored type needs them: 1, 0 (PL-3), or a negative code.
 int SDIGetSensorCalibration(SDISensor& sensor);
-// Writes X4 (the given text, else the stored one), Xa and XO back: 1, 0, or a negative code.
+// Writes X4 (the given text, else the stored one), Xa and XO back, each confirmed by the
+// sensor's "OK" and read back: 1; 0 nothing to write (PL-3, no X4); -34 the sensor answered
+// "ERROR" to a write; -30 it answered without "OK", or still holds a really different value
+// after every try; or the code of a write nobody answered (-21, -22, a port error). Of several
+// writes' results, nobody answering outweighs a refusal, and a refusal a success.
 int SDISetSensorCalibration(SDISensor& sensor, const std::string* x4);
 int SDIGetSensorSN(SDISensor& sensor);
+// "?X#%s!" with the stored serial number, read back and compared exactly: 1; 0 no serial
+// number to write; -34, -30 or a no-answer code as for the calibration writes.
 int SDISetSensorSN(SDISensor& sensor);
 int SDIGetSensorType(SDISensor& sensor);
 // A sensor code, or a family code 260-264 resolved against the stored type.
@@ -113,7 +120,19 @@ int SDIConvertCalibration(SDISensor& sensor);
 
 // The settings capture and restore of a digital sensor.
 int SDIGetSensorInfo(SDISensor& sensor);
+// Writes the serial number, the address and the calibrations back, in that order (a bus that
+// is silent at the serial number ends it there). Its result tells the two kinds of failure apart:
+//   1          every value written and confirmed
+//   -34, -30   the sensor answered but refused ("ERROR") or did not confirm some value: the
+//              others are written; the sensor runs its firmware and talks
+//   -21, -22,  nobody answered some write (bus silent, no answer though the bus answers probes,
+//   port codes the port failed): the sensor may be gone, or in its loader
+// Nobody answering outweighs a refusal; of the same kind the calibrations' result comes first,
+// then the address's, then the serial number's.
 int SDISetSensorInfo(SDISensor& sensor);
+// Whether a result says the sensor answered: success, nothing to do, a refusal (-34) or a
+// value not confirmed (-30); false when nobody answered (-21, -22, port codes).
+bool SDIAnswered(int result);
 
 // The display name of a sensor type or family code (at most 33 characters).
 std::string SensorTypeName(uint32_t code);

@@ -96,7 +96,7 @@ bool ValidAddress(char address) { return std::isalnum(static_cast<unsigned char>
 
 int SDIGetSensorVersion(SDISensor& sensor) {
   std::string reply;
-  int result = SDIExchange(sensor, "?I!", &reply);
+  int result = SDIExchange(sensor, "?I!", &reply, SDIIdentityShaped);
   if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorVersion received error %i", result);
@@ -126,6 +126,7 @@ int SDISetSensorAddress(SDISensor& sensor, char address) {
   const int result = SDIExchange(sensor, Format("0A%c!", address), &reply);
   if ((result < 0 || reply.empty() || reply.front() != address) && AnswersAt(sensor, address)) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress found the sensor answering at '%c'", address);
+    sensor.address = address;
     return kSDIOk;
   }
   if (result < 0) {
@@ -135,6 +136,7 @@ int SDISetSensorAddress(SDISensor& sensor, char address) {
   if (!reply.empty() && reply.front() == address) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress successfully set sensor address to '%c'",
                   address);
+    sensor.address = address;  // the record follows the sensor: its answers now come from there
     return kSDIOk;
   }
   print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress could not set sensor address to '%c'", address);
@@ -143,7 +145,11 @@ int SDISetSensorAddress(SDISensor& sensor, char address) {
 
 int SDIGetSensorType(SDISensor& sensor) {
   std::string reply;
-  int result = SDIExchange(sensor, "?X8!", &reply);
+  const char address = sensor.address;
+  const SDIAnswerShape shape = [address](std::string_view answer) {
+    return SDIFrom(answer, address) && SDITypeShaped(answer);
+  };
+  int result = SDIExchange(sensor, "?X8!", &reply, shape);
   if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result >= 0) {
     const SDITypeAnswer answer = ReadTypeAnswer(reply);
@@ -185,7 +191,9 @@ int SDISetSensorType(SDISensor& sensor, uint32_t type) {
 
 int SDIGetSensorSN(SDISensor& sensor) {
   std::string reply;
-  int result = SDIExchange(sensor, "?X#!", &reply);
+  const char address = sensor.address;
+  const SDIAnswerShape shape = [address](std::string_view answer) { return SDIFrom(answer, address); };
+  int result = SDIExchange(sensor, "?X#!", &reply, shape);
   if (result >= 0 && SDIRefused(reply)) result = kSDIErrorAnswer;
   if (result < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDIGetSensorSN received error %i looking for X#", result);
@@ -205,7 +213,8 @@ int SDISetSensorSN(SDISensor& sensor) {
   }
   const std::string command = Bounded(Format("?X#%s!", sensor.serialNumber.c_str()), kMaxSerialCommand);
   const std::string written = WrittenSerial(command);
-  const SDIReadBack readBack{"?X#!", [&written](std::string_view reply) { return ReadSerialAnswer(reply) == written; }};
+  // A serial number is text: only the same characters are the same number.
+  const SDIReadBack readBack{"?X#!", {}, [&written](std::string_view reply) { return ReadSerialAnswer(reply) == written; }};
   const SDIWriteOutcome outcome = SDIConfirmedWrite(sensor, command, &readBack);
   if (outcome.result == kSDIOk) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorSN successfully set sensor serial number to \"%s\"",
@@ -214,7 +223,6 @@ int SDISetSensorSN(SDISensor& sensor) {
   if (outcome.exchange < 0) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorSN received error %i setting serial number.",
                   outcome.exchange);
-    return outcome.exchange;
   }
   return outcome.result;
 }
@@ -284,11 +292,10 @@ int SDIGetSensorInfo(SDISensor& sensor) {
 }
 
 int SDISetSensorInfo(SDISensor& sensor) {
-  // The serial number's result is not the restore's, but a sensor that has gone from the bus is.
-  if (SDISetSensorSN(sensor) == kSDIBusSilent) return kSDIBusSilent;
-  const int address = SDISetSensorAddress(sensor, sensor.address);
-  const int calibration = SDISetSensorCalibration(sensor, nullptr);
-  if (calibration < 0) return calibration;
-  if (address < 0) return address;
-  return kSDIOk;
+  const int serial = SDISetSensorSN(sensor);
+  // A sensor that has gone from the bus takes none of the writes after it.
+  if (serial == kSDIBusSilent) return kSDIBusSilent;
+  int result = SDIWorse(kSDIOk, serial);
+  result = SDIWorse(result, SDISetSensorAddress(sensor, sensor.address));
+  return SDIWorse(result, SDISetSensorCalibration(sensor, nullptr));
 }

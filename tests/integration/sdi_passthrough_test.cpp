@@ -29,6 +29,7 @@ using nlohmann::json;
 constexpr uint32_t kNewVersion = 150;
 constexpr uint8_t kClassCalibrator = 9;
 constexpr uint32_t kEngineTries = 3;
+constexpr const char* kX4Factory = "0.0012 1.0034 -0.52 25.0";  // the simulated SKYRA 61's
 
 uint32_t Crc32(uint32_t crc, const std::vector<uint8_t>& data) {
   crc = ~crc;
@@ -267,6 +268,81 @@ TEST_F(SdiPassThrough, CommDeviceCarriesAK7WWithItsFirmwareGenerationsDefaults) 
   EXPECT_EQ(report["sensor"]["calibrationXa"], "1 1.39619 2.03054 2.54573 2.9907");
   EXPECT_EQ(report["sensor"]["serialNumber"], "K7W-118734");
   EXPECT_EQ(report["sensor"]["layout"], "MSP16");
+}
+
+// A sensor that rounds what it stores answers each restore write "OK" and shows the value at its
+// own precision: one write each, the restore succeeds.
+TEST_F(SdiPassThrough, ASensorThatRoundsTakesEachRestoreWriteOnce) {
+  struct Case {
+    std::string format;
+    std::string x4;  // what the sensor then holds
+  };
+  for (const Case& c : {Case{"rounded:2", "+0.98 +1.50"}, Case{"exponent", "9.810e-01 1.500e+00"}}) {
+    DevsimProcess sim({"--device", "FX", "--sensor", "]:1.40", "--sensor-number-format", c.format});
+    ASSERT_EQ(Connect(sim), 1);
+    ASSERT_EQ(SDIGetSensorInfo(*sensor_), kSDIOk) << c.format;
+    sensor_->calibrationX4 = "0.981 1.5";  // as a settings file from another sensor's firmware holds them
+    sensor_->calibrationXa = "1 1.39619 2.03054 2.54573 2.9907";
+    sensor_->calibrationXO = "0 0.125";
+    EXPECT_EQ(SDISetSensorInfo(*sensor_), kSDIOk) << c.format;
+    const json report = sim.Stop();
+    EXPECT_EQ(report["sensor"]["calibrationX4"], c.x4);
+    int writes = 0;
+    for (const json& command : report["sensor"]["commands"]) {
+      const std::string text = command.get<std::string>();
+      const bool write = text.size() > 3 && (text.rfind("?X5", 0) == 0 || text.rfind("?Xb", 0) == 0 ||
+                                             text.rfind("?XO", 0) == 0);
+      writes += write ? 1 : 0;
+    }
+    EXPECT_EQ(writes, 3) << c.format << ": one write each";
+    DisconnectDevice(*link_);
+  }
+}
+
+// A command answered only on a later attempt is answered; noise on the bus is told by its frame
+// and the shape of the value, and a serial number of unusual characters is the sensor's own.
+TEST_F(SdiPassThrough, LateAnswersCountAndNoiseIsNotKept) {
+  sensor_->timeoutMs = 300;
+  {
+    DevsimProcess sim({"--device", "FX", "--sensor-late", "I:3", "--sensor-late", "post:3"});
+    ASSERT_EQ(Connect(sim), 1);
+    EXPECT_EQ(SDIGetSensorVersion(*sensor_), 140);
+    EXPECT_EQ(SDICheckBinary(*sensor_), kSDIOk);
+    const json report = sim.Stop();
+    EXPECT_EQ(report["sensor"]["commands"], json({"?I", "?", "?I", "?", "?I", "?post", "?", "?post", "?", "?post"}));
+  }
+  DisconnectDevice(*link_);
+  const std::string serial = "S/N 61#4211 (b)";
+  // "?I" "?X8" "?X#" (spoilt) "?" "?X#" "?" "?X4" (spoilt) "?" "?X4" ...
+  DevsimProcess sim({"--device", "FX", "--sensor-set", "sn=" + serial, "--sensor-garble", "line", "--fault",
+                     "garble@sdi-get:3", "--fault", "garble@sdi-get:7"});
+  ASSERT_EQ(Connect(sim), 1);
+  ASSERT_EQ(SDIGetSensorInfo(*sensor_), kSDIOk);
+  EXPECT_EQ(sensor_->serialNumber, serial);
+  EXPECT_EQ(sensor_->calibrationX4, kX4Factory);
+  EXPECT_NE(LogText().find("SDISendCommand received line noise for \"?X#!\""), std::string::npos);
+  EXPECT_NE(LogText().find("SDISendCommand received line noise for \"?X4!\""), std::string::npos);
+  EXPECT_EQ(SDISetSensorInfo(*sensor_), kSDIOk);
+  const json report = sim.Stop();
+  EXPECT_EQ(report["sensor"]["serialNumber"], serial);
+  EXPECT_EQ(report["injected"].size(), 2u);
+}
+
+// A sensor that refuses one calibration write gets the others, and the restore says it refused.
+TEST_F(SdiPassThrough, ARefusedCalibrationWriteLeavesTheOthersWritten) {
+  // Set commands: the serial number, the address, then X5 for every try.
+  DevsimProcess sim({"--device", "FX", "--fault", "nak@sdi-set:3x5"});
+  ASSERT_EQ(Connect(sim), 1);
+  ASSERT_EQ(SDIGetSensorInfo(*sensor_), kSDIOk);
+  sensor_->calibrationX4 = "0.5 1.5";
+  sensor_->calibrationXa = "2 2.5";
+  const int result = SDISetSensorInfo(*sensor_);
+  EXPECT_EQ(result, kSDIErrorAnswer);
+  EXPECT_TRUE(SDIAnswered(result));
+  const json report = sim.Stop();
+  EXPECT_EQ(report["sensor"]["calibrationX4"], kX4Factory) << "refused";
+  EXPECT_EQ(report["sensor"]["calibrationXa"], "2 2.5");
+  EXPECT_EQ(report["sensor"]["serialNumber"], "S61-004211");
 }
 
 TEST_F(SdiPassThrough, SilentSensorsAndWrongPassThroughDevices) {

@@ -10,19 +10,32 @@
 
 #include "device.h"
 #include "device_models.h"
+#include "fault_plan.h"
 #include "loader_frame.h"
 #include "options.h"
 #include "sdi_sensor_model.h"
 
 namespace {
 
+std::unique_ptr<SdiSensor> Sensor(SensorSetup setup) {
+  static FaultPlan plan;
+  static std::vector<std::string> faultLog;
+  return MakeSdiSensor(setup, &plan, &faultLog);
+}
+
 std::unique_ptr<SdiSensor> Sensor(const std::string& type, bool hasLoader = true) {
   SensorSetup setup;
   setup.type = FindSensorKind(type)->type;
   setup.hasLoader = hasLoader;
-  static FaultPlan plan;
-  static std::vector<std::string> faultLog;
-  return MakeSdiSensor(setup, &plan, &faultLog);
+  return Sensor(setup);
+}
+
+// The simulator's options as a command line gives them.
+bool Parse(std::vector<std::string> words, SimOptions& options, std::string& error) {
+  words.insert(words.begin(), "vornbsl-devsim");
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  return ParseSimOptions(static_cast<int>(argv.size()), argv.data(), options, error);
 }
 
 std::string Ask(SdiSensor& sensor, const std::string& command) {
@@ -143,6 +156,78 @@ TEST(DevsimSensor, UpdateThroughItsLoaderRestartsIntoTheNewFirmwareWithBlankSett
   EXPECT_EQ(noLoader->mode, SensorMode::Firmware);
 }
 
+// A sensor that keeps numbers, not text: it rounds what it stores and prints it its own way,
+// its factory values too; words that are no numbers stay as they came.
+TEST(DevsimSensor, ANumberFormatRoundsAndPrintsWhatItStores) {
+  struct Case {
+    std::string option;
+    std::string factoryX4;
+    std::string written;
+  };
+  const Case cases[] = {
+      {"as-written", "0 0.0012 1.0034 -0.52 25.0\r\n", "0 0.981  1.5\r\n"},
+      {"rounded:2", "0 +0.00 +1.00 -0.52 +25.00\r\n", "0 +0.98 +1.50\r\n"},
+      {"exponent", "0 1.200e-03 1.003e+00 -5.200e-01 2.500e+01\r\n", "0 9.810e-01 1.500e+00\r\n"},
+      {"exponent:1", "0 1.2e-03 1.0e+00 -5.2e-01 2.5e+01\r\n", "0 9.8e-01 1.5e+00\r\n"},
+  };
+  for (const Case& c : cases) {
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--device", "FX", "--sensor-number-format", c.option}, options, error)) << error;
+    auto sensor = Sensor(options.passThrough.sensor);
+    EXPECT_EQ(Ask(*sensor, "?X4"), c.factoryX4) << c.option;
+    EXPECT_EQ(Ask(*sensor, "?X50.981  1.5"), "0OK\r\n");
+    EXPECT_EQ(Ask(*sensor, "?X4"), c.written) << c.option;
+    EXPECT_EQ(Ask(*sensor, "?X#S/N 0.5"), "0OK\r\n");
+    EXPECT_EQ(Ask(*sensor, "?X#"), "0S/N 0.5\r\n") << "a serial number is text";
+  }
+  SensorSetup setup;
+  setup.numbers = {SensorNumbers::Rounded, 1};
+  auto sensor = Sensor(setup);
+  EXPECT_EQ(Ask(*sensor, "?Xba 1 1.39619 x7"), "0OK\r\n");
+  EXPECT_EQ(Ask(*sensor, "?Xa"), "0 a +1.0 +1.4 x7\r\n");
+}
+
+// A sensor slow to take a command: silent the first N-1 times it hears it, the probe answered.
+TEST(DevsimSensor, ALateCommandIsAnsweredFromItsNthHearing) {
+  SimOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--device", "FX", "--sensor-late", "I:3", "--sensor-late", "X5*:2"}, options, error)) << error;
+  auto sensor = Sensor(options.passThrough.sensor);
+  const std::vector<std::pair<std::string, std::string>> exchanges = {
+      {"?I", "(silence)"}, {"?", "0\r\n"},        {"?I", "(silence)"}, {"?", "0\r\n"},
+      {"?I", "013TESSALY SKY61 140\r\n"},         {"?I", "013TESSALY SKY61 140\r\n"},
+      {"?X51 2", "(silence)"},                    {"?X4", "0 0.0012 1.0034 -0.52 25.0\r\n"},
+      {"?X51 2", "0OK\r\n"},                      {"?X53 4", "0OK\r\n"},
+  };
+  for (const auto& [command, answer] : exchanges) EXPECT_EQ(Ask(*sensor, command), answer) << command;
+
+  for (const std::string bad : {"I", ":3", "I:0", "I:x", "I!:2"}) {
+    SimOptions refused;
+    EXPECT_FALSE(Parse({"--device", "FX", "--sensor-late", bad}, refused, error)) << bad;
+  }
+  for (const std::string bad : {"rounded", "rounded:x", "exponent:0", "fancy", "as-written:2"}) {
+    SimOptions refused;
+    EXPECT_FALSE(Parse({"--device", "FX", "--sensor-number-format", bad}, refused, error)) << bad;
+  }
+}
+
+// A sensor that never had a serial number still has its own address and calibrations.
+TEST(DevsimSensor, NoSerialNumberButItsOwnAddressAndCalibrations) {
+  SimOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--device", "FX", "--sensor", "]", "--sensor-set", "sn=", "--sensor-set", "address=5",
+                     "--sensor-set", "x4=1 2", "--sensor-set", "xa=3 4", "--sensor-set", "xo=5 6"},
+                    options, error))
+      << error;
+  auto sensor = Sensor(options.passThrough.sensor);
+  EXPECT_EQ(Ask(*sensor, "?X#"), "5\r\n");
+  EXPECT_EQ(Ask(*sensor, "?I"), "513TESSALY SKY61 140\r\n");
+  EXPECT_EQ(Ask(*sensor, "?X4"), "5 1 2\r\n");
+  EXPECT_EQ(Ask(*sensor, "?Xa"), "5 3 4\r\n");
+  EXPECT_EQ(Ask(*sensor, "?XO"), "5 5 6\r\n");
+}
+
 struct PassThrough {
   std::unique_ptr<Device> device;
 
@@ -197,6 +282,52 @@ TEST(DevsimPassThrough, ModeBytesSwitchBetweenCommandLineSdiAndLoaderRelay) {
   EXPECT_EQ(calibrator.Send("get -ver\r"), "\rAQUIN_CAL 1.00\r>");
   EXPECT_EQ(calibrator.Send("|?I!"), "") << "no sensor bus";
   EXPECT_TRUE(calibrator.Report().is_null());
+}
+
+// A garble at the sdi stages spoils an answer in the chosen style; a nak refuses one write.
+TEST(DevsimPassThrough, FaultsAtTheSdiStagesSpoilOrRefuseOneAnswer) {
+  const auto all = [](const std::string& text, int lowest, int highest) {
+    for (char c : text) {
+      const int value = static_cast<unsigned char>(c);
+      if (value < lowest || value > highest) return false;
+    }
+    return true;
+  };
+  const std::string clean = "0S61-004211\r\n";
+  for (const std::string style : {"high", "printable", "line"}) {
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse({"--device", "FX", "--sensor-garble", style, "--fault", "garble@sdi-get:1"}, options, error))
+        << error;
+    PassThrough fx("FX", options.passThrough);
+    fx.device->faults.rules = options.faults;
+    const std::string spoilt = fx.Send("|?X#!");
+    ASSERT_EQ(spoilt.size(), clean.size()) << style;
+    if (style == "high") {
+      EXPECT_TRUE(all(spoilt, 0x80, 0xFF)) << spoilt;
+    } else if (style == "printable") {
+      EXPECT_TRUE(all(spoilt, 0x20, 0x7E)) << spoilt;
+    } else {
+      EXPECT_TRUE(all(spoilt.substr(0, spoilt.size() - 2), 0x20, 0x7E)) << spoilt;
+      EXPECT_EQ(spoilt.substr(spoilt.size() - 2), "\r\n") << "the line end got through";
+    }
+    EXPECT_EQ(fx.Send("|?X#!"), clean) << style;
+  }
+  SimOptions refused;
+  std::string error;
+  EXPECT_FALSE(Parse({"--device", "FX", "--sensor-garble", "loud"}, refused, error));
+
+  // The third set command of a restore (serial number, address, X5) refused for all five tries.
+  PassThrough fx("FX");
+  FaultRule rule;
+  ASSERT_TRUE(ParseFaultRule("nak@sdi-set:3x5", rule, error)) << error;
+  fx.device->faults.rules = {rule};
+  EXPECT_EQ(fx.Send("|?X#S61-1!"), "0OK\r\n");
+  EXPECT_EQ(fx.Send("|?X#!"), "0S61-1\r\n") << "a read is no set command";
+  EXPECT_EQ(fx.Send("|0A0!"), "0\r\n");
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(fx.Send("|?X51 2!"), "0ERROR\r\n") << i;
+  EXPECT_EQ(fx.Send("|?X4!"), "0 0.0012 1.0034 -0.52 25.0\r\n") << "a refused write stores nothing";
+  EXPECT_EQ(fx.Send("|?X51 2!"), "0OK\r\n");
 }
 
 TEST(DevsimPassThrough, OptionsChooseTheSensorAndTheFieldrexAnswers) {

@@ -131,7 +131,7 @@ TEST(SdiAnswers, XaDefaultsFollowTheFirmwareGeneration) {
   }
 }
 
-TEST(SdiAnswers, ACalibrationReadBackIsTheSameByValueNotByText) {
+TEST(SdiAnswers, ACalibrationReadBackIsTheSameByValueAtThePrecisionTheSensorPrints) {
   struct Case {
     const char* written;
     const char* readBack;
@@ -139,20 +139,93 @@ TEST(SdiAnswers, ACalibrationReadBackIsTheSameByValueNotByText) {
   };
   const Case cases[] = {
       {"0.0012 1.0034 -0.52 25.0", "0.0012 1.0034 -0.52 25.0", true},
-      {"0.0012 1.0034 -0.52 25.0", "+0.001200 +1.003400 -0.520000 +25", true},  // printed its own way
+      {"0.0012 1.0034 -0.52 25.0", "+0.001200 +1.003400 -0.520000 +25.000000", true},  // printed its own way
       {"0.98 +0 1.02", "0.98 0 1.02", true},
       {"1 1.02", "  1   1.02 ", true},
       {"", "", true},
+      // A sensor that rounds what it stores and prints every number alike.
+      {"0.981", "+0.98", true},
+      {"0.981 1.5", "9.810e-01 1.500e+00", true},
+      {"0.981", "9.81e-1", true},
+      {"0.0012 1.0034 -0.52 25.0", "+0.00 +1.00 -0.52 +25.00", true},
+      {"1.00345", "1.0034", true},
+      {"a 1 1.39619 2.03054 2.54573 2.9907", "a +1.00 +1.40 +2.03 +2.55 +2.99", true},  // number by number
+      {"a 1 1.39619 2.03054 2.54573 2.9907", "a +1.00 +1.40 +2.03 +2.56 +2.99", false},
+      {"0.981 1.5", "+0.97 +1.50", false},  // a value that really differs
+      {"1.00346", "1.0034", false},
+      {"0.98", "0.981", false},  // more digits shown than written: the sensor holds another value
+      // A sensor that keeps its text as written: a digit fewer was lost on the way.
+      {"0.0012 1.0034 -0.52 25.0", "0.0012 1.003 -0.52 25.0", false},
       {"0.0012 1.0034 -0.52 25.0", "0.0012 1.0034 0.52 25.0", false},  // a lost sign
       {"0.0012 1.0034 -0.52 25.0", "0.0012 1.034 -0.52 25.0", false},  // a lost digit
       {"0.0012 1.0034 -0.52 25.0", "0.00121.0034 -0.52 25.0", false},  // a lost space
       {"0.0012 1.0034 -0.52 25.0", "0.0012 1.0034 -0.52", false},      // a lost value
-      {"1.00345", "1.0034", false},
       {"a 1 b", "a 1 b", true},
       {"a 1 b", "a 1 c", false},
+      {"0.5", "0.5x", false},
       {"1 2", "", false},
   };
   for (const Case& c : cases) EXPECT_EQ(SDISameCalibration(c.written, c.readBack), c.same) << c.written << " / " << c.readBack;
+}
+
+// Noise is told by the frame of an answer and the shape its value must have, never by the
+// byte values inside it: a sensor keeps what people typed.
+TEST(SdiAnswers, AnAnswerIsFramedByItsAddressAndLineEnd) {
+  struct Case {
+    const char* command;
+    std::string reply;
+    bool framed;
+  };
+  const Case cases[] = {
+      {"?X#!", "0S/N 61#4211 (b)\r\n", true},
+      {"?X#!", "0S61\xB5-4211\r\n", true},  // a byte above 0x7F is a byte the sensor holds
+      {"?X#!", "0S61-004211\r", true},       // the line feed may still be on its way
+      {"?X#!", "zOK\r\n", true},
+      {"?X#!", "0S61-004211", false},  // no line end: the answer did not end
+      {"?X#!", ".k#Fz(q\r\n", false},  // no address first
+      {"?X#!", "\xC1\xB2\r\n", false},
+      {"?X#!", "\r\n", false},
+      {"?X#!", "", false},
+      {"3I!", "313TESSALY SKY61 140\r\n", true},
+      {"3I!", "013TESSALY SKY61 140\r\n", false},  // another address than the one asked
+      {"0A3!", "3\r\n", true},                     // an address change answers from the new one
+      {"?!", "7\r\n", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SDIFramed(c.command, c.reply), c.framed) << c.command << " " << c.reply;
+  EXPECT_TRUE(SDIFrom("3OK\r\n", '3'));
+  EXPECT_FALSE(SDIFrom("0OK\r\n", '3'));
+  EXPECT_FALSE(SDIFrom("", '3'));
+}
+
+TEST(SdiAnswers, TheValuesACaptureKeepsHaveTheirShape) {
+  struct Case {
+    bool (*shaped)(std::string_view);
+    std::string reply;
+    bool expected;
+  };
+  const Case cases[] = {
+      {SDIIdentityShaped, "013TESSALY SKY61 140\r\n", true},
+      {SDIIdentityShaped, "013TESSALY K7W   356SN4411\r\n", true},
+      {SDIIdentityShaped, "0ERROR\r\n", true},  // a refusal is told by its caller
+      {SDIIdentityShaped, "0\r\n", false},
+      {SDIIdentityShaped, "0k#Fz(q3vR~p0M&aa;1xe\r\n", false},
+      {SDIIdentityShaped, "013TESSALY SKY61 1.4\r\n", false},
+      {SDITypeShaped, "0]\r\n", true},
+      {SDITypeShaped, "0 z\r\n", true},
+      {SDITypeShaped, "0122\r\n", true},
+      {SDITypeShaped, "0\r\n", false},
+      {SDITypeShaped, "0k#F\r\n", false},
+      {SDITypeShaped, "01234\r\n", false},
+      {SDICalibrationShaped, "0 0.0012 1.0034 -0.52 25.0\r\n", true},
+      {SDICalibrationShaped, "0 +1.5e-3 2 -7. .5 9.810e-01\r\n", true},
+      {SDICalibrationShaped, "0 \r\n", true},  // a blank sensor
+      {SDICalibrationShaped, "0ERROR\r\n", true},
+      {SDICalibrationShaped, "0 1.2x#q 3\r\n", false},
+      {SDICalibrationShaped, "0 1 - 2\r\n", false},
+      {SDICalibrationShaped, "0 1e 2\r\n", false},
+      {SDICalibrationShaped, "0 nan\r\n", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.shaped(c.reply), c.expected) << c.reply;
 }
 
 TEST(SdiAnswers, OldCalibrationIsConvertedToTheSixTermForm) {
@@ -292,6 +365,14 @@ TEST(SdiAnswersFuzz, RandomRepliesStayWithinEveryLimit) {
 
     const std::string converted = ConvertedCalibration(text);
     ASSERT_LT(converted.size(), kSDICalibrationMax);
+
+    // Framing and shapes read only inside the reply; a text is always the same as itself.
+    SDIFramed("?X4!", reply);
+    SDIIdentityShaped(reply);
+    SDITypeShaped(reply);
+    SDICalibrationShaped(reply);
+    ASSERT_TRUE(SDISameCalibration(text, text));
+    SDISameCalibration(text, converted);
   }
 }
 

@@ -177,6 +177,98 @@ TEST_F(SdiOnPty, WithOneTryTheProbesAnswerCountsAsTheReply) {
   EXPECT_EQ(reply, "0\r\n");
 }
 
+// Every attempt that brings an answer ends the exchange with it, whatever the attempts
+// before it met; only when no attempt is answered does the bus decide: -22 when the probes
+// are answered, -21 when even they are not.
+TEST_F(SdiOnPty, ACommandAnsweredAtAnyAttemptIsAnswered) {
+  struct Case {
+    int answeredOn;  // the attempt that is answered; 0: none
+    bool probesAnswered;
+    int result;
+    size_t commands;
+  };
+  const Case cases[] = {
+      {1, true, 22, 1}, {2, true, 22, 3}, {3, true, 22, 5}, {5, true, 22, 9},
+      {0, true, kSDINoAnswer, 10}, {0, false, kSDIBusSilent, 2},
+  };
+  for (const Case& c : cases) {
+    auto heard = std::make_shared<int>(0);
+    Play([heard, c](const std::string& command) -> std::string {
+      if (command == "?") return c.probesAnswered ? "0\r\n" : "";
+      return ++*heard == c.answeredOn ? "013TESSALY SKY61 140\r\n" : "";
+    });
+    sensor_->timeoutMs = kShortTimeoutMs;
+    std::string reply;
+    int length = 64;
+    EXPECT_EQ(SDISendCommand(*sensor_, "?I!", &reply, &length, nullptr), c.result) << c.answeredOn;
+    EXPECT_EQ(reply, c.result > 0 ? "013TESSALY SKY61 140\r\n" : "") << c.answeredOn;
+    EXPECT_EQ(Commands().size(), c.commands) << c.answeredOn;
+  }
+  // The same through an operation: the identity answered on the third attempt is the sensor's.
+  auto heard = std::make_shared<int>(0);
+  Play([heard](const std::string& command) -> std::string {
+    if (command == "?") return "0\r\n";
+    return ++*heard == 3 ? "013TESSALY SKY61 140\r\n" : "";
+  });
+  EXPECT_EQ(SDIGetSensorVersion(*sensor_), 140);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"?I", "?", "?I", "?", "?I"}));
+}
+
+// Noise is told by the frame (the address first, the line end) and the shape the value must
+// have, never by byte values: a serial number with unusual characters is the sensor's own.
+TEST_F(SdiOnPty, CaptureKeepsWhatIsFramedAndNothingElse) {
+  struct Case {
+    std::string command;
+    std::string answer;  // as sent, line end included where there is one
+    bool kept;
+  };
+  const Case cases[] = {
+      {"?X#", "0S/N 61#4211 (b)\r\n", true},
+      {"?X#", "0S61\xB5-4211\r\n", true},
+      {"?X#", "\n0S61-004211\r\n", true},  // the line feed an earlier answer left behind
+      {"?X#", "3S61-004211\r\n", false},  // not the sensor the capture found
+      {"?X#", "0S61-004211", false},        // no line end
+      {"?X#", "%k#Fz(q\r\n", false},
+      {"?X4", "0 +1.5e-3 2 -7.\r\n", true},
+      {"?X4", "0 1.2x#q 3\r\n", false},  // no calibration has this shape
+      {"?X8", "0]\r\n", true},
+      {"?X8", "0k#F\r\n", false},
+  };
+  for (const Case& c : cases) {
+    Play([c](const std::string& command) -> std::string {
+      if (command == "?") return "0\r\n";
+      return command == c.command ? c.answer : "";
+    });
+    sensor_->timeoutMs = kShortTimeoutMs;
+    sensor_->tries = 2;
+    sensor_->address = '0';
+    sensor_->serialNumber.clear();
+    sensor_->calibrationX4.clear();
+    sensor_->sensorType = 'u';
+    int result = 0;
+    std::string kept;
+    if (c.command == "?X#") {
+      result = SDIGetSensorSN(*sensor_);
+      kept = sensor_->serialNumber;
+    } else if (c.command == "?X4") {
+      result = SDIGetSensorCalibration(*sensor_);
+      kept = sensor_->calibrationX4;
+    } else {
+      result = SDIGetSensorType(*sensor_);
+      kept = std::string(1, static_cast<char>(sensor_->sensorType));
+    }
+    const std::string text = c.answer.substr(c.answer.find_first_not_of('\n'));
+    const std::string value = text.substr(c.command == "?X4" ? 2 : 1, text.find('\r') - (c.command == "?X4" ? 2 : 1));
+    if (c.kept) {
+      EXPECT_EQ(result, kSDIOk) << c.answer;
+      EXPECT_EQ(kept, value) << c.answer;
+    } else {
+      EXPECT_NE(kept, value) << c.answer;
+      EXPECT_TRUE(Logged("SDISendCommand received line noise for \"" + c.command + "!\"")) << c.answer;
+    }
+  }
+}
+
 TEST_F(SdiOnPty, CaptureOfAK7WClearsOldMarkersAndSetsTheNewXaDefault) {
   PlayRemembering(K7W("360"));
   ASSERT_EQ(SDIGetSensorInfo(*sensor_), kSDIOk);
@@ -282,20 +374,25 @@ TEST_F(SdiOnPty, FamilySelectionsWriteOnlyTheirMembers) {
 TEST_F(SdiOnPty, CalibrationWritesFollowTheTypeAndXOPresence) {
   struct Case {
     uint8_t type;
+    std::string xa;  // "" : the sensor answers ERROR
     std::string xo;  // "" : the sensor answers ERROR
     std::vector<std::string> writes;
   };
   const Case cases[] = {
-      {'l', "", {"?X5x4", "?X4"}},  // a WPX-8 reads Xa but never takes it back
-      {']', "", {"?X5x4", "?X4", "?Xbxa", "?Xa"}},
-      {']', "0 0 0.25", {"?X5x4", "?X4", "?Xbxa", "?Xa", "?XO0 0 0.25", "?XO"}},
-      {'u', "", {"?X5x4", "?X4"}},
+      {'l', "2 3", "", {"?X51 4", "?X4"}},  // a WPX-8 reads Xa but never takes it back
+      {']', "2 3", "", {"?X51 4", "?X4", "?Xb2 3", "?Xa"}},
+      {']', "2 3", "0 0 0.25", {"?X51 4", "?X4", "?Xb2 3", "?Xa", "?XO0 0 0.25", "?XO"}},
+      {']', "", "", {"?X51 4", "?X4"}},  // an Xa never read is not written as an empty one
+      {'u', "2 3", "", {"?X51 4", "?X4"}},
   };
   for (const Case& c : cases) {
-    PlayRemembering(
-        Answers{{"?", "0"}, {"?X4", "0 x4"}, {"?Xa", "0 xa"}, {"?XO", c.xo.empty() ? "0ERROR" : "0 " + c.xo}});
+    PlayRemembering(Answers{{"?", "0"},
+                            {"?X4", "0 1 4"},
+                            {"?Xa", c.xa.empty() ? "0ERROR" : "0 " + c.xa},
+                            {"?XO", c.xo.empty() ? "0ERROR" : "0 " + c.xo}});
     sensor_->sensorType = c.type;
     sensor_->xoPresent = false;  // only a SKYRA 61 reads XO and sets the flag
+    sensor_->calibrationXa.clear();
     ASSERT_EQ(SDIGetSensorCalibration(*sensor_), kSDIOk);
     EXPECT_EQ(sensor_->xoPresent, !c.xo.empty() && c.type == ']');
     const size_t before = Commands().size();
@@ -307,6 +404,7 @@ TEST_F(SdiOnPty, CalibrationWritesFollowTheTypeAndXOPresence) {
   EXPECT_EQ(SDIGetSensorCalibration(*sensor_), kSDINothing);
   EXPECT_EQ(SDISetSensorCalibration(*sensor_, nullptr), kSDINothing);
   EXPECT_TRUE(Logged("SDIGetSensorCalibration no calibration for version PL-3"));
+  EXPECT_TRUE(Logged("SDISetSensorCalibration has no Xb calibration to write"));
 }
 
 // A byte lost on the bus can leave a sensor confirming a value nobody sent: the read-back
@@ -338,6 +436,86 @@ TEST_F(SdiOnPty, AWriteIsReadBackAndRepeatedUntilTheSensorHoldsTheValue) {
   EXPECT_TRUE(Logged("SDIConfirmedWrite read back \"0S61-04211\" after \"?X#S61-004211!\": writing again"));
 }
 
+// A sensor answering "OK" has taken the value; one that stores numbers its own way shows it at
+// its own precision. Only a value that really differs is written again, and after the tries
+// the write is not confirmed.
+TEST_F(SdiOnPty, ASensorThatPrintsNumbersItsOwnWayTakesEachWriteOnce) {
+  struct Case {
+    std::string written;
+    std::string held;  // what the sensor then shows
+    int result;
+    long writes;
+  };
+  const Case cases[] = {
+      {"0.981 1.5", "+0.98 +1.50", kSDIOk, 1},
+      {"0.981 1.5", "9.810e-01 1.500e+00", kSDIOk, 1},
+      {"0.981 1.5", "0.981000 1.500000", kSDIOk, 1},
+      {"1 1.39619 2.03054 2.54573 2.9907", "+1.00 +1.40 +2.03 +2.55 +2.99", kSDIOk, 1},
+      {"0.981 1.5", "+0.97 +1.50", kSDINotConfirmed, 5},
+      {"0.981 1.5", "+0.98", kSDINotConfirmed, 5},
+  };
+  for (const Case& c : cases) {
+    const std::string held = c.held;
+    PlayRemembering(Answers{{"?", "0"}, {"?X4", "0 0"}}, [held](const std::string&) { return " " + held; });
+    sensor_->sensorType = 'u';
+    EXPECT_EQ(SDISetSensorCalibration(*sensor_, &c.written), c.result) << c.held;
+    const std::vector<std::string> all = Commands();
+    EXPECT_EQ(std::count(all.begin(), all.end(), "?X5" + c.written), c.writes) << c.held;
+  }
+  EXPECT_TRUE(Logged("SDIConfirmedWrite read back \"0 +0.97 +1.50\" after \"?X50.981 1.5!\": writing again"));
+}
+
+// The restore tells a sensor that answered but refused or did not confirm a value (it runs its
+// firmware and talks) from one that nobody heard (gone, or in its loader).
+TEST_F(SdiOnPty, TheRestoreTellsARefusalFromSilence) {
+  struct Case {
+    const char* what;
+    Answers changes;  // over a sensor that takes everything; "" : silent
+    int result;
+  };
+  const Case cases[] = {
+      {"all taken", {}, kSDIOk},
+      {"X5 refused", {{"?X5*", "0ERROR"}}, kSDIErrorAnswer},
+      {"serial refused", {{"?X#*", "0ERROR"}}, kSDIErrorAnswer},
+      {"address not taken", {{"0A3", "0"}}, kSDINotConfirmed},
+      {"X5 answered without OK", {{"?X5*", "0huh"}}, kSDINotConfirmed},
+      {"X5 not answered", {{"?X5*", ""}}, kSDINoAnswer},
+      {"X5 refused, Xb not answered", {{"?X5*", "0ERROR"}, {"?Xb*", ""}}, kSDINoAnswer},
+      {"address not answered, X5 refused", {{"0A3", ""}, {"?X5*", "0ERROR"}}, kSDINoAnswer},
+  };
+  for (const Case& c : cases) {
+    Answers answers{{"?", "0"},       {"?X#", "0S61-004211"}, {"?X4", "0 1 2"}, {"?Xa", "0 3 4"},
+                    {"?X#*", "0OK"},  {"0A3", "3"},           {"?X5*", "0OK"},  {"?Xb*", "0OK"}};
+    for (const auto& [command, answer] : c.changes) answers[command] = answer;
+    Play([answers](const std::string& command) -> std::string {
+      auto found = answers.find(command);
+      for (size_t cut = command.size(); found == answers.end() && cut > 0; --cut) {
+        found = answers.find(command.substr(0, cut) + "*");
+      }
+      return found == answers.end() || found->second.empty() ? "" : found->second + "\r\n";
+    });
+    sensor_->timeoutMs = kShortTimeoutMs;
+    sensor_->tries = 2;
+    sensor_->sensorType = ']';
+    sensor_->address = '3';
+    sensor_->serialNumber = "S61-004211";
+    sensor_->calibrationX4 = "1 2";
+    sensor_->calibrationXa = "3 4";
+    const int result = SDISetSensorInfo(*sensor_);
+    EXPECT_EQ(result, c.result) << c.what;
+    EXPECT_EQ(SDIAnswered(result), c.result != kSDINoAnswer) << c.what;
+    const std::vector<std::string> all = Commands();
+    EXPECT_NE(std::find(all.begin(), all.end(), "?Xb3 4"), all.end()) << c.what << ": every write is made";
+  }
+
+  Play(Answers{});
+  sensor_->serialNumber = "S61-004211";
+  EXPECT_EQ(SDISetSensorInfo(*sensor_), kSDIBusSilent);
+  EXPECT_EQ(Commands(), (std::vector<std::string>{"?X#S61-004211", "?"})) << "a silent bus ends the restore";
+  EXPECT_FALSE(SDIAnswered(kSDIBusSilent));
+  EXPECT_FALSE(SDIAnswered(kSerialFailed));
+}
+
 TEST_F(SdiOnPty, AFailedCalibrationWriteIsNotHiddenByALaterOne) {
   struct Case {
     std::string x5;
@@ -346,12 +524,13 @@ TEST_F(SdiOnPty, AFailedCalibrationWriteIsNotHiddenByALaterOne) {
   };
   const Case cases[] = {
       {"0ERROR", "0OK", kSDIErrorAnswer},  // X5 refused, Xb confirmed
-      {"0OK", "0huh", kSDINoAnswer},       // Xb never confirmed after a good X5
+      {"0OK", "0huh", kSDINotConfirmed},   // Xb answered, never confirmed, after a good X5
       {"0OK", "0OK", kSDIOk},
   };
   for (const Case& c : cases) {
     Play(Answers{{"?X5*", c.x5}, {"?Xb*", c.xb}});
     sensor_->tries = 2;
+    sensor_->timeoutMs = kShortTimeoutMs;  // no read-back is answered
     sensor_->sensorType = 'z';
     sensor_->calibrationXa = "1 2";
     const std::string x4 = "0.5 1";
