@@ -156,4 +156,20 @@ TEST_F(SensorHistory, ARefusedCalibrationIsToldAndTheUpdateFinishes) {
   sim.Stop();
 }
 
+// A sensor that keeps its numbers rounded and prints them its own way, and answers its identity
+// and firmware check only at the third attempt, is updated in one run with its settings back.
+TEST_F(SensorHistory, ASensorThatRoundsAndAnswersLateIsUpdatedInOneRun) {
+  DevsimProcess sim(Fieldrex(kSensorA, {"--sensor-number-format", "rounded:2", "--sensor-late", "I:3",
+                                        "--sensor-late", "post:3"}));
+  const json before = sim.EndFaults()["sensor"];
+  ScriptedUi ui;
+  ASSERT_EQ(Run(sim.ptyPath, ui), 1) << BoxesText(ui);
+  EXPECT_TRUE(ui.boxes.empty()) << BoxesText(ui);
+  const json after = sim.Stop()["sensor"];
+  EXPECT_TRUE(after["imageMatches"].get<bool>());
+  for (const char* key : {"address", "serialNumber", "calibrationX4", "calibrationXa", "calibrationXO"}) {
+    EXPECT_EQ(after[key], before[key]) << key;
+  }
+}
+
 }  // namespace
