@@ -14,9 +14,22 @@ struct PlatformResult {
   int error = 0;  // 0 on success, else a system error number
 };
 
-// Opens a device exclusively for reading and writing, raw 8N1 without flow control,
-// at the given baud, DTR and RTS raised.
-PlatformResult PlatformOpen(const std::string& path, uint32_t baud, int* handle);
+// Opening runs in the steps the driver reports on; each returns 0 or a system error.
+// Opens a device for reading and writing, kept from other programs (TIOCEXCL and a lock).
+int PlatformOpen(const std::string& path, int* handle);
+// The queue step: the adapter's shortest delivery of received bytes. Ports without such a
+// setting (a pseudo-terminal, a native UART) are no failure.
+int PlatformSetQueues(int handle);
+// Reads the port's current settings: fails on anything that is not a serial port.
+int PlatformReadSettings(int handle);
+// Raw 8N1 at the baud without flow control; the rest of the settings as the port had them.
+int PlatformApplySettings(int handle, uint32_t baud);
+// Reads return at once with what has arrived; the driver's waits are its own.
+int PlatformSetTimeouts(int handle);
+// Raises DTR and RTS and discards input from before the open.
+void PlatformStartLines(int handle);
+// Lets go of a handle whose set-up failed, touching nothing else.
+void PlatformRelease(int handle);
 int PlatformClose(int handle);  // drops DTR; returns 0 or a system error
 // Reads what is waiting, or waits at most waitMs for the first byte.
 PlatformResult PlatformRead(int handle, char* destination, int maximum, int waitMs);
