@@ -31,14 +31,15 @@ void PlatformStartLines(int handle);
 // Lets go of a handle whose set-up failed, touching nothing else.
 void PlatformRelease(int handle);
 int PlatformClose(int handle);  // drops DTR; returns 0 or a system error
-// Reads what is waiting, or waits at most waitMs for the first byte.
+// Reads what is waiting, or waits at most waitMs for the first byte. A port whose device
+// has gone (hung up) is an error at once, never an empty read.
 PlatformResult PlatformRead(int handle, char* destination, int maximum, int waitMs);
 // Writes everything within timeoutMs.
 PlatformResult PlatformWrite(int handle, const char* source, int length, int timeoutMs);
 int PlatformSetBaud(int handle, uint32_t baud);
 void PlatformPurgeInput(int handle);
-// Whether a device can be opened right now: 0, or the system error of the attempt.
-int PlatformProbe(const std::string& path);
+// A system error (errno) in the driver's numbering.
+int PlatformErrorNumber(int error);
 // Sleeps without dispatching anything.
 void PlatformSleep(int milliseconds);
 
@@ -46,5 +47,9 @@ void PlatformSleep(int milliseconds);
 // names and instance IDs, then the user's extra ports, in the system's order.
 std::vector<FoundPort> PlatformListPorts(const std::string& sysfsRoot, const std::string& devRoot,
                                          const std::vector<std::string>& extraPorts);
-// Opens a numbered native port ("ttyS3") to see whether it exists: 0, or a system error.
-int PlatformProbeNative(const std::string& sysfsRoot, const std::string& devRoot, const std::string& name);
+// Whether a numbered native port ("ttyS3") has a UART behind it.
+bool PlatformNativePortPresent(const std::string& sysfsRoot, const std::string& name);
+// How each device stands for the port listing, found without changing any of them (port_holders_linux.cpp):
+// 0 free, kSysPortInUse when another program holds it (an open descriptor, a lock, a UUCP lock file
+// in one of lockDirs), or the system error that keeps it from use.
+std::vector<int> PlatformPortStates(const std::vector<std::string>& paths, const std::vector<std::string>& lockDirs);

@@ -211,13 +211,7 @@ int PlatformSetBaud(int handle, uint32_t baud) {
 
 void PlatformPurgeInput(int handle) { tcflush(handle, TCIFLUSH); }
 
-int PlatformProbe(const std::string& path) {
-  int fd = -1;
-  const int error = PlatformOpen(path, &fd);
-  if (error != 0) return error;
-  PlatformRelease(fd);
-  return 0;
-}
+int PlatformErrorNumber(int error) { return SystemError(error); }
 
 void PlatformSleep(int milliseconds) {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
