@@ -4,8 +4,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 #include "pty_pair.h"
 #include "serial/port_enum.h"
@@ -138,6 +140,8 @@ class HoldingChild {
     }
     ::close(release_[0]);
   }
+  HoldingChild(const HoldingChild&) = delete;
+  HoldingChild& operator=(const HoldingChild&) = delete;
   ~HoldingChild() {
     ::close(release_[1]);
     int status = 0;
@@ -167,7 +171,7 @@ TEST(CommPortEnum, HeldPortsAreListedBusyAndLeftAsTheyWere) {
   tio.c_lflag |= ICANON;
   ASSERT_EQ(tcsetattr(held, TCSANOW, &tio), 0);
   byChild.Send("waiting\n");
-  std::unique_ptr<HoldingChild> child = std::make_unique<HoldingChild>();
+  const HoldingChild child;
   ::close(held);  // only the child holds it now
   const int second = ::open(bySecondOpen.slavePath.c_str(), O_RDWR | O_NOCTTY);
   ASSERT_GE(second, 0);
@@ -192,7 +196,6 @@ TEST(CommPortEnum, HeldPortsAreListedBusyAndLeftAsTheyWere) {
   EXPECT_EQ(std::string(got), "waiting\n");
   ::close(look);
   ::close(second);
-  child.reset();
 }
 
 // A UUCP lock file marks its port busy while the process that wrote it lives.
