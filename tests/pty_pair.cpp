@@ -18,8 +18,11 @@ PtyPair::PtyPair() {
   tcsetattr(master, TCSANOW, &tio);
 }
 
-PtyPair::~PtyPair() {
+PtyPair::~PtyPair() { CloseMaster(); }
+
+void PtyPair::CloseMaster() {
   if (master >= 0) close(master);
+  master = -1;
 }
 
 void PtyPair::Send(const std::string& bytes) const {

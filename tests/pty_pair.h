@@ -18,4 +18,6 @@ struct PtyPair {
   std::string Receive(int waitMs = 200) const;
   // The speed the slave side is set to.
   unsigned SlaveBaud() const;
+  // The device goes away: the slave side sees a hang-up.
+  void CloseMaster();
 };

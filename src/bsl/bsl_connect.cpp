@@ -246,6 +246,7 @@ int BSLHandOff(HostBSL& engine, int handle, char* readBuffer, const std::string&
   engine.port.bufferOwned = false;
   engine.port.borrowed = true;
   engine.port.pending = false;
+  engine.port.bufferLength = 0;
   engine.port.hostBaud = kBootBaud;
   engine.port.portName = portName.substr(0, kPortNameMax);
   engine.showProgress = showProgress;
@@ -259,6 +260,7 @@ int BSLHandBack(HostBSL& engine) {
   engine.port.readBuffer = nullptr;
   engine.port.borrowed = false;
   engine.port.pending = false;
+  engine.port.bufferLength = 0;
   engine.connected = false;
   return 1;
 }

@@ -26,16 +26,6 @@ bool IsErrorAnswer(std::string_view text) {
   return Contains(text, "ERROR") || Contains(text, "?") || Contains(text, "Unsupported");
 }
 
-// Line noise (a NUL at a baud switch, say) must not hide the text around it.
-std::string AnswerText(const DeviceLink& link, int count) {
-  std::string text;
-  text.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    if (link.answerBuffer[static_cast<size_t>(i)] != '\0') text.push_back(link.answerBuffer[static_cast<size_t>(i)]);
-  }
-  return text;
-}
-
 // One try of an exchange: write, wait, read, classify. On kEnd *code holds the
 // code that ends the exchange; otherwise *heard and *text hold the answer.
 TryOutcome TryOnce(DeviceLink& link, std::string_view command, char waitFor, int timeoutMs, int* code, int* heard,
@@ -71,7 +61,9 @@ TryOutcome TryOnce(DeviceLink& link, std::string_view command, char waitFor, int
   link.answerLength = count;
   link.answerBuffer[static_cast<size_t>(count)] = '\0';
   *heard = count;
-  *text = AnswerText(link, count);
+  // Every byte heard is kept, a NUL too: what is noise and what is text is for the
+  // prompt and the line ends to tell, never a byte's value.
+  text->assign(link.answerBuffer.data(), static_cast<size_t>(count));
   TraceAnswer(link, *text);
   if (!command.empty() && Contains(*text, command)) {
     print_message(link.log, kLogFailure, Tag(link),

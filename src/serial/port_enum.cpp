@@ -32,17 +32,39 @@ bool HasPortNumber(const std::vector<CommPortEntry>& table, int number) {
   return std::any_of(table.begin(), table.end(), [number](const CommPortEntry& e) { return e.portNumber == number; });
 }
 
+std::string DevicePath(const PortSources& sources, const std::string& name) {
+  return name.find('/') != std::string::npos ? name : sources.devRoot + "/" + name;
+}
+
+// Every listed port that cannot be had right now is marked busy; the look changes no port.
+void MarkBusyPorts(const PortSources& sources, std::vector<CommPortEntry>* table) {
+  std::vector<std::string> paths;
+  for (const CommPortEntry& entry : *table) paths.push_back(DevicePath(sources, entry.name));
+  const std::vector<int> states = PlatformPortStates(paths, sources.lockDirs);
+  for (size_t i = 0; i < table->size(); ++i) {
+    if (states[i] != 0) MarkBusy((*table)[i]);
+  }
+}
+
 // The numbered native ports: ttyS0..ttyS15 stand for port numbers 1..16.
 void ProbeNativePorts(const PortSources& sources, std::vector<CommPortEntry>* table, size_t capacity, int* result) {
-  for (int n = 1; n <= kProbePortCount && table->size() < capacity; ++n) {
-    if (HasPortNumber(*table, n)) continue;
+  std::vector<int> numbers;
+  std::vector<std::string> paths;
+  for (int n = 1; n <= kProbePortCount; ++n) {
     const std::string name = "ttyS" + std::to_string(n - 1);
-    const int error = PlatformProbeNative(sources.sysfsRoot, sources.devRoot, name);
+    if (HasPortNumber(*table, n) || !PlatformNativePortPresent(sources.sysfsRoot, name)) continue;
+    numbers.push_back(n);
+    paths.push_back(DevicePath(sources, name));
+  }
+  const std::vector<int> states = PlatformPortStates(paths, sources.lockDirs);
+  for (size_t i = 0; i < numbers.size() && table->size() < capacity; ++i) {
+    const int error = states[i];
     const bool busy = error == kSysPortInUse || error == kSysPermission || error == kSysDeviceFailed;
     if (error != 0 && !busy) continue;
+    const std::string name = "ttyS" + std::to_string(numbers[i] - 1);
     CommPortEntry entry;
     entry.name = name;
-    entry.portNumber = n;
+    entry.portNumber = numbers[i];
     entry.description = name + " Communications Port" + (busy ? kBusySuffix : "");
     entry.busy = busy;
     table->push_back(entry);
@@ -120,11 +142,7 @@ int CommPortEnum(const SerialPort& record, std::vector<CommPortEntry>* table, in
   std::stable_sort(work.begin(), work.end(),
                    [](const CommPortEntry& a, const CommPortEntry& b) { return a.portNumber < b.portNumber; });
   *table = work;
-  for (CommPortEntry& entry : *table) {
-    const bool isPath = entry.name.find('/') != std::string::npos;
-    const int error = PlatformProbe(isPath ? entry.name : sources.devRoot + "/" + entry.name);
-    if (error != 0) MarkBusy(entry);
-  }
+  MarkBusyPorts(sources, table);
   if (force) ProbeNativePorts(sources, table, capacity, &result);
   for (CommPortEntry& entry : *table) ApplyAdapterRules(entry);
   *count = static_cast<int>(table->size());

@@ -39,6 +39,7 @@ struct PortSources {
   std::string sysfsRoot = "/sys";
   std::string devRoot = "/dev";
   std::vector<std::string> extraPorts;  // named by the user: VORNBSL_EXTRA_PORTS, colon-separated
+  std::vector<std::string> lockDirs = {"/var/lock", "/run/lock"};  // UUCP-style LCK..name files
 };
 PortSources DefaultPortSources();
 

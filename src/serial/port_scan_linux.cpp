@@ -96,8 +96,7 @@ std::vector<FoundPort> PlatformListPorts(const std::string& sysfsRoot, const std
   return ports;
 }
 
-int PlatformProbeNative(const std::string& sysfsRoot, const std::string& devRoot, const std::string& name) {
+bool PlatformNativePortPresent(const std::string& sysfsRoot, const std::string& name) {
   const fs::path ttyDir = fs::path(sysfsRoot) / "class" / "tty" / name;
-  if (!fs::exists(ttyDir) || ReadLine(ttyDir / "type") == kUnknownUartType) return kSysPortMissing;
-  return PlatformProbe((fs::path(devRoot) / name).string());
+  return fs::exists(ttyDir) && ReadLine(ttyDir / "type") != kUnknownUartType;
 }

@@ -14,18 +14,32 @@ struct PlatformResult {
   int error = 0;  // 0 on success, else a system error number
 };
 
-// Opens a device exclusively for reading and writing, raw 8N1 without flow control,
-// at the given baud, DTR and RTS raised.
-PlatformResult PlatformOpen(const std::string& path, uint32_t baud, int* handle);
+// Opening runs in the steps the driver reports on; each returns 0 or a system error.
+// Opens a device for reading and writing, kept from other programs (TIOCEXCL and a lock).
+int PlatformOpen(const std::string& path, int* handle);
+// The queue step: the adapter's shortest delivery of received bytes. Ports without such a
+// setting (a pseudo-terminal, a native UART) are no failure.
+int PlatformSetQueues(int handle);
+// Reads the port's current settings: fails on anything that is not a serial port.
+int PlatformReadSettings(int handle);
+// Raw 8N1 at the baud without flow control; the rest of the settings as the port had them.
+int PlatformApplySettings(int handle, uint32_t baud);
+// Reads return at once with what has arrived; the driver's waits are its own.
+int PlatformSetTimeouts(int handle);
+// Raises DTR and RTS and discards input from before the open.
+void PlatformStartLines(int handle);
+// Lets go of a handle whose set-up failed, touching nothing else.
+void PlatformRelease(int handle);
 int PlatformClose(int handle);  // drops DTR; returns 0 or a system error
-// Reads what is waiting, or waits at most waitMs for the first byte.
+// Reads what is waiting, or waits at most waitMs for the first byte. A port whose device
+// has gone (hung up) is an error at once, never an empty read.
 PlatformResult PlatformRead(int handle, char* destination, int maximum, int waitMs);
 // Writes everything within timeoutMs.
 PlatformResult PlatformWrite(int handle, const char* source, int length, int timeoutMs);
 int PlatformSetBaud(int handle, uint32_t baud);
 void PlatformPurgeInput(int handle);
-// Whether a device can be opened right now: 0, or the system error of the attempt.
-int PlatformProbe(const std::string& path);
+// A system error (errno) in the driver's numbering.
+int PlatformErrorNumber(int error);
 // Sleeps without dispatching anything.
 void PlatformSleep(int milliseconds);
 
@@ -33,5 +47,9 @@ void PlatformSleep(int milliseconds);
 // names and instance IDs, then the user's extra ports, in the system's order.
 std::vector<FoundPort> PlatformListPorts(const std::string& sysfsRoot, const std::string& devRoot,
                                          const std::vector<std::string>& extraPorts);
-// Opens a numbered native port ("ttyS3") to see whether it exists: 0, or a system error.
-int PlatformProbeNative(const std::string& sysfsRoot, const std::string& devRoot, const std::string& name);
+// Whether a numbered native port ("ttyS3") has a UART behind it.
+bool PlatformNativePortPresent(const std::string& sysfsRoot, const std::string& name);
+// How each device stands for the port listing, found without changing any of them (port_holders_linux.cpp):
+// 0 free, kSysPortInUse when another program holds it (an open descriptor, a lock, a UUCP lock file
+// in one of lockDirs), or the system error that keeps it from use.
+std::vector<int> PlatformPortStates(const std::vector<std::string>& paths, const std::vector<std::string>& lockDirs);

@@ -63,22 +63,8 @@ int SystemError(int error) {
   }
 }
 
-int ApplyRaw(int fd, uint32_t baud) {
-  struct termios tio {};
-  if (tcgetattr(fd, &tio) != 0) return SystemError(errno);
-  speed_t code;
-  if (!BaudCode(baud, &code)) return SystemError(EINVAL);
-  cfmakeraw(&tio);
-  tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
-  tio.c_cflag |= CS8 | CLOCAL | CREAD;
-  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-  tio.c_cc[VMIN] = 0;
-  tio.c_cc[VTIME] = 0;
-  cfsetispeed(&tio, code);
-  cfsetospeed(&tio, code);
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) return SystemError(errno);
-  return 0;
-}
+// A pseudo-terminal or a native UART has no low-latency setting: nothing to report.
+bool IsUnsupported(int error) { return error == ENOTTY || error == EINVAL || error == EOPNOTSUPP; }
 
 void SetModemLines(int fd, bool raise) {
   int lines = TIOCM_DTR | TIOCM_RTS;
@@ -88,18 +74,19 @@ void SetModemLines(int fd, bool raise) {
 
 // USB-serial adapters hold received bytes for their latency timer (16 ms is usual) before
 // passing them on; every loader frame waits for one answer, so the timer would add up over an
-// upload. Ask for the driver's low-latency mode; ports without it (a pseudo-terminal, a native
-// UART) refuse, which changes nothing.
-bool RequestLowLatency(int fd) {
+// upload. Ask for the driver's low-latency mode. Returns 0, or the error of a port that has
+// the setting but refused it.
+int RequestLowLatency(int fd) {
 #if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
   struct serial_struct serial {};
-  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
-  if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return true;
+  if (ioctl(fd, TIOCGSERIAL, &serial) != 0) return IsUnsupported(errno) ? 0 : SystemError(errno);
+  if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return 0;
   serial.flags |= ASYNC_LOW_LATENCY;
-  return ioctl(fd, TIOCSSERIAL, &serial) == 0;
+  if (ioctl(fd, TIOCSSERIAL, &serial) == 0) return 0;
+  return IsUnsupported(errno) ? 0 : SystemError(errno);
 #else
   (void)fd;
-  return false;
+  return 0;
 #endif
 }
 
@@ -110,27 +97,65 @@ int64_t NowMs() {
 
 }  // namespace
 
-PlatformResult PlatformOpen(const std::string& path, uint32_t baud, int* handle) {
+int PlatformOpen(const std::string& path, int* handle) {
   *handle = -1;
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return {0, SystemError(errno)};
+  if (fd < 0) return SystemError(errno);
   // TIOCEXCL keeps other programs out; the lock also keeps out programs running as root.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(fd);
-    return {0, SystemError(error == EWOULDBLOCK ? EBUSY : error)};
+    return SystemError(error == EWOULDBLOCK ? EBUSY : error);
   }
   (void)ioctl(fd, TIOCEXCL);
-  const int error = ApplyRaw(fd, baud);
-  if (error != 0) {
-    ::close(fd);
-    return {0, error};
-  }
-  SetModemLines(fd, true);
-  (void)RequestLowLatency(fd);
-  tcflush(fd, TCIFLUSH);
   *handle = fd;
-  return {1, 0};
+  return 0;
+}
+
+int PlatformSetQueues(int handle) { return RequestLowLatency(handle); }
+
+int PlatformReadSettings(int handle) {
+  struct termios tio {};
+  return tcgetattr(handle, &tio) == 0 ? 0 : SystemError(errno);
+}
+
+int PlatformApplySettings(int handle, uint32_t baud) {
+  struct termios tio {};
+  if (tcgetattr(handle, &tio) != 0) return SystemError(errno);
+  speed_t code;
+  if (!BaudCode(baud, &code)) return SystemError(EINVAL);
+  const cc_t minimum = tio.c_cc[VMIN];
+  const cc_t time = tio.c_cc[VTIME];
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS | CSIZE);
+  tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = minimum;  // the read time-outs are a step of their own
+  tio.c_cc[VTIME] = time;
+  cfsetispeed(&tio, code);
+  cfsetospeed(&tio, code);
+  return tcsetattr(handle, TCSANOW, &tio) == 0 ? 0 : SystemError(errno);
+}
+
+int PlatformSetTimeouts(int handle) {
+  // Reads never block: each waits in poll() for at most its own time, then takes what is there.
+  const int flags = fcntl(handle, F_GETFL);
+  if (flags < 0 || fcntl(handle, F_SETFL, flags | O_NONBLOCK) != 0) return SystemError(errno);
+  struct termios tio {};
+  if (tcgetattr(handle, &tio) != 0) return SystemError(errno);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  return tcsetattr(handle, TCSANOW, &tio) == 0 ? 0 : SystemError(errno);
+}
+
+void PlatformStartLines(int handle) {
+  SetModemLines(handle, true);
+  tcflush(handle, TCIFLUSH);
+}
+
+void PlatformRelease(int handle) {
+  (void)ioctl(handle, TIOCNXCL);
+  ::close(handle);
 }
 
 int PlatformClose(int handle) {
@@ -145,9 +170,14 @@ PlatformResult PlatformRead(int handle, char* destination, int maximum, int wait
   const int ready = ::poll(&pfd, 1, waitMs);
   if (ready < 0) return errno == EINTR ? PlatformResult{0, 0} : PlatformResult{0, SystemError(errno)};
   if (ready == 0) return {0, 0};
+  if ((pfd.revents & POLLNVAL) != 0) return {0, SystemError(EBADF)};
   const ssize_t got = ::read(handle, destination, static_cast<size_t>(maximum));
-  if (got >= 0) return {static_cast<int>(got), 0};
-  if (errno == EAGAIN || errno == EINTR) return {0, 0};
+  if (got > 0) return {static_cast<int>(got), 0};
+  // A port whose device went away (an adapter pulled out, the far side of a pseudo-terminal
+  // closed) polls as hung up and reads nothing, at once and for ever: that is no silence.
+  const bool hungUp = (pfd.revents & (POLLHUP | POLLERR)) != 0;
+  if (got == 0 || errno == EAGAIN) return hungUp ? PlatformResult{0, kSysDeviceFailed} : PlatformResult{0, 0};
+  if (errno == EINTR) return {0, 0};
   return {0, SystemError(errno)};
 }
 
@@ -181,13 +211,7 @@ int PlatformSetBaud(int handle, uint32_t baud) {
 
 void PlatformPurgeInput(int handle) { tcflush(handle, TCIFLUSH); }
 
-int PlatformProbe(const std::string& path) {
-  int fd = -1;
-  const PlatformResult opened = PlatformOpen(path, kDefaultBaud, &fd);
-  if (opened.error != 0) return opened.error;
-  PlatformClose(fd);
-  return 0;
-}
+int PlatformErrorNumber(int error) { return SystemError(error); }
 
 void PlatformSleep(int milliseconds) {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

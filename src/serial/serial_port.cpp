@@ -27,7 +27,35 @@ void AttachBuffer(SerialPort& port) {
     port.bufferOwned = false;
   }
   std::memset(port.readBuffer, 0, kReadBufferSize);
+  port.bufferLength = 0;
   port.pending = false;
+}
+
+void EmptyBuffer(SerialPort& port) {
+  if (port.readBuffer != nullptr) port.readBuffer[0] = '\0';
+  port.bufferLength = 0;
+}
+
+// The set-up steps after the open, each failure logged as its own: 0, or the system error
+// of the step that ends the open.
+int SetUpPort(const SerialPort& port, int fd) {
+  int error = PlatformSetQueues(fd);
+  if (error != 0) {
+    print_message(port.log, kLogBytes, Tag(port), "VSOpen failed to set buffer size on comm port (error %d)", error);
+  }
+  if ((error = PlatformReadSettings(fd)) != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to retreive DCB on comm port (error %d)", error);
+    return error;
+  }
+  if ((error = PlatformApplySettings(fd, port.hostBaud)) != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to apply DCB on comm port (error %d)", error);
+    return error;
+  }
+  if ((error = PlatformSetTimeouts(fd)) != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to set timeouts on comm port (error %d)", error);
+    return error;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -50,11 +78,18 @@ int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
   port.hostBaud = baud == 0 ? kDefaultBaud : baud;
   port.borrowed = false;
   int fd = -1;
-  const PlatformResult opened = PlatformOpen(PortDevicePath(port.portName), port.hostBaud, &fd);
-  if (opened.error != 0) {
-    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to open comm port (error %d)", opened.error);
-    return -opened.error;
+  const int error = PlatformOpen(PortDevicePath(port.portName), &fd);
+  if (error != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to open comm port (error %d)", error);
+    return -error;
   }
+  // A port that could not be set up is let go at once rather than held half configured.
+  const int setUp = SetUpPort(port, fd);
+  if (setUp != 0) {
+    PlatformRelease(fd);
+    return -setUp;
+  }
+  PlatformStartLines(fd);
   port.handle = fd;
   AttachBuffer(port);
   print_message(port.log, kLogProtocol, Tag(port),
@@ -66,6 +101,7 @@ int VSClose(SerialPort& port) {
   if (port.handle < 0) return 0;
   const int error = PlatformClose(port.handle);
   port.handle = -1;
+  port.bufferLength = 0;
   if (port.bufferOwned && port.readBuffer != nullptr) {
     port.ownedBuffer.reset();
     port.readBuffer = nullptr;
@@ -82,15 +118,15 @@ int VSClose(SerialPort& port) {
 int VSRead(SerialPort& port, char* destination, int maximum, int* count) {
   *count = 0;
   if (port.readBuffer == nullptr) return kSerialNoBuffer;
-  if (port.readBuffer[0] != '\0') {
-    int length = static_cast<int>(std::strlen(port.readBuffer));
+  if (port.bufferLength > 0) {
+    int length = std::min(port.bufferLength, kReadBufferSize - 1);
     if (maximum < length) {
       length = maximum;
       port.pending = true;
     }
     std::memcpy(destination, port.readBuffer, static_cast<size_t>(length));
     *count = length;
-    port.readBuffer[0] = '\0';
+    EmptyBuffer(port);
     print_message(port.log, kLogBytes, Tag(port), "VSRead read %d bytes from gReadBuffer", length);
   }
   if (port.pending) {
@@ -143,7 +179,7 @@ int VSWait(SerialPort& port, int timeoutMs, char character) {
   int position = 0;
   int emptyReads = 0;
   int elapsed = 0;
-  port.readBuffer[0] = '\0';
+  EmptyBuffer(port);
   for (;;) {
     const int room = kReadBufferSize - 1 - position;
     const PlatformResult got = PlatformRead(port.handle, port.readBuffer + position, room, kReadWaitMs);
@@ -153,6 +189,7 @@ int VSWait(SerialPort& port, int timeoutMs, char character) {
     }
     if (got.value > 0) {
       position += got.value;
+      port.bufferLength = position;
       port.readBuffer[position] = '\0';
       if (std::memchr(port.readBuffer, character, static_cast<size_t>(position)) != nullptr) {
         port.pending = true;
@@ -191,6 +228,6 @@ int VSHostBaud(SerialPort& port, uint32_t baud) {
 
 int VSPurge(SerialPort& port, int mode) {
   if (mode == kPurgeReceive && port.handle >= 0) PlatformPurgeInput(port.handle);
-  if (port.readBuffer != nullptr) port.readBuffer[0] = '\0';
+  EmptyBuffer(port);
   return 0;
 }

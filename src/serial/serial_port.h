@@ -32,6 +32,7 @@ struct SerialPort {
   uint32_t hostBaud = 0;
   std::string portName;          // the log tag of the driver's messages
   char* readBuffer = nullptr;    // gReadBuffer: kReadBufferSize bytes, owned or lent
+  int bufferLength = 0;          // bytes VSWait gathered there: a NUL among them is data too
   bool pending = false;          // VSWait found its character; VSRead hands over the buffer only
   bool bufferOwned = false;      // VSOpen allocated the buffer; VSClose releases it
   bool borrowed = false;         // handle and buffer are lent by another link: never closed here

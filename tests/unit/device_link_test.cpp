@@ -98,6 +98,20 @@ TEST_F(DeviceCommandTest, SilenceIsRetriedThenNoAnswer) {
   EXPECT_EQ(answer, "\r42\r>");
 }
 
+// A NUL in an answer (noise at a baud switch, or a device's own byte) is kept where it
+// came: it neither ends the answer nor hides the text after it.
+TEST_F(DeviceCommandTest, NulBytesStayInTheAnswer) {
+  Open();
+  const std::string replies[] = {std::string("\rA\0B\r>", 6), std::string("\0\rOK\r>", 6)};
+  for (const std::string& reply : replies) {
+    device_.On("get -sn", {reply});
+    std::string answer;
+    EXPECT_EQ(DeviceCommand(*link_, "get -sn\r", '>', 500, &answer, 32, nullptr), 6);
+    EXPECT_EQ(answer, reply);
+    EXPECT_EQ(LastAnswer(*link_), reply);
+  }
+}
+
 TEST_F(DeviceCommandTest, AnswerWithoutThePromptIsTakenAfterTheTimeOut) {
   Open();
   device_.On("get -sn", {"\rpartial"});

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "pty_pair.h"
 #include "serial/serial_port.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -13,6 +17,26 @@ void CountingPump(int maxWaitMs) {
   ++gPumps;
   std::this_thread::sleep_for(std::chrono::milliseconds(std::min(maxWaitMs, 20)));
 }
+
+// A port record that writes every line to an error file of the test's own.
+class LoggedPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = FreshTestFolder("vorn_serial_");
+    log_ = CreateMessageLog((dir_ / "serial.errors.txt").string(), kLogBytes, true);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  bool Logged(const std::string& text) const {
+    std::ifstream in(log_.fileName, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str().find(text) != std::string::npos;
+  }
+
+  std::filesystem::path dir_;
+  MessageLog log_;
+};
 
 TEST(SerialPort, OpensAtNineSixHundredWhenBaudIsZero) {
   PtyPair pty;
@@ -107,6 +131,35 @@ TEST(SerialPort, ReadReturnsWithinItsWaitWhenNothingArrives) {
   EXPECT_LE(MillisecondTick() - start, 150u);
 }
 
+// A NUL byte is data like any other: everything the wait gathered reaches the reader,
+// whether the wait found its character or ran out of time.
+TEST(SerialPort, NulBytesInAReplyAreDeliveredWithTheRest) {
+  PtyPair pty;
+  SerialPort port;
+  ASSERT_EQ(VSOpen(port, pty.slavePath, 9600), 1);
+  const std::string replies[] = {std::string("ab\0cd>", 6), std::string("\0OK>", 4), std::string("\0\0\0>", 4)};
+  for (const std::string& reply : replies) {
+    pty.Send(reply);
+    ASSERT_EQ(VSWait(port, 1000, '>'), '>');
+    char got[20];
+    int count = 0;
+    EXPECT_EQ(VSRead(port, got, 20, &count), static_cast<int>(reply.size()));
+    EXPECT_EQ(std::string(got, static_cast<size_t>(count)), reply);
+  }
+  const std::string partial("x\0y", 3);
+  pty.Send(partial);
+  EXPECT_EQ(VSWait(port, 150, '>'), 0);
+  char got[20];
+  int count = 0;
+  EXPECT_EQ(VSRead(port, got, 20, &count), 3);
+  EXPECT_EQ(std::string(got, static_cast<size_t>(count)), partial);
+
+  pty.Send(std::string("\0z>", 3));
+  ASSERT_EQ(VSWait(port, 1000, '>'), '>');
+  VSPurge(port, 0);
+  EXPECT_EQ(VSRead(port, got, 20, &count), 0) << "a purge empties the buffer whatever its first byte";
+}
+
 TEST(SerialPort, PurgeDiscardsWhatArrivedBefore) {
   PtyPair pty;
   SerialPort port;
@@ -132,6 +185,59 @@ TEST(SerialPort, WriteReachesTheDeviceAndClosedPortsRefuse) {
   EXPECT_EQ(pty.Receive(), "get -ver\r");
   SerialPort unnamed;
   EXPECT_EQ(VSHostBaud(unnamed, 57600), kSerialNoName);
+}
+
+using SerialHangUp = LoggedPort;
+
+// A quiet device is silence until the time-out; a device that goes away (the adapter
+// pulled out) ends the wait at once, and so does every read after it.
+TEST_F(SerialHangUp, QuietIsSilenceButAHangUpFailsAtOnce) {
+  PtyPair pty;
+  SerialPort port(&log_);
+  ASSERT_EQ(VSOpen(port, pty.slavePath, 9600), 1);
+  uint32_t start = MillisecondTick();
+  EXPECT_EQ(VSWait(port, 300, '>'), 0);
+  EXPECT_GE(MillisecondTick() - start, 300u);
+  char got[8];
+  int count = 0;
+  EXPECT_EQ(VSRead(port, got, 8, &count), 0);
+
+  std::thread device([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    pty.CloseMaster();
+  });
+  start = MillisecondTick();
+  EXPECT_EQ(VSWait(port, 5000, '>'), kSerialFailed);
+  const uint32_t took = MillisecondTick() - start;
+  device.join();
+  EXPECT_LT(took, 500u) << "the wait must not run on to its time-out";
+  EXPECT_TRUE(Logged("VSWait ReadFile failed (error "));
+  start = MillisecondTick();
+  EXPECT_EQ(VSRead(port, got, 8, &count), kSerialFailed);
+  EXPECT_EQ(count, 0);
+  EXPECT_LT(MillisecondTick() - start, 50u);
+  EXPECT_TRUE(Logged("VSRead ReadFile failed (error "));
+  EXPECT_EQ(VSClose(port), 1);
+}
+
+using SerialOpenSetup = LoggedPort;
+
+// Each step of the set-up that fails says which one it was; the device is let go.
+TEST_F(SerialOpenSetup, EachFailedStepLogsItsOwnLine) {
+  const std::string plainFile = (dir_ / "not-a-port").string();
+  std::ofstream(plainFile) << "x";
+  SerialPort port(&log_);
+  EXPECT_EQ(VSOpen(port, plainFile, 9600), -(1000 + ENOTTY));
+  EXPECT_TRUE(Logged("VSOpen failed to retreive DCB on comm port (error " + std::to_string(1000 + ENOTTY) + ")"));
+  EXPECT_EQ(port.handle, -1);
+
+  PtyPair pty;
+  EXPECT_EQ(VSOpen(port, pty.slavePath, 12345), -(1000 + EINVAL)) << "no such rate";
+  EXPECT_TRUE(Logged("VSOpen failed to apply DCB on comm port (error " + std::to_string(1000 + EINVAL) + ")"));
+  EXPECT_EQ(port.handle, -1);
+  EXPECT_FALSE(Logged("VSOpen failed to open comm port"));
+  SerialPort other;
+  EXPECT_EQ(VSOpen(other, pty.slavePath, 9600), 1) << "the failed open let the port go";
 }
 
 TEST(SleepPumping, PumpsFromOneHundredSeventyMilliseconds) {
