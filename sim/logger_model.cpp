@@ -211,6 +211,14 @@ void LogCommand(Logger& logger, const std::string& line) {
   if (logger.commands.size() < kMaxCommandLog) logger.commands.push_back(line);
 }
 
+// "get" and "set" lines count under their own stages too, so a fault can reach a host's capture
+// or its restore.
+bool VerbFault(Device& device, std::string& line) {
+  const std::string verb(SplitCommand(line).verb);  // a copy: a fault may change the line
+  if (verb != "get" && verb != "set") return true;
+  return DeviceLineFault(device, verb, line, "ERROR\r>");
+}
+
 // "erase" asks for a confirmation; a new firmware that finds old data asks by itself.
 void AskErase(Logger& logger, Device& device) {
   logger.erasePending = true;
@@ -288,6 +296,7 @@ class LoggerFirmware : public BootWordFirmware {
     Logger& logger = logger_;
     LogCommand(logger, line);
     if (!DeviceLineFault(device, "command", line, "ERROR\r>")) return;
+    if (!VerbFault(device, line)) return;
     if (RadioLoginLine(logger, device, line)) return;
     if (BootWord(device, line)) return;
     const CommandWords words = SplitCommand(line);
