@@ -40,20 +40,17 @@ const std::string kNoSettingsFile =
     "The Lg20 Firmware Updater couldn't find the settings file for your Lg20.\n\nPlease try again or contact "
     "Tessaly for help.";
 
-// An LG20 as set up in the field, its name, serial number and site its own.
-std::vector<std::string> FieldLg20(const std::string& name, const std::string& serial,
-                                   const std::vector<std::string>& more = {}) {
-  std::vector<std::string> arguments = {"--device",     "LG20",           "--image",      kImageFile,
-                                        "--name",       name,             "--logger-set", "sn=" + serial,
-                                        "--logger-set", "site=Pier of " + name, "--logger-set", "wake=90",
-                                        "--logger-set", "ports=2 3 4 5 6"};
-  arguments.insert(arguments.end(), more.begin(), more.end());
-  return arguments;
-}
-
 std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
+}
+
+// An LG20 as set up in the field, its name, serial number and site its own.
+std::vector<std::string> FieldLg20(const std::string& name, const std::string& serial,
+                                   const std::vector<std::string>& more = {}) {
+  return Joined({"--device", "LG20", "--image", kImageFile, "--name", name, "--logger-set", "sn=" + serial,
+                 "--logger-set", "site=Pier of " + name, "--logger-set", "wake=90", "--logger-set", "ports=2 3 4 5 6"},
+                more);
 }
 
 std::string Shown(const ScriptedUi& ui) {
