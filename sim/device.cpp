@@ -99,6 +99,7 @@ std::unique_ptr<Device> MakeDevice(const DeviceModel& model, const DeviceSetup& 
   device->loader.faults = &device->faults;
   device->loader.faultLog = &device->faultLog;
   device->loader.version = setup.loaderVersion ? setup.loaderVersion : model.loaderVersion;
+  device->loader.fixedBaud = setup.loaderBaud.value_or(model.loaderBaud);
   device->firmware->Setup(*device, setup);
   if (setup.startInLoader && setup.hasLoader) {
     device->identity = CheckFirmwareIdentity(device->flash);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ struct Reply {
 struct DeviceSetup {
   uint32_t firmwareVersion = 0;  // 0: the model's default
   uint32_t loaderVersion = 0;    // 0: the model's default
+  std::optional<uint32_t> loaderBaud;  // the loader's one rate, 0 for one that measures it; unset: the model's
   bool hasLoader = true;
   bool startInLoader = false;
   SimClock::duration restartDelay = std::chrono::milliseconds(300);

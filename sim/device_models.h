@@ -17,6 +17,7 @@ struct DeviceModel {
   FlashLayout (*layout)();
   uint32_t defaultVersion;  // of the factory firmware, in hundredths
   uint32_t loaderVersion;
+  uint32_t loaderBaud;  // the one rate its loader knows; 0: the loader measures the host's rate
   std::span<const ImageRange> factoryImage;
   std::unique_ptr<FirmwarePart> (*makeFirmware)();
 };

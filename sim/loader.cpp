@@ -228,7 +228,7 @@ void HandleLine(Loader& loader, std::string line, LoaderAction& action) {
 void ReceiveWaiting(Loader& loader, uint8_t byte, uint32_t hostBaud, LoaderAction& action) {
   std::string none;
   if (byte == '\r') {
-    loader.baud = hostBaud;
+    if (loader.fixedBaud == 0) loader.baud = hostBaud;
     loader.line.clear();
     if (ApplyFault(loader, InjectedAt(loader, "probe", "probe"), none, action)) action.reply = "$";
     return;
@@ -273,14 +273,14 @@ void ReceiveAttached(Loader& loader, uint8_t byte, LoaderAction& action) {
 
 void LoaderStart(Loader& loader, uint32_t baud) {
   loader.state = LoaderState::Waiting;
-  loader.baud = baud;
+  loader.baud = loader.fixedBaud != 0 ? loader.fixedBaud : baud;
   loader.address = 0;
   loader.line.clear();
   loader.lineTooLong = false;
 }
 
 uint32_t LoaderListenBaud(const Loader& loader, uint8_t byte, uint32_t hostBaud) {
-  if (loader.state == LoaderState::Waiting && byte == '\r') return hostBaud;
+  if (loader.state == LoaderState::Waiting && byte == '\r' && loader.fixedBaud == 0) return hostBaud;
   return loader.baud;
 }
 

@@ -19,7 +19,6 @@ const std::string kPrompt = "\r>";  // the old set's acknowledgement
 
 constexpr uint32_t kBaudRates[] = {9600, 19200, 38400, 57600, 115200, 230400, 460800};
 constexpr uint32_t kFirstAuthKeyVersion = 200;  // older cellular firmware calls it the teakey
-constexpr int32_t kFixedRadioMode = 16;
 constexpr uint32_t kByteMax = 255;
 constexpr int32_t kTimeZoneMin = -48;  // quarter hours
 constexpr int32_t kTimeZoneMax = 56;
@@ -270,6 +269,30 @@ const Setting* FindSetting(std::string_view option) {
   return nullptr;
 }
 
+// The settings file's names for the stored values and the command option that writes each.
+struct FileKey {
+  std::string_view key;
+  std::string_view option;
+};
+
+const FileKey kFileKeys[] = {
+    {"name", "-i"},        {"sn", "-sn"},           {"deviceid", "-devid"}, {"report", "-report"},
+    {"depth", "-depth"},   {"site", "-site"},       {"timezone", "-tz"},    {"lat", "-lat"},
+    {"lon", "-long"},      {"wake", "-w"},          {"padc", "-padc"},      {"ports", "-ports"},
+    {"rmode", "-r"},       {"data", "-data"},       {"VornBuild", "-build"}, {"apn", "-apn"},
+    {"user", "-user"},     {"passwd", "-passwd"},   {"authkey", "-teakey"}, {"host", "-host"},
+    {"ipport", "-ipport"},
+};
+
+// The calibration lines of the settings file hold five numbers each.
+PortValues* CalibrationValues(LoggerStore& s, std::string_view key) {
+  if (key == "ADC30 slopes") return &s.adc30.slopes;
+  if (key == "ADC30 offsets") return &s.adc30.offsets;
+  if (key == "ADC15 slopes") return &s.adc15.slopes;
+  if (key == "ADC15 offsets") return &s.adc15.offsets;
+  return nullptr;
+}
+
 // "set -baud N": acknowledged at the old rate, then the line moves to the new one.
 void SetBaud(Logger& logger, Device& device, std::string_view value) {
   uint32_t code = 0;
@@ -323,6 +346,20 @@ CommandWords SplitCommand(std::string_view line) {
   words.option = rest.substr(0, next);
   if (next != std::string_view::npos) words.value = rest.substr(next + 1);
   return words;
+}
+
+bool StoreLoggerValue(Logger& logger, std::string_view key, std::string_view value) {
+  if (key == "name" && value.empty()) {
+    logger.store.name.clear();
+    return true;
+  }
+  if (PortValues* calibration = CalibrationValues(logger.store, key)) return StorePorts(*calibration, value) == kOk;
+  for (const FileKey& fileKey : kFileKeys) {
+    if (fileKey.key != key) continue;
+    const Setting* setting = FindSetting(fileKey.option);
+    return setting && setting->set && setting->set(logger, value) == kOk;
+  }
+  return false;
 }
 
 void NewSetLine(Logger& logger, Device& device, const std::string& line) {

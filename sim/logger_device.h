@@ -32,6 +32,9 @@ constexpr uint32_t kKnowsPosition = 1u << 26;
 // Not a class bit: a cellular modem is fitted.
 constexpr uint32_t kHasCellular = 1u << 31;
 
+// The vQ7 is always in this radio mode.
+constexpr int32_t kFixedRadioMode = 16;
+
 // The old set knows "hertz" and "set -p" (its PADC) from this version on.
 constexpr uint32_t kFirstOldPadcVersion = 165;
 
@@ -115,8 +118,10 @@ struct Logger {
   ModelOptions options;
   uint32_t version = 0;   // of the running firmware, in hundredths
   uint32_t features = 0;  // commands this version knows
-  LoggerStore store;
+  LoggerStore store;                // what it holds now: in the field, what people set up
   LoggerStore before;               // as the run began, for the report
+  uint32_t infoResets = 0;          // starts that found INFO erased and wrote their own settings
+  std::string unitSerialNumber;     // in the unit's factory record, beside INFO
   std::optional<RadioModem> radio;  // the logger's own radio
   std::optional<RadioModem> radioBefore;
   std::optional<RadioModem> modem;  // the host's end is a radio modem: the logger is reached over the air
@@ -148,6 +153,10 @@ struct CommandWords {
   std::string_view value;
 };
 CommandWords SplitCommand(std::string_view line);
+// One stored value by the settings file's name for it ("site", "ADC30 slopes"), checked as the
+// command that writes it checks it; false for a key it does not store or a value it refuses.
+// An empty name is a logger never set up.
+bool StoreLoggerValue(Logger& logger, std::string_view key, std::string_view value);
 
 // logger_clock.cpp: the logger's clock as a wall-clock count of seconds since 2000-01-01.
 int64_t LoggerClock(const Logger& logger);

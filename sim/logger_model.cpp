@@ -17,6 +17,8 @@ constexpr uint32_t kFactoryRecords = 1200;
 constexpr uint32_t kFactoryResets = 4;
 constexpr int64_t kFactoryClockOffset = -93;  // a clock that runs late until a host sets it
 constexpr uint8_t kSettingsMark[] = {'L', 'O', 'G', 'S', 'E', 'T', '0', '1'};
+constexpr int32_t kDefaultWake = 15;
+constexpr uint32_t kUncalibrated = 255;  // a calibration value the factory never wrote
 
 constexpr std::string_view kLoggerRadioVersion = "1047";
 constexpr std::string_view kHostModemVersion = "10C2";
@@ -74,6 +76,18 @@ uint32_t InfoStart(const Device& device) {
   return 0;
 }
 
+std::string FirmwareBuild(const LoggerKind& kind) { return "B" + std::string(kind.tag) + "-0117"; }
+
+uint32_t HardwareTrait(const Logger& logger) {
+  return (logger.radio ? kTraitRadio : 0) | (logger.options.cellular ? kTraitCellular : 0);
+}
+
+PortValues UncalibratedValues() {
+  PortValues values;
+  values.fill(kUncalibrated);
+  return values;
+}
+
 uint32_t KindFeatures(const LoggerKind& kind, uint32_t version) {
   uint32_t features = kind.baseFeatures;
   for (const FeatureStep& step : kind.steps) {
@@ -82,32 +96,53 @@ uint32_t KindFeatures(const LoggerKind& kind, uint32_t version) {
   return features;
 }
 
-LoggerStore FactoryStore(const Logger& logger) {
+// A logger as set up in the field: its name, serial number, site, position, ports ... as people
+// gave them, with the run's --name and --logger-set values on top.
+LoggerStore FieldStore(const Logger& logger) {
   LoggerStore s;
   s.name = logger.options.name.empty() ? std::string(logger.kind->factoryName) : logger.options.name;
   s.serialNumber = std::string(logger.kind->tag) + "-004711";
   s.deviceId = "D0000017";
   s.site = "North Weir";
-  s.build = "B" + std::string(logger.kind->tag) + "-0117";
+  s.build = FirmwareBuild(*logger.kind);
   s.latitude = 46.1;
   s.longitude = -123.45678;
   s.timeZone = -32;
   s.wake = logger.kind->newCommandSet ? 60 : 30;
   s.padc = 50;
   s.dataParameter = 3;
-  s.rmode = logger.kind->fixedRadioMode ? 16 : 1;
+  s.rmode = logger.kind->fixedRadioMode ? kFixedRadioMode : 1;
   s.report = 1;
   s.ports = {1, 2, 3, 0, 4};
   s.depths = {10, 20, 30, 0, 40};
   s.adc30 = {{100, 101, 102, 103, 104}, {50, 51, 52, 53, 54}};
   s.adc15 = {{90, 91, 92, 93, 94}, {40, 41, 42, 43, 44}};
-  s.trait = (logger.radio ? kTraitRadio : 0) | (logger.options.cellular ? kTraitCellular : 0);
+  s.trait = HardwareTrait(logger);
   s.apn = "internet.example";
   s.apnUser = "vorn";
   s.apnPassword = "s3cret";
   s.authKey = "00112233445566778899AABBCCDDEEFF";
   s.host = "data.example.net";
   s.ipPort = 8443;
+  return s;
+}
+
+// What the firmware writes when it starts on an erased INFO memory. Its defaults: the factory
+// name and the serial number from the unit's factory record, nothing of its set-up in the field
+// (device ID, site, position, ports, calibration, cellular account). Blank: no name and no serial
+// number either, a logger never set up.
+LoggerStore AfterEraseStore(const Logger& logger) {
+  LoggerStore s;
+  if (logger.options.afterErase == AfterErase::Defaults) {
+    s.name = std::string(logger.kind->factoryName);
+    s.serialNumber = logger.unitSerialNumber;
+  }
+  s.build = FirmwareBuild(*logger.kind);
+  s.wake = kDefaultWake;
+  s.rmode = logger.kind->fixedRadioMode ? kFixedRadioMode : 0;
+  s.adc30 = {UncalibratedValues(), UncalibratedValues()};
+  s.adc15 = {UncalibratedValues(), UncalibratedValues()};
+  s.trait = HardwareTrait(logger);  // the firmware finds its radio and modem itself
   return s;
 }
 
@@ -176,6 +211,14 @@ void LogCommand(Logger& logger, const std::string& line) {
   if (logger.commands.size() < kMaxCommandLog) logger.commands.push_back(line);
 }
 
+// "get" and "set" lines count under their own stages too, so a fault can reach a host's capture
+// or its restore.
+bool VerbFault(Device& device, std::string& line) {
+  const std::string verb(SplitCommand(line).verb);  // a copy: a fault may change the line
+  if (verb != "get" && verb != "set") return true;
+  return DeviceLineFault(device, verb, line, "ERROR\r>");
+}
+
 // "erase" asks for a confirmation; a new firmware that finds old data asks by itself.
 void AskErase(Logger& logger, Device& device) {
   logger.erasePending = true;
@@ -216,7 +259,9 @@ class LoggerFirmware : public BootWordFirmware {
     logger_.resets = kFactoryResets;
     logger_.clockOffset = kFactoryClockOffset;
     if (setup.passThrough.battery >= 0) logger_.battery = setup.passThrough.battery;
-    logger_.store = FactoryStore(logger_);
+    logger_.store = FieldStore(logger_);
+    for (const auto& [key, value] : options.loggerValues) StoreLoggerValue(logger_, key, value);
+    logger_.unitSerialNumber = logger_.store.serialNumber;
     logger_.before = logger_.store;
     logger_.radioBefore = logger_.radio;
   }
@@ -232,9 +277,10 @@ class LoggerFirmware : public BootWordFirmware {
     logger.wakeReturns = 0;
     if (logger.radio) logger.radio->atMode = false;
     ++logger.resets;
-    // The loader erases INFO, where the settings live: a new firmware starts from the factory's.
+    // The loader erases INFO, where the settings live: the firmware that finds it so writes its own.
     if (InfoErased(device)) {
-      logger.store = FactoryStore(logger);
+      logger.store = AfterEraseStore(logger);
+      ++logger.infoResets;
       FlashPut(device.flash, InfoStart(device),
                std::vector<uint8_t>(std::begin(kSettingsMark), std::end(kSettingsMark)));
     }
@@ -250,6 +296,7 @@ class LoggerFirmware : public BootWordFirmware {
     Logger& logger = logger_;
     LogCommand(logger, line);
     if (!DeviceLineFault(device, "command", line, "ERROR\r>")) return;
+    if (!VerbFault(device, line)) return;
     if (RadioLoginLine(logger, device, line)) return;
     if (BootWord(device, line)) return;
     const CommandWords words = SplitCommand(line);
@@ -273,6 +320,8 @@ class LoggerFirmware : public BootWordFirmware {
                         {"features", logger.features},
                         {"baud", logger.baud},
                         {"resets", logger.resets},
+                        {"afterErase", logger.options.afterErase == AfterErase::Blank ? "blank" : "defaults"},
+                        {"infoResets", logger.infoResets},
                         {"loggedIn", logger.loggedIn},
                         {"awake", logger.awake},
                         {"erasePending", logger.erasePending}};
@@ -289,6 +338,20 @@ class LoggerFirmware : public BootWordFirmware {
  private:
   Logger logger_;
 };
+
+// Every --logger-set value must be one the logger stores, in a form its command would take.
+bool LoggerTakesValues(const LoggerKind& kind, const ModelOptions& options, std::string& error) {
+  Logger trial;
+  trial.kind = &kind;
+  trial.version = UINT32_MAX;  // the newest firmware's forms
+  for (const auto& [key, value] : options.loggerValues) {
+    if (!StoreLoggerValue(trial, key, value)) {
+      error = "--logger-set " + key + "=" + value + ": not a value the " + std::string(kind.tag) + " stores";
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -324,7 +387,7 @@ bool LoggerAcceptsOptions(std::string_view model, const ModelOptions& options, s
     error = "--name: at most 8 characters without spaces";
     return false;
   }
-  return true;
+  return LoggerTakesValues(*kind, options, error);
 }
 
 std::unique_ptr<FirmwarePart> MakeLg20Firmware() { return std::make_unique<LoggerFirmware>(kLg20); }

@@ -16,6 +16,28 @@ bool ParseNumber(std::string_view text, uint32_t limit, uint32_t& value) {
   return !text.empty() && error == std::errc() && end == text.data() + text.size() && value <= limit;
 }
 
+// KEY=VALUE with the key as the settings file names it; the value may be empty.
+bool LoggerValueArgument(std::string_view text, ModelOptions& options) {
+  const size_t equals = text.find('=');
+  if (equals == std::string_view::npos || equals == 0 || text.find_first_of("\r\n") != std::string_view::npos) {
+    return false;
+  }
+  options.loggerValues.emplace_back(text.substr(0, equals), text.substr(equals + 1));
+  return true;
+}
+
+bool AfterEraseArgument(std::string_view text, ModelOptions& options) {
+  if (text == "defaults") {
+    options.afterErase = AfterErase::Defaults;
+  } else if (text == "blank") {
+    options.afterErase = AfterErase::Blank;
+  } else {
+    return false;
+  }
+  options.afterEraseGiven = true;
+  return true;
+}
+
 }  // namespace
 
 bool ParseRadioChannel(std::string_view text, RadioChannel& value) {
@@ -40,6 +62,16 @@ int ParseModelOption(int argc, char** argv, int& i, ModelOptions& options, std::
       return -1;
     }
     options.name = argv[++i];
+  } else if (option == "--logger-set") {
+    if (!hasValue || !LoggerValueArgument(argv[++i], options)) {
+      error = "--logger-set needs KEY=VALUE, the key as the settings file names it (site=North Weir)";
+      return -1;
+    }
+  } else if (option == "--after-erase") {
+    if (!hasValue || !AfterEraseArgument(argv[++i], options)) {
+      error = "--after-erase needs defaults or blank";
+      return -1;
+    }
   } else if (option == "--radio" || option == "--modem") {
     RadioChannel channel;
     if (!hasValue || !ParseRadioChannel(argv[i + 1], channel)) {
@@ -55,11 +87,12 @@ int ParseModelOption(int argc, char** argv, int& i, ModelOptions& options, std::
 }
 
 bool CheckModelOptions(std::string_view model, const ModelOptions& options, std::string& error) {
-  const bool any = !options.name.empty() || options.radio || options.modem || options.asleep || options.cellular ||
-                   options.brokenDataFlash;
+  const bool any = !options.name.empty() || !options.loggerValues.empty() || options.afterEraseGiven ||
+                   options.radio || options.modem || options.asleep || options.cellular || options.brokenDataFlash;
   if (!any) return true;
   if (!IsLoggerModel(model)) {
-    error = "--name, --radio, --modem, --asleep, --cellular and --broken-dataflash are for logger models";
+    error = "--name, --logger-set, --after-erase, --radio, --modem, --asleep, --cellular and --broken-dataflash "
+            "are for logger models";
     return false;
   }
   if (options.asleep && !options.modem) {

@@ -10,10 +10,29 @@ namespace {
 constexpr uint32_t kMaxVersion = 65535;
 constexpr int kMaxRestartMs = 600000;
 constexpr uint32_t kMaxAdapterLatencyMs = 1000;
+constexpr uint32_t kSerialRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800};
 
 bool ParseNumber(const std::string& text, uint32_t& value) {
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+// The rates a serial port is set to: a loader built for one of them, or "auto" (0) for one that
+// measures the host's rate from its "\r".
+bool LoaderBaudArgument(const std::string& text, std::optional<uint32_t>& baud) {
+  if (text == "auto") {
+    baud = 0;
+    return true;
+  }
+  uint32_t rate = 0;
+  if (!ParseNumber(text, rate)) return false;
+  for (uint32_t known : kSerialRates) {
+    if (rate == known) {
+      baud = rate;
+      return true;
+    }
+  }
+  return false;
 }
 
 bool Digits(const std::string& text) {
@@ -81,6 +100,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       options.adapterLatencyMs = static_cast<int>(ms);
     } else if (option == "--loader-version") {
       good = value(text) && ParseNumber(text, options.loaderVersion) && options.loaderVersion <= kMaxVersion;
+    } else if (option == "--loader-baud") {
+      good = value(text) && LoaderBaudArgument(text, options.loaderBaud);
     } else if (option == "--seed") {
       good = value(text) && ParseNumber(text, options.seed);
     } else if (option == "--baud-timing") {
@@ -135,11 +156,12 @@ const char* SimUsage() {
   return "usage: vornbsl-devsim [--device MODEL[:VERSION]] [--link PATH] [--report FILE] [--image FILE]\n"
          "                      [--baud-timing] [--fault KIND@STAGE[:N|:first][xCOUNT]]...\n"
          "                      [--start-in-loader | --no-loader] [--exit-after-update] [--replug]\n"
-         "                      [--restart-ms MS] [--loader-version N] [--seed N] [--adapter-latency MS]\n"
+         "                      [--restart-ms MS] [--loader-version N] [--loader-baud RATE|auto]\n"
+         "                      [--seed N] [--adapter-latency MS]\n"
          "Prints the pseudo-terminal's path on the first line, then plays the device until killed.\n"
          "SIGUSR1 ends the injected faults and writes the --report of the state so far.\n"
-         "                      [--name NAME] [--radio CH:SUB] [--modem CH:SUB] [--asleep]\n"
-         "                      [--cellular] [--broken-dataflash]\n"
+         "                      [--name NAME] [--logger-set KEY=VALUE]... [--after-erase defaults|blank]\n"
+         "                      [--radio CH:SUB] [--modem CH:SUB] [--asleep] [--cellular] [--broken-dataflash]\n"
          "Models: TGX (default, firmware 1.40), MQ2 (2.10), LX40 (2.10); loggers LG20 (2.02), LG2 (old\n"
          "command set, 1.70), VQ7 (1.20), QRL (2.05), FH (1.09); pass-through devices FX (1.30) and ACD (1.05);\n"
          "AQUIN_CAL (1.00).\n"

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct SimOptions {
   std::string model = "TGX";
   uint32_t firmwareVersion = 0;  // from MODEL:VERSION; 0 for the model's default
   uint32_t loaderVersion = 0;
+  std::optional<uint32_t> loaderBaud;  // --loader-baud RATE | auto (0)
   std::string linkPath;
   std::string reportPath;
   std::string imagePath;

@@ -60,6 +60,7 @@ nlohmann::json MakeReport(const Device& device, const PtyLink& link, const std::
       {"device", device.model->name},
       {"mode", DeviceModeName(device)},
       {"loaderVersion", device.loader.version},
+      {"loaderBaud", device.loader.fixedBaud != 0 ? nlohmann::json(device.loader.fixedBaud) : nlohmann::json("auto")},
       {"firmware", FirmwareJson(device)},
       {"restarts", device.restarts},
       {"vectorsWritten", device.vectorsWritten},

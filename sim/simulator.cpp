@@ -76,6 +76,7 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   DeviceSetup setup;
   setup.firmwareVersion = sim.options.firmwareVersion;
   setup.loaderVersion = sim.options.loaderVersion;
+  setup.loaderBaud = sim.options.loaderBaud;
   setup.hasLoader = !sim.options.noLoader;
   setup.startInLoader = sim.options.startInLoader;
   setup.restartDelay = std::chrono::milliseconds(sim.options.restartMs);

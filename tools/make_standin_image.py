@@ -37,8 +37,16 @@ The digital-sensor release (SKYRA 61, inside layout C's flash 0x8000-0x87FFF):
         --target-length 159250 --target-sum 0x85A1E2 \
         --output "firmware/SKYRA61 1.50.txt"
 
-The target length and sum are the release's check values: the build passes them
-to vorn_embed_image (src/bsl/CMakeLists.txt).
+A logger release for the update histories of the tests (LG20 2.10, inside the 16-bit map's flash
+0x1100-0xF9FF; tests/integration/CMakeLists.txt makes it into the build tree; the engine checks
+length and sum only for the built-in image, so these two merely have to be reachable):
+    tools/make_standin_image.py --model LG20 --version 210 \
+        --segment 0x01200:4096 --segment 0x08000:2048 \
+        --target-length 12300 --target-sum 700000 \
+        --output "LG20 2.10.txt"
+
+For the built-in releases the target length and sum are the release's check values: the
+build passes them to vorn_embed_image (src/bsl/CMakeLists.txt).
 """
 
 import argparse

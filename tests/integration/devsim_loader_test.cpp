@@ -354,6 +354,41 @@ TEST(DevsimLoader, BytesAtTheWrongRateArriveGarbled) {
   EXPECT_EQ(report["frames"], json({{"g", 1}}));
 }
 
+// A logger's loader is built for its kind's loader rate and hears nothing at another; the TGX's
+// measures the rate of the host's first "\r". Either can be made to behave the other way.
+TEST(DevsimLoader, ALoaderBuiltForOneRateHearsNoOther) {
+  struct Case {
+    std::vector<std::string> arguments;
+    unsigned deafAt;  // 0: it hears every rate
+    unsigned hearsAt;
+    json reportedBaud;
+  };
+  const Case cases[] = {
+      {{"--device", "LG20", "--start-in-loader"}, kLoaderBaud, kFirmwareBaud, 9600},
+      {{"--device", "QRL", "--start-in-loader"}, 19200, kFirmwareBaud, 9600},
+      {{"--device", "LG20", "--start-in-loader", "--loader-baud", "auto"}, 0, kLoaderBaud, "auto"},
+      {{"--device", "TGX", "--start-in-loader", "--loader-baud", "57600"}, kFirmwareBaud, kLoaderBaud, 57600},
+      {{"--device", "TGX", "--start-in-loader"}, 0, 19200, "auto"},
+  };
+  for (const Case& c : cases) {
+    const std::string name = c.arguments[1] + (c.arguments.size() > 3 ? " " + c.arguments[4] : "");
+    DevsimProcess sim(c.arguments);
+    HostPort port(sim.ptyPath, c.hearsAt);
+    if (c.deafAt != 0) {
+      port.SetBaud(c.deafAt);
+      EXPECT_EQ(port.Exchange("\r", "$", kQuietMs), "") << name << ": a probe at another rate goes unheard";
+      EXPECT_EQ(port.Exchange("P", "#", kQuietMs), "") << name;
+      port.SetBaud(c.hearsAt);
+    }
+    EXPECT_EQ(port.Exchange("\r", "$"), "$") << name;
+    EXPECT_EQ(port.Exchange("P", "#"), "#") << name;
+    EXPECT_EQ(port.Exchange(Frame('g', ""), "\r"), c.arguments[1] == "TGX" ? "+210+\r" : "+200+\r") << name;
+    const json report = sim.Stop();
+    EXPECT_EQ(report["loaderBaud"], c.reportedBaud) << name;
+    EXPECT_EQ(report["mode"], "loader-attached") << name;
+  }
+}
+
 TEST(DevsimLoader, BaudTimingPacesBytesAtTheHostRate) {
   // One 128-word block at 9600 baud: 519 bytes out and 2 back are 0.54 s on the wire.
   const std::vector<uint8_t> block(256, 0x5A);

@@ -174,28 +174,57 @@ std::string Command(Device& device, const std::string& line) {
   return answer;
 }
 
-TEST(DevsimLogger, FirmwareStartedAfterAnInfoEraseHasFactorySettings) {
+// What the loader erases before an upload, then the new firmware's start.
+void EraseInfoAndRestart(Device& device) {
+  for (uint32_t address : {0x1000u, 0x1080u}) {
+    uint32_t start = 0, end = 0;
+    ASSERT_EQ(FlashErase(device.flash, address, start, end), FlashResult::Ok);
+  }
+  device.vectorsWritten = true;
+  device.firmware->Start(device);
+}
+
+TEST(DevsimLogger, FirmwareStartedAfterAnInfoEraseHasItsOwnSettingsNotTheFields) {
   const DeviceModel* model = FindDeviceModel("lg20");
   ASSERT_NE(model, nullptr);
-  auto device = MakeDevice(*model, DeviceSetup{});
+  DeviceSetup setup;
+  setup.modelOptions.name = "WEIR-07";
+  setup.modelOptions.loggerValues = {{"sn", "LG20-000123"}, {"site", "Pier 7"}, {"ADC30 slopes", "1 2 3 4 5"}};
+  auto device = MakeDevice(*model, setup);
   EXPECT_EQ(Command(*device, "get -ver"), "\rLG20 2.02\r>");
+  EXPECT_EQ(Command(*device, "get -i"), "\rWEIR-07\r>");
+  EXPECT_EQ(Command(*device, "get -site"), "\rPier 7\r>");
+  EXPECT_EQ(Command(*device, "get -adc30"), "\r1 50 2 51 3 52 4 53 5 54 19\r>");
   EXPECT_EQ(Command(*device, "set -i CHANGED"), "\rOK\r>");
 
   device->firmware->Start(*device);  // a restart that keeps INFO keeps the settings
   EXPECT_EQ(Command(*device, "get -i"), "\rCHANGED\r>");
 
-  for (uint32_t address : {0x1000u, 0x1080u}) {  // what the loader erases before an upload
-    uint32_t start = 0, end = 0;
-    ASSERT_EQ(FlashErase(device->flash, address, start, end), FlashResult::Ok);
-  }
-  device->vectorsWritten = true;
-  device->firmware->Start(*device);
-  EXPECT_EQ(Command(*device, "get -i"), "\rLG20-A\r>");
+  EraseInfoAndRestart(*device);
+  const std::pair<const char*, const char*> defaults[] = {
+      {"get -i", "\rLG20-A\r>"},      {"get -sn", "\rLG20-000123\r>"}, {"get -site", "\r\r>"},
+      {"get -devid", "\r\r>"},        {"get -lat", "\r\r>"},           {"get -w", "\r15\r>"},
+      {"get -ports", "\r0 0 0 0 0\r>"}, {"get -apn", "ERROR\r>"},
+  };
+  for (const auto& [command, answer] : defaults) EXPECT_EQ(Command(*device, command), answer) << command;
   nlohmann::json report;
   device->firmware->Report(report);
+  EXPECT_EQ(report["settingsBefore"]["name"], "WEIR-07");
+  EXPECT_EQ(report["settingsBefore"]["site"], "Pier 7");
+  EXPECT_EQ(report["settings"]["site"], "");
+  EXPECT_EQ(report["logger"]["infoResets"], 1);
   EXPECT_EQ(report["logger"]["erasePending"], true) << "a new firmware asks to erase the old data";
   EXPECT_EQ(Command(*device, "boot ZEPH"), "OK\r\n") << "the loader stays reachable";
   EXPECT_STREQ(DeviceModeName(*device), "loader-waiting");
+
+  setup.modelOptions.afterErase = AfterErase::Blank;
+  auto blank = MakeDevice(*model, setup);
+  EraseInfoAndRestart(*blank);
+  EXPECT_EQ(Command(*blank, "get -i"), "\r\r>") << "a logger never set up has no name";
+  EXPECT_EQ(Command(*blank, "get -sn"), "\r\r>");
+  EXPECT_EQ(Command(*blank, "set -i WEIR-07"), "\rOK\r>");
+  blank->firmware->Start(*blank);
+  EXPECT_EQ(Command(*blank, "get -i"), "\rWEIR-07\r>") << "a name written after the erase stays";
 }
 
 TEST(DevsimInstrument, SettingsLiveInInfoAndTheM2WantsItsLogin) {
@@ -248,9 +277,13 @@ bool ParseArguments(std::vector<std::string> words, SimOptions& options, std::st
 TEST(DevsimOptions, LoggerOptionsMustFitTheModel) {
   SimOptions options;
   std::string error;
-  ASSERT_TRUE(ParseArguments({"--cellular", "--device", "LG20", "--radio", "3:0x1A2B", "--name", "WEIR-01"}, options,
-                             error))
+  ASSERT_TRUE(ParseArguments({"--cellular", "--device", "LG20", "--radio", "3:0x1A2B", "--name", "WEIR-01",
+                              "--logger-set", "site=Pier 7", "--logger-set", "lat=", "--after-erase", "blank"},
+                             options, error))
       << error;
+  EXPECT_EQ(options.modelOptions.loggerValues,
+            (std::vector<std::pair<std::string, std::string>>{{"site", "Pier 7"}, {"lat", ""}}));
+  EXPECT_EQ(options.modelOptions.afterErase, AfterErase::Blank);
   EXPECT_TRUE(options.modelOptions.cellular);
   ASSERT_TRUE(options.modelOptions.radio.has_value());
   EXPECT_EQ(options.modelOptions.radio->channel, 3u);
@@ -274,6 +307,13 @@ TEST(DevsimOptions, LoggerOptionsMustFitTheModel) {
            {"--device", "LG20", "--radio", "1"},
            {"--device", "LG20", "--radio"},
            {"--device", "LG20", "--name", "NINECHARS"},
+           {"--device", "TGX", "--after-erase", "blank"},
+           {"--device", "LG20", "--after-erase", "factory"},
+           {"--device", "LG20", "--logger-set", "site"},
+           {"--device", "LG20", "--logger-set", "colour=red"},
+           {"--device", "LG20", "--logger-set", "wake=often"},
+           {"--device", "LG20", "--logger-set", "ports=1 2 3"},
+           {"--device", "TGX", "--logger-set", "site=Pier 7"},
        }) {
     SimOptions parsed;
     std::string message;
