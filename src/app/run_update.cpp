@@ -32,14 +32,24 @@ void AddBar(UpdateSession& session, int step) { session.ui.setBar(session.ui.bar
 
 bool LoaderAnswered(int result) { return result == kBslAlreadyActive || result == kBslWaiting; }
 
-// Step 1-2: connect; a device silent on its command line may be running its loader.
+// A failed connect that may be a loader answering at the command line's rate: not a port that
+// could not be opened, and not a device that identified itself.
+bool MayBeLoader(int code) {
+  return code < 0 && !LoaderAnswered(code) && code != -kSysPortMissing && code != -kSysPortInUse &&
+         code != -kSysPermission && code != kLinkMissing && code != kRunNotSupported;
+}
+
+// Step 1-2: connect; a device silent on its command line may be running its loader. A loader
+// whose rate is the command line's (a logger's) answers the command line with nonsense instead.
 int Connect(UpdateSession& session) {
   int result = VPConnect(session.link, session.state.portName, kVPBaudIndex9600, kVPConnectTries, &session.profile);
-  if (result == kRunConnectionFailed) {
+  if (MayBeLoader(result)) {
+    VPDisconnect(session.link, false);  // a connect that heard nonsense may still hold the port
     // A device left in its loader answers only at the rate of its own kind: the kind being updated.
     FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
-    result = BSLCheck(session.engine, session.state.portName, session.profile.loaderBaud);
+    const int loader = BSLCheck(session.engine, session.state.portName, session.profile.loaderBaud);
     BSLDisconnect(session.engine);
+    if (result == kRunConnectionFailed || LoaderAnswered(loader)) result = loader;
   }
   if (result < 0 && !LoaderAnswered(result)) {
     ShowErrorBox(session, ConnectionMessage(session, result), "Connection Error", kBoxError);
