@@ -146,22 +146,25 @@ int SetRecords_Serial(InstrumentLink& link, RecordSet& set, int type) {
   }
   AlphabetizeRecords(link, set, type);
   int visited = 0;
+  int result = kLinkOk;  // a record the device did not take makes the restore incomplete
   for (const Record& record : set.records) {
     if (record.text.empty()) break;
     const std::string text = record.text.substr(0, kWrittenTextMax);
     std::string answer;
     int elapsed = 0;
-    const int result = DeviceCommand(link.device, Format("set -%s %d %s\r", name.c_str(), visited, text.c_str()), '>',
-                                     kWriteTimeoutMs, &answer, kWriteKeep, &elapsed);
-    if (result >= 0 && answer.find("OK") != std::string::npos) {
+    const int sent = SendSetCommand(link, Format("set -%s %d %s\r", name.c_str(), visited, text.c_str()),
+                                    kWriteTimeoutMs, kWriteKeep, &answer, &elapsed);
+    if (sent >= 0 && answer.find("OK") != std::string::npos) {
       print_message(link.log, kLogStep, kTag, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name.c_str(),
                     visited, text.c_str(), elapsed);
     }
+    if (sent < 0) result = sent;
     ++visited;
+    if (NoCommandLine(sent)) break;
   }
   print_message(link.log, kLogStep, kTag, "SetRecords_Serial retrieved %d of %d \"%s\" records", visited,
                 static_cast<int>(set.records.size()), name.c_str());
-  return kLinkOk;
+  return result;
 }
 
 int GetRecords_File(InstrumentLink& link, RecordSet& set, int type, std::string_view text) {
