@@ -205,6 +205,9 @@ int SendSetting(DeviceLink& link, const std::string& command, SetAck ack, int ke
   std::string answer;
   const int heard = DeviceCommand(link, command, '>', kSettingTimeoutMs, &answer, keep, nullptr);
   if (heard < 0) return heard;
+  // Only the loader's "$": the device has fallen into its loader and takes no settings; that is
+  // no answer (the settings loop logs in again or ends), not a setting it refused.
+  if (!answer.empty() && answer.find_first_not_of("$\r\n") == std::string::npos) return kLinkNoAnswer;
   const bool promptOnly = ack == SetAck::kOkOrPrompt && !link.settings.newFirmware;
   return Contains(answer, promptOnly ? "\r>" : "OK") ? kLinkOk : kLinkNotUnderstood;
 }
