@@ -103,6 +103,9 @@ int RestoreLogger(InstrumentLink& link, const std::string* newSerialNumber) {
   // A logger with a device ID keeps the serial number it has.
   if ((s.present & kBitDeviceId) != 0) s.present &= ~kBitSerialNumber;
   uint32_t mask = s.present;
+  // The capture reads the trait to know about the radio; a logger that takes no trait (the
+  // FieldHub's is fixed) is not sent one, which it could only refuse.
+  if ((s.capabilities & kCapSiteGroup) == 0) mask &= ~kBitTrait;
   const int result = DeviceSettings(link.device, &s, &mask, 1);
   s.present = mask;
   if ((result < 0 && result != kLinkPartial) || mask == 0) {

@@ -72,6 +72,13 @@ void LoggerLayout(std::string& out, const LoggerSettings& s) {
   if ((s.present & kBitVornBuild) != 0) Line(out, "VornBuild", s.vornBuild);
 }
 
+// Every logger line is written, captured or not (a 0 for a wake interval the device did not
+// give, a position an older firmware does not know); the setting bits the capture obtained tell
+// the reader which lines hold the device's own values.
+void CapturedLine(std::string& out, const InstrumentLink& link) {
+  if (link.settingsSaved && link.savedMask != 0) Line(out, "captured", Format("%u", link.savedMask));
+}
+
 // Kind 22 numbers its slots from 01 (slot i as i + 1) and its reader uses the
 // same numbering; a slot that was not read (empty) gets no line, so the restore
 // leaves that value on the device alone. Kind 14 numbers from 00 and stops at
@@ -163,6 +170,7 @@ std::string SettingsFileText(const InstrumentLink& link) {
   std::string out(kSettingsFileHeader);
   if (IsLoggerKind(link.kind)) {
     LoggerLayout(out, link.settings);
+    CapturedLine(out, link);
   } else if (link.kind == kDeviceTypeDigitalSensor) {
     SensorLayout(out, *link.sdi);
   } else {

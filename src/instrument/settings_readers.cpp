@@ -87,11 +87,12 @@ bool LoggerTypeMatches(int kind, std::string_view text) {
   return Has(text, "type=\"Lg20\"") || Has(text, "type=\"vQ7\"");
 }
 
-// The cellular lines are written for every logger too, but only an Lg20 whose
-// trait shows the modem takes those settings; a file without a valid trait
-// (of an earlier version) keeps them for the restore to try.
-void ReadCellular(Reader& r, LoggerSettings& s, bool noCellular) {
-  if (noCellular) return;
+// The cellular lines are written for every logger too, but the commands go
+// only to an Lg20 whose trait word shows the modem: any other logger would
+// refuse them, and the restore would end as if settings had been lost.
+void ReadCellular(Reader& r, LoggerSettings& s, int kind) {
+  const bool modem = kind == kKindLg20 && (s.trait & kTraitValid) != 0 && (s.trait & kTraitCellular) != 0;
+  if (!modem) return;
   r.Text("apn", &s.apn, kApnKeep, kBitApn);
   r.Text("user", &s.apnUser, kApnKeep, kBitApnUser);
   r.Text("passwd", &s.apnPassword, kApnKeep, kBitApnPassword);
@@ -110,7 +111,6 @@ void ReadLg20Family(Reader& r, LoggerSettings& s, int kind) {
   const bool traitValid = r.Number("trait", &s.trait, kBitTrait) && (s.trait & kTraitValid) != 0;
   if (!traitValid) r.mask &= ~kBitTrait;
   const bool noRadio = traitValid && (s.trait & kTraitRadio) == 0;
-  const bool noCellular = kind != kKindLg20 || (traitValid && (s.trait & kTraitCellular) == 0);
   r.Number("wake", &s.wake, kBitWake);
   r.Number("padc", &s.padc, kBitPadc);
   r.FiveBytes("ports", &s.ports, kBitPorts);
@@ -129,7 +129,7 @@ void ReadLg20Family(Reader& r, LoggerSettings& s, int kind) {
   r.Real("lon", &s.longitude, kBitLongitude);
   r.Number("timezone", &s.timeZone, kBitTimeZone);
   r.Number("report", &s.report, kBitReport);
-  ReadCellular(r, s, noCellular);
+  ReadCellular(r, s, kind);
   s.capabilities = kLg20Capabilities;
 }
 
@@ -183,6 +183,9 @@ int ReadLoggerFile(InstrumentLink& link, std::string_view text) {
   } else {
     ReadLg20Family(r, s, link.kind);
   }
+  // Files of earlier versions do not say what was captured: every line they hold counts.
+  long captured = 0;
+  if (ReadKeyNumber(text, "captured", &captured)) r.mask &= static_cast<uint32_t>(captured);
   link.savedMask = r.mask;
   return kLinkOk;
 }

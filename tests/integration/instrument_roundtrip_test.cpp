@@ -236,6 +236,7 @@ std::string Real(const json& value) {
 TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
   const std::vector<std::string> device = {"--device", "LG20", "--cellular"};
   json captured;
+  uint32_t capturedMask = 0;
   {
     DevsimProcess sim(device);
     auto link = NewLink();
@@ -249,6 +250,7 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
       ASSERT_NE(answer.find("OK"), std::string::npos) << line;
     }
     EXPECT_EQ(VPSaveInfo(*link, file_), kVPPartial) << "a logger without a radio has no radio settings to give";
+    capturedMask = link->savedMask;
     VPDisconnect(*link, true);
     captured = sim.Stop();
   }
@@ -266,7 +268,7 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
               Line("timezone", "-28") + Line("report", std::to_string(s["report"].get<int>())) +
               Line("apn", "apn.changed") + Line("user", Text(s, "user")) + Line("passwd", Text(s, "passwd")) +
               Line("host", Text(s, "host")) + Line("authkey", Text(s, "authkey")) +
-              Line("ipport", std::to_string(s["ipport"].get<int>()));
+              Line("ipport", std::to_string(s["ipport"].get<int>())) + Line("captured", std::to_string(capturedMask));
   EXPECT_EQ(File(), expected);
 
   DevsimProcess sim(device);
@@ -322,6 +324,25 @@ TEST_F(RoundTrip, Lg20WithoutAModemAndASiteOfAnyBytes) {
         EXPECT_EQ(line.get<std::string>().find(cellular), std::string::npos) << line;
       }
     }
+  }
+}
+
+// Every logger line is written whether or not the capture got its value; an older firmware
+// knows no position, site or report, and its restore must not be sent them. Nor is a FieldHub
+// sent the trait it cannot take.
+TEST_F(RoundTrip, OlderLoggersAreRestoredOnlyWhatTheirCaptureGot) {
+  for (const char* model : {"LG20:1.04", "LG20:1.19", "QRL", "VQ7", "FH"}) {
+    SCOPED_TRACE(model);
+    const std::vector<std::string> device = {"--device", model};
+    const bool whole = std::string(model) == "FH";  // the others have no radio or no modem to read
+    const json captured = Capture(device, whole ? 1 : kVPPartial);
+    DevsimProcess sim(device);
+    auto link = NewLink();
+    Connect(*link, sim);
+    EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
+    VPDisconnect(*link, true);
+    const json restored = sim.Stop();
+    EXPECT_EQ(restored["settings"], captured["settings"]);
   }
 }
 

@@ -233,6 +233,7 @@ TEST_F(ReadBack, QrlFilesCarryTheirOwnClassName) {
 TEST_F(ReadBack, AValueHoldingAnotherKeysLineDoesNotStandInForIt) {
   auto link = Fresh(3);
   link->settings.className = "Lg20";
+  link->settings.trait = kTraitValid | kTraitCellular;
   link->settings.apnUser = "u\r\npasswd=";
   link->settings.apnPassword = "\r\npasswd=\"\r\nhost=\"";
   link->settings.site = "by the VornBuild";
@@ -284,7 +285,7 @@ TEST_F(ReadBack, CellularLinesGoOnlyToAnLg20WithTheModem) {
       {3, "Lg20", kTraitValid | kTraitCellular, kCellular},
       {3, "Lg20", kTraitValid, 0},     // no modem: ipport="0" made every restore end in -35
       {18, "vQ7", kTraitValid | kTraitRadio | kTraitCellular, 0},  // only the Lg20 takes them
-      {3, "Lg20", 0, kCellular},       // the trait was not captured: the restore tries them
+      {3, "Lg20", 0, 0},               // no valid trait word: the commands would refuse them
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.kind) + " trait " + std::to_string(c.trait));
@@ -304,6 +305,24 @@ TEST_F(ReadBack, CellularLinesGoOnlyToAnLg20WithTheModem) {
   auto invalid = Fresh(3);
   ASSERT_EQ(ReadInfoFile(*invalid, path_), 1);
   EXPECT_EQ(invalid->savedMask & kBitTrait, 0u) << "a trait word that is not valid cannot be written back";
+}
+
+TEST_F(ReadBack, ALoggerFileSaysWhichOfItsLinesTheCaptureGot) {
+  auto link = Fresh(3);
+  link->settings.className = "Lg20";
+  link->settings.deviceName = "L7";
+  link->settings.wake = 0;  // its read failed: the line still says 0
+  link->settingsSaved = true;
+  link->savedMask = kBitVersion | kBitName | kBitSite;
+  link->settings.site = "Weir";
+  InstrumentLink& read = RoundTrip(*link);
+  EXPECT_TRUE(Read(path_).ends_with("ipport=\"0\"\r\ncaptured=\"16389\"\r\n"));
+  EXPECT_EQ(read.savedMask, kBitName | kBitSite) << "no 0 written over the device's wake interval";
+
+  link->settingsSaved = false;  // a file of an earlier version: every line counts
+  InstrumentLink& older = RoundTrip(*link);
+  EXPECT_EQ(Read(path_).find("captured"), std::string::npos);
+  EXPECT_NE(older.savedMask & kBitWake, 0u);
 }
 
 TEST_F(ReadBack, UlmoValuesBeyondTheLayoutAndFilesWithoutThem) {
@@ -376,6 +395,7 @@ TEST_F(ReadBack, ValuesWithDoubleQuotesComeBackWhole) {
   auto link = Fresh(3);
   link->settings.className = "Lg20";
   link->settings.site = "Pier \"7\"";
+  link->settings.trait = kTraitValid | kTraitCellular;
   link->settings.apn = "\"quoted\"";
   link->settings.deviceName = "D";
   InstrumentLink& read = RoundTrip(*link);
