@@ -2,6 +2,7 @@
 // settings file, named, sorted by name and written back in that order.
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_settings.h"
@@ -107,13 +108,15 @@ int GetRecords_Serial(InstrumentLink& link, RecordSet& set, int type) {
   const int asked = DeviceCommand(link.device, Format("get -%s\r", name.c_str()), '>', kCountTimeoutMs, &answer,
                                   kCountKeep, nullptr);
   int32_t count = type == kRecordsEqn ? kEqnDefaultCount : kUserDefaultCount;
-  // An answer without a number (line noise) is no count: like a failed exchange it leaves the
-  // default, and the records are read until the first that does not come. Reading it as 0
-  // would save no records, and the restore would then clear the instrument's.
+  // An answer that is not a closed line holding a number (line noise) is no count: like a failed
+  // exchange it leaves the default, and the records are read until the first that does not
+  // come. Reading it as 0 would save no records, and the restore would then clear the
+  // instrument's.
   if (asked >= 0) {
-    AnswerScan scan{answer};
+    const std::optional<std::string_view> line = ClosedLine(SkipSpace(answer));
+    AnswerScan scan{line.value_or(std::string_view())};
     int32_t reported = 0;
-    if (ScanInteger(scan, &reported)) count = std::max(reported, 0);
+    if (line && ScanInteger(scan, &reported) && IsBlank(line->substr(scan.position))) count = std::max(reported, 0);
   }
   count = std::min(count, kSerialRecordsMax);
   if (count == 0) {
