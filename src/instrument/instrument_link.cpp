@@ -153,8 +153,6 @@ std::string_view ValueStart(std::string_view answer) {
   return answer;
 }
 
-// Values are kept as the device sends them, whatever bytes they hold (users type text with any
-// characters into their instruments): noise is told from a value by the answer's shape alone.
 // A number setting's line holds the number and nothing else.
 std::optional<long> NumberLine(std::string_view line) {
   AnswerScan scan{line};
@@ -337,6 +335,8 @@ int GetValueString(InstrumentLink& link, const std::string& command, int timeout
       result = kLinkNotUnderstood;
       continue;
     }
+    // Values are kept as the device sends them, whatever bytes they hold (users type text with
+    // any characters into their instruments): noise is told from a value by the answer's shape.
     const std::optional<std::string_view> closed = ClosedLine(start);
     if (!closed) {
       print_message(link.log, kLogStep, kTag, "GetValueString found line noise executing command \"%s\" (%d ms)",

@@ -65,23 +65,21 @@ constexpr std::array<NumberSetting, 4> kNumberSettings{{
     {kInstInterval, "-int", &IS::interval, nullptr},
 }};
 
-// The p group, in its slots 0-7. Optional members are written only when held
-// and emptied when they cannot be read.
+// The p group, in its slots 0-7. A member is written back only when it was read.
 struct GroupMember {
   const char* option;
   const char* label;
-  bool optional;
 };
 
 constexpr std::array<GroupMember, kPGroupSlots> kPGroup{{
-    {"-p0", "p0", true},
-    {"-p3", "p3", false},
-    {"-p5", "p5", false},
-    {"-lwidth", "lwidth", false},
-    {"-ltemp", "ltemp", false},
-    {"-current", "current", false},
-    {"-pfactor", "pfactor", true},
-    {"-p1", "p1", true},
+    {"-p0", "p0"},
+    {"-p3", "p3"},
+    {"-p5", "p5"},
+    {"-lwidth", "lwidth"},
+    {"-ltemp", "ltemp"},
+    {"-current", "current"},
+    {"-pfactor", "pfactor"},
+    {"-p1", "p1"},
 }};
 
 constexpr std::array<int, 31> kReadOrder = {3,  1,  4,  11, 5,  6,  7,  8,  20, 15, 9,  10, 12, 17, 13, 31,
