@@ -6,7 +6,11 @@
 
 namespace {
 
-constexpr uint8_t kNoiseBit = 0x80;  // misread characters land in the upper half: never "\r" or a command
+// What a receiver makes of characters sent at another rate: printable characters as often as
+// bytes of the upper half, never a line end (so noise cannot pass for a whole answer by itself).
+constexpr int kNoiseLow = 0x20;
+constexpr int kNoiseHigh = 0xFF;
+constexpr int kDelete = 0x7F;
 constexpr size_t kMaxFirmwareLine = 256;
 constexpr uint32_t kResetVector = kVectorTable + 2 * (kVectorCount - 1);
 constexpr uint16_t kErasedWord = 0xFFFF;
@@ -26,9 +30,9 @@ void DeviceStart(Device& device) {
   device.firmware->Start(device);
 }
 
+// Every byte reaches the command line as sent: values may hold any character.
 void ReceiveFirmware(Device& device, uint8_t byte) {
-  // A character with a framing error never reaches the command line.
-  if (byte & kNoiseBit || byte == '\n') return;
+  if (byte == '\n') return;
   if (device.firmware->Byte(device, byte)) return;
   if (byte != '\r') {
     if (device.firmwareLine.size() < kMaxFirmwareLine) device.firmwareLine.push_back(static_cast<char>(byte));
@@ -115,8 +119,10 @@ void DeviceReceive(Device& device, uint8_t byte, uint32_t hostBaud, SimClock::ti
   const uint32_t listening = device.mode == DeviceMode::Firmware ? device.firmware->Baud()
                                                                   : LoaderListenBaud(device.loader, byte, hostBaud);
   if (hostBaud != listening) {
-    byte = static_cast<uint8_t>(DeviceNoise(device, 1)[0]);
     ++device.garbledReceived;
+    // A character at the wrong rate has a framing error: the command line drops it.
+    if (device.mode == DeviceMode::Firmware) return;
+    byte = static_cast<uint8_t>(DeviceNoise(device, 1)[0]);
   }
   if (device.mode == DeviceMode::Firmware) {
     ReceiveFirmware(device, byte);
@@ -206,7 +212,11 @@ bool DeviceLineFault(Device& device, std::string_view stage, std::string& line, 
 
 std::string DeviceNoise(Device& device, size_t count) {
   std::string bytes;
-  std::uniform_int_distribution<int> value(0, 0x7F);
-  for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(kNoiseBit | value(device.noise)));
+  std::uniform_int_distribution<int> value(kNoiseLow, kNoiseHigh - 1);  // DEL is skipped below
+  for (size_t i = 0; i < count; ++i) {
+    int byte = value(device.noise);
+    if (byte >= kDelete) ++byte;
+    bytes.push_back(static_cast<char>(byte));
+  }
   return bytes;
 }

@@ -1,12 +1,33 @@
 #include "firmware_part.h"
 
+#include <nlohmann/json.hpp>
+
 #include "device.h"
 
 namespace {
 
 constexpr std::string_view kBootCommand = "boot";
 
+constexpr unsigned kTwoByteLead = 0xC0;
+constexpr unsigned kContinuation = 0x80;
+constexpr unsigned kSixBits = 0x3F;
+constexpr unsigned kAscii = 0x80;
+
 }  // namespace
+
+nlohmann::json ByteText(const std::string& bytes) {
+  std::string text;
+  for (char c : bytes) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < kAscii) {
+      text.push_back(c);
+    } else {
+      text.push_back(static_cast<char>(kTwoByteLead | code >> 6));
+      text.push_back(static_cast<char>(kContinuation | (code & kSixBits)));
+    }
+  }
+  return text;
+}
 
 bool BootWordFirmware::BootWord(Device& device, std::string& line) {
   if (line.compare(0, kBootCommand.size(), kBootCommand) != 0) return false;

@@ -41,6 +41,11 @@ class FirmwarePart {
   virtual void Report(nlohmann::json& report) const { (void)report; }
 };
 
+// A text a device keeps, for the report: each byte as the character of that code (U+0000-U+00FF),
+// so values with any bytes (Latin-1, UTF-8, line noise) are shown whole and can be compared
+// byte for byte.
+nlohmann::json ByteText(const std::string& bytes);
+
 class BootWordFirmware : public FirmwarePart {
  public:
   explicit BootWordFirmware(std::string entryWord) : entryWord_(std::move(entryWord)) {}

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr uint8_t kNoiseBit = 0x80;
 constexpr size_t kMaxLine = 1024;  // a record write with its 256 characters fits easily
 constexpr std::string_view kError = "ERROR\r>";
 constexpr std::string_view kDataFlashFailure = "\rDataFlash FAIL\r>";
@@ -48,10 +47,17 @@ std::string OptionWord(const std::string& line) {
   return line.substr(start, space == std::string::npos ? std::string::npos : space - start);
 }
 
+nlohmann::json Texts(const std::vector<std::string>& texts) {
+  nlohmann::json json = nlohmann::json::array();
+  for (const std::string& text : texts) json.push_back(ByteText(text));
+  return json;
+}
+
 nlohmann::json ValuesJson(const InstrumentModel& model, const InstrumentValues& values) {
-  nlohmann::json json = values.values;
-  if (model.hasUsers) json["user"] = values.users;
-  if (model.hasEqns) json["eqn"] = values.eqns;
+  nlohmann::json json = nlohmann::json::object();
+  for (const auto& [key, value] : values.values) json[key] = ByteText(value);
+  if (model.hasUsers) json["user"] = Texts(values.users);
+  if (model.hasEqns) json["eqn"] = Texts(values.eqns);
   return json;
 }
 
@@ -81,7 +87,7 @@ void InstrumentFirmware::Start(Device& device) {
 }
 
 bool InstrumentFirmware::Byte(Device& device, uint8_t byte) {
-  if (byte & kNoiseBit || byte == '\n') return true;  // a character with a framing error is dropped
+  if (byte == '\n') return true;
   if (byte != '\r') {
     if (text_.size() < kMaxLine) text_.push_back(static_cast<char>(byte));
     return true;
@@ -138,9 +144,6 @@ bool InstrumentFirmware::Service(Device& device, const std::string& line) {
     std::string text = line;
     if (!DeviceLineFault(device, "clock", text, std::string(kError))) return true;
     clockSet_ = std::atoll(line.c_str() + 9);
-    Ok(device);
-  } else if (StartsWith(line, "set -sensor ") && model_.hasSensorType) {
-    sensorType_ = line.substr(12);
     Ok(device);
   } else {
     return false;
@@ -234,7 +237,8 @@ void InstrumentFirmware::Report(nlohmann::json& report) const {
       {"actuator", actuator_},
       {"testRunning", testRunning_},
   };
-  if (model_.hasSensorType) state["sensorType"] = sensorType_;
+  const auto sensor = values_.values.find("sensor");
+  if (sensor != values_.values.end()) state["sensorType"] = ByteText(sensor->second);
   if (model_.configChecksumBase >= 0) state["configMatchesSerial"] = ConfigMatchesSerial();
   report["instrument"] = state;
 }

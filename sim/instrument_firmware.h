@@ -29,7 +29,6 @@ struct InstrumentModel {
   bool needsLogin = false;
   bool hasUsers = false;
   bool hasEqns = false;
-  bool hasSensorType = false;       // "set -sensor N"
   long configChecksumBase = -1;     // config = base + the serial number's character codes; -1: none
   InstrumentValues factory;         // after an erased settings memory, or --factory-reset
   InstrumentValues field;           // what it holds otherwise
@@ -62,7 +61,6 @@ class InstrumentFirmware : public BootWordFirmware {
   uint32_t posts_ = 0;
   long long clockSet_ = -1;      // the last "set -sec" value
   std::string actuator_;         // the last "set -act" value
-  std::string sensorType_;       // the last "set -sensor" value
 };
 
 std::unique_ptr<FirmwarePart> MakeTgxFirmware();

@@ -57,12 +57,14 @@ InstrumentModel Mq2() {
   model.needsLogin = true;
   model.hasUsers = true;
   model.hasEqns = true;
-  model.hasSensorType = true;
   model.configChecksumBase = kMq2ChecksumBase;
+  // "sensor" is the sensor type the M2 measures with ("get -sensor", "set -sensor N").
   model.factory.values = {{"sn", ""},      {"config", std::to_string(Checksum(""))}, {"tadj", "0.00"},
-                          {"tau", "30"},   {"hadj", "1.0 0.0"},                       {"pvuser", "0.00 1.00"}};
+                          {"tau", "30"},   {"hadj", "1.0 0.0"},                       {"pvuser", "0.00 1.00"},
+                          {"sensor", "0"}};
   model.field.values = {{"sn", "M2-10442"}, {"config", std::to_string(Checksum("M2-10442"))}, {"tadj", "0.12"},
-                        {"tau", "45"},      {"hadj", "1.5 0.2"},                               {"pvuser", "0.31 0.97"}};
+                        {"tau", "45"},      {"hadj", "1.5 0.2"},                               {"pvuser", "0.31 0.97"},
+                        {"sensor", "3"}};
   model.field.users = UserRecords({"3\t0\t1\tBark\t0.22\t1.30", "3\t0\t1\tCompost\t0.41\t1.12",
                                    "3\t0\t2\tPerlite\t0.08\t1.75"});
   model.field.eqns = {"Bulk_EC 0.85*x+0.02", "Pore_EC 1.2*x-0.1", "VWC 0.0012*x-0.35"};

@@ -155,13 +155,13 @@ nlohmann::json Position(const std::optional<double>& value) {
 // The settings under the names a host's settings file gives them; only those this firmware knows.
 nlohmann::json StoreJson(const Logger& logger, const LoggerStore& s, const std::optional<RadioModem>& radio) {
   const uint32_t f = logger.features;
-  nlohmann::json json = {{"name", s.name}};
-  if (logger.kind->newCommandSet) json["sn"] = s.serialNumber;
+  nlohmann::json json = {{"name", ByteText(s.name)}};
+  if (logger.kind->newCommandSet) json["sn"] = ByteText(s.serialNumber);
   if (f & kKnowsSite) {
-    json["deviceid"] = s.deviceId;
+    json["deviceid"] = ByteText(s.deviceId);
     json["report"] = s.report;
     json["depth"] = Values(s.depths);
-    json["site"] = s.site;
+    json["site"] = ByteText(s.site);
     json["timezone"] = s.timeZone;
   }
   if (f & kKnowsPosition) {
@@ -176,7 +176,7 @@ nlohmann::json StoreJson(const Logger& logger, const LoggerStore& s, const std::
   if (f & kKnowsTrait) json["trait"] = s.trait;
   if (f & kKnowsRmode) json["rmode"] = s.rmode;
   if (f & kKnowsDataParameter) json["data"] = s.dataParameter;
-  if (f & kKnowsBuild) json["VornBuild"] = s.build;
+  if (f & kKnowsBuild) json["VornBuild"] = ByteText(s.build);
   if (f & kKnowsCalibration) {
     json["ADC30 slopes"] = Values(s.adc30.slopes);
     json["ADC30 offsets"] = Values(s.adc30.offsets);
@@ -184,11 +184,11 @@ nlohmann::json StoreJson(const Logger& logger, const LoggerStore& s, const std::
     json["ADC15 offsets"] = Values(s.adc15.offsets);
   }
   if (f & kHasCellular) {
-    json["apn"] = s.apn;
-    json["user"] = s.apnUser;
-    json["passwd"] = s.apnPassword;
-    json["authkey"] = s.authKey;
-    json["host"] = s.host;
+    json["apn"] = ByteText(s.apn);
+    json["user"] = ByteText(s.apnUser);
+    json["passwd"] = ByteText(s.apnPassword);
+    json["authkey"] = ByteText(s.authKey);
+    json["host"] = ByteText(s.host);
     json["ipport"] = s.ipPort;
   }
   if (radio) {
@@ -332,7 +332,9 @@ class LoggerFirmware : public BootWordFirmware {
                             {"brokenChip", logger.data.brokenChip}};
     report["radio"] = ModemJson(logger.radio);
     report["modem"] = ModemJson(logger.modem);
-    report["commands"] = logger.commands;
+    nlohmann::json commands = nlohmann::json::array();
+    for (const std::string& line : logger.commands) commands.push_back(ByteText(line));
+    report["commands"] = commands;
   }
 
  private:

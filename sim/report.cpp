@@ -84,7 +84,9 @@ bool WriteReport(const std::string& path, const nlohmann::json& report, std::str
   const std::string temporary = path + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << report.dump(1) << '\n';
+    // Texts the report does not pass through ByteText (a command line with any bytes) must not
+    // keep it from being written.
+    out << report.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
     if (!out) {
       error = "cannot write report " + temporary;
       return false;

@@ -36,6 +36,20 @@ std::string ReadFirstLine(int fd) {
 
 }  // namespace
 
+std::string ReportBytes(const nlohmann::json& text) {
+  const std::string utf8 = text.get<std::string>();
+  std::string bytes;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead < 0x80 || i + 1 >= utf8.size()) {
+      bytes.push_back(static_cast<char>(lead));
+    } else {  // two-byte sequences only: every code is below U+0100
+      bytes.push_back(static_cast<char>((lead & 0x03) << 6 | (static_cast<unsigned char>(utf8[++i]) & 0x3F)));
+    }
+  }
+  return bytes;
+}
+
 std::string DevsimPath() {
   const char* path = std::getenv("VORN_DEVSIM");
   if (path && *path) return path;

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+// A text of the report as the device holds it: the report shows each byte as the character of
+// that code (U+0000-U+00FF); this gives the bytes back.
+std::string ReportBytes(const nlohmann::json& text);
+
 // The simulator binary: $VORN_DEVSIM, else the one this build made.
 std::string DevsimPath();
 

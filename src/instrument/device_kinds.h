@@ -5,10 +5,12 @@
 #include <initializer_list>
 
 constexpr int kKindLg2b = 2;
+constexpr int kKindLg20 = 3;
 constexpr int kKindFieldHub = 4;
 constexpr int kKindOsmir = 6;
 constexpr int kKindLx40 = 8;
 constexpr int kKindLx = 9;
+constexpr int kKindUlmo = 11;
 constexpr int kKindFx = 14;
 constexpr int kKindMq2 = 15;
 constexpr int kKindTgx = 16;

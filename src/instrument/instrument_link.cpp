@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <optional>
 
 #include "bsl/device_types.h"
 #include "instrument/device_kinds.h"
@@ -153,16 +154,13 @@ std::string_view ValueStart(std::string_view answer) {
   return answer;
 }
 
-// The command line speaks printable ASCII: a value with other bytes is line noise (an answer
-// lost at the wrong rate or spoilt on the wire), which must never be kept as a setting.
-bool LineNoise(std::string_view value) {
-  constexpr unsigned char kFirstPrintable = 0x20;
-  constexpr unsigned char kLastPrintable = 0x7E;
-  for (char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c != '\t' && (byte < kFirstPrintable || byte > kLastPrintable)) return true;
-  }
-  return false;
+// A number setting's line holds the number and nothing else.
+std::optional<long> NumberLine(std::string_view line) {
+  AnswerScan scan{line};
+  int64_t number = 0;
+  if (!ScanInteger(scan, &number)) return std::nullopt;
+  if (!IsBlank(line.substr(scan.position))) return std::nullopt;
+  return static_cast<long>(number);
 }
 
 // A value counts only once the prompt has come: bytes that end in a time-out are a cut-off
@@ -331,20 +329,23 @@ int GetValueString(InstrumentLink& link, const std::string& command, int timeout
       continue;
     }
     const std::string_view start = ValueStart(answer);
-    found.assign(start.substr(0, std::min(start.find('\r'), maximum)));
-    if (!found.empty() && found.front() == '>') {
+    if (!start.empty() && start.front() == '>') {
       print_message(link.log, kLogStep, kTag,
                     "GetValueString found a leading prompt character executing command \"%s\" (%d ms)",
                     command.c_str(), elapsed);
       result = kLinkNotUnderstood;
       continue;
     }
-    if (LineNoise(found)) {
+    // Values are kept as the device sends them, whatever bytes they hold (users type text with
+    // any characters into their instruments): noise is told from a value by the answer's shape.
+    const std::optional<std::string_view> closed = ClosedLine(start);
+    if (!closed) {
       print_message(link.log, kLogStep, kTag, "GetValueString found line noise executing command \"%s\" (%d ms)",
                     command.c_str(), elapsed);
       result = kLinkNotUnderstood;
       continue;
     }
+    found.assign(closed->substr(0, maximum));
     result = found.empty() ? kLinkNotUnderstood : kLinkOk;
     if (result == kLinkOk) break;
   }
@@ -377,10 +378,11 @@ int GetValueLong(InstrumentLink& link, const std::string& command, int timeoutMs
     std::string_view rest(answer);
     if (lineEnd != std::string::npos) rest.remove_prefix(lineEnd + 1);
     if (!rest.empty() && rest.front() == '\n') rest.remove_prefix(1);
-    AnswerScan scan{rest};
-    int64_t number = 0;
-    if (ScanInteger(scan, &number)) {
-      *value = static_cast<long>(number);
+    // The number is the whole of a closed line; anything else is noise or another answer.
+    const std::optional<std::string_view> closed = ClosedLine(rest);
+    const std::optional<long> number = closed ? NumberLine(*closed) : std::nullopt;
+    if (number) {
+      *value = *number;
       result = kLinkOk;
       break;
     }

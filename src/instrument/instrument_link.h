@@ -73,6 +73,17 @@ int VPCommand(InstrumentLink& link, const std::string& commandLine);
 
 // Settings carried across an update in the settings file.
 int VPSaveInfo(InstrumentLink& link, const std::string& path);
+// The restore's result tells the caller whether the device is still there to take settings:
+//   1 (or 0: nothing held to write)  every held setting was written;
+//   -21  no answer: the device went silent, or its loader answered "$" instead of its command
+//        line; the restore stopped there and the device may hold none of the settings;
+//   -32  the device echoed the command; -33 a relay must be active (loggers): stopped likewise;
+//   -35  the device answered every write, but refused or did not take some settings;
+//   -12  an instrument refused the serial number (the only failed write);
+//   -11  (loggers) a held value the device cannot take (a bad name, trait or key);
+//   other negative codes: the one failed write's exchange code (-30, -34), the file reader's
+//   (-102, -105, -106, -30, -60) or -13 for a kind without a restore.
+// Only -21, -32 and -33 mean the device is not (or no longer) taking commands.
 int VPRestoreInfo(InstrumentLink& link, const std::string& path, const std::string* newSerialNumber);
 
 // The run frame clears what a previous run captured: the logger settings, the

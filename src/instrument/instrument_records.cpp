@@ -2,6 +2,7 @@
 // settings file, named, sorted by name and written back in that order.
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_settings.h"
@@ -107,13 +108,15 @@ int GetRecords_Serial(InstrumentLink& link, RecordSet& set, int type) {
   const int asked = DeviceCommand(link.device, Format("get -%s\r", name.c_str()), '>', kCountTimeoutMs, &answer,
                                   kCountKeep, nullptr);
   int32_t count = type == kRecordsEqn ? kEqnDefaultCount : kUserDefaultCount;
-  // An answer without a number (line noise) is no count: like a failed exchange it leaves the
-  // default, and the records are read until the first that does not come. Reading it as 0
-  // would save no records, and the restore would then clear the instrument's.
+  // An answer that is not a closed line holding a number (line noise) is no count: like a failed
+  // exchange it leaves the default, and the records are read until the first that does not
+  // come. Reading it as 0 would save no records, and the restore would then clear the
+  // instrument's.
   if (asked >= 0) {
-    AnswerScan scan{answer};
+    const std::optional<std::string_view> line = ClosedLine(SkipSpace(answer));
+    AnswerScan scan{line.value_or(std::string_view())};
     int32_t reported = 0;
-    if (ScanInteger(scan, &reported)) count = std::max(reported, 0);
+    if (line && ScanInteger(scan, &reported) && IsBlank(line->substr(scan.position))) count = std::max(reported, 0);
   }
   count = std::min(count, kSerialRecordsMax);
   if (count == 0) {
@@ -146,22 +149,25 @@ int SetRecords_Serial(InstrumentLink& link, RecordSet& set, int type) {
   }
   AlphabetizeRecords(link, set, type);
   int visited = 0;
+  int result = kLinkOk;  // a record the device did not take makes the restore incomplete
   for (const Record& record : set.records) {
     if (record.text.empty()) break;
     const std::string text = record.text.substr(0, kWrittenTextMax);
     std::string answer;
     int elapsed = 0;
-    const int result = DeviceCommand(link.device, Format("set -%s %d %s\r", name.c_str(), visited, text.c_str()), '>',
-                                     kWriteTimeoutMs, &answer, kWriteKeep, &elapsed);
-    if (result >= 0 && answer.find("OK") != std::string::npos) {
+    const int sent = SendSetCommand(link, Format("set -%s %d %s\r", name.c_str(), visited, text.c_str()),
+                                    kWriteTimeoutMs, kWriteKeep, &answer, &elapsed);
+    if (sent >= 0 && answer.find("OK") != std::string::npos) {
       print_message(link.log, kLogStep, kTag, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name.c_str(),
                     visited, text.c_str(), elapsed);
     }
+    if (sent < 0) result = sent;
     ++visited;
+    if (NoCommandLine(sent)) break;
   }
   print_message(link.log, kLogStep, kTag, "SetRecords_Serial retrieved %d of %d \"%s\" records", visited,
                 static_cast<int>(set.records.size()), name.c_str());
-  return kLinkOk;
+  return result;
 }
 
 int GetRecords_File(InstrumentLink& link, RecordSet& set, int type, std::string_view text) {

@@ -65,23 +65,21 @@ constexpr std::array<NumberSetting, 4> kNumberSettings{{
     {kInstInterval, "-int", &IS::interval, nullptr},
 }};
 
-// The p group, in its slots 0-7. Optional members are written only when held
-// and emptied when they cannot be read.
+// The p group, in its slots 0-7. A member is written back only when it was read.
 struct GroupMember {
   const char* option;
   const char* label;
-  bool optional;
 };
 
 constexpr std::array<GroupMember, kPGroupSlots> kPGroup{{
-    {"-p0", "p0", true},
-    {"-p3", "p3", false},
-    {"-p5", "p5", false},
-    {"-lwidth", "lwidth", false},
-    {"-ltemp", "ltemp", false},
-    {"-current", "current", false},
-    {"-pfactor", "pfactor", true},
-    {"-p1", "p1", true},
+    {"-p0", "p0"},
+    {"-p3", "p3"},
+    {"-p5", "p5"},
+    {"-lwidth", "lwidth"},
+    {"-ltemp", "ltemp"},
+    {"-current", "current"},
+    {"-pfactor", "pfactor"},
+    {"-p1", "p1"},
 }};
 
 constexpr std::array<int, 31> kReadOrder = {3,  1,  4,  11, 5,  6,  7,  8,  20, 15, 9,  10, 12, 17, 13, 31,
@@ -123,14 +121,18 @@ int ReadSerialNumber(InstrumentLink& link) {
   return result;
 }
 
+// A slot whose read failed is emptied, so the restore never writes a value the capture did not get.
 int ReadPGroup(InstrumentLink& link) {
   int result = kLinkOk;
+  bool any = false;
   for (size_t i = 0; i < kPGroup.size(); ++i) {
     std::string& slot = link.info->slots[i];
     result = GetValueString(link, Get(kPGroup[i].option), kValueTimeoutMs, &slot, kInstLongText);
-    if (result < 0 && kPGroup[i].optional) slot.clear();
+    if (result < 0) slot.clear();
+    any = any || result >= 0;
+    if (NoCommandLine(result)) break;
   }
-  if (result >= 0) link.info->present |= kInstPGroup;
+  if (any) link.info->present |= kInstPGroup;
   return result;
 }
 
@@ -210,20 +212,8 @@ int ReadStep(InstrumentLink& link, uint32_t bit) {
   }
 }
 
-// Only "$" came back: the device has fallen into its loader (a reset) and no longer runs its
-// command line.
-bool LoaderAnswer(const std::string& answer) {
-  return !answer.empty() && answer.find_first_not_of("$\r\n") == std::string::npos;
-}
-
-// One set command. A device answering from its loader gets no further writes: that is no
-// answer, and the restore stops there rather than waiting out every other write.
 int WriteLine(InstrumentLink& link, const std::string& line, int timeoutMs, std::string* answer, int* elapsed) {
-  const int result = DeviceCommand(link.device, line, '>', timeoutMs, answer, kWriteKeep, elapsed);
-  if (result < 0 || !LoaderAnswer(*answer)) return result;
-  print_message(link.log, kLogStep, kTag, "SetInstInfo found the device's loader answering command \"%s\" (%d ms)",
-                line.substr(0, line.size() - 1).c_str(), *elapsed);
-  return kLinkNoAnswer;
+  return SendSetCommand(link, line, timeoutMs, kWriteKeep, answer, elapsed);
 }
 
 // One write: the line with its value; an answer without "OK" is not a failure.
@@ -258,17 +248,19 @@ int WriteSerialNumber(InstrumentLink& link) {
                     elapsed);
       return kLinkOk;
     }
-    if (result == kLinkNoAnswer && LoaderAnswer(answer)) break;
+    if (NoCommandLine(result) || result == kLinkInvalid) break;
   }
   return result == kLinkErrorAnswer ? kLinkRefused : result;
 }
 
+// Only the members that were read: an empty slot would overwrite the device's value with nothing.
 int WritePGroup(InstrumentLink& link) {
   int result = 0;
   for (size_t i = 0; i < kPGroup.size(); ++i) {
     const std::string& slot = link.info->slots[i];
-    if (kPGroup[i].optional && slot.empty()) continue;
+    if (slot.empty()) continue;
     result = WriteText(link, kPGroup[i].option, slot, kPGroup[i].label);
+    if (NoCommandLine(result)) break;
   }
   return result;
 }
@@ -285,7 +277,7 @@ int WriteCalibrationValues(InstrumentLink& link) {
     std::string answer;
     int elapsed = 0;
     result = WriteLine(link, line, kWriteTimeoutMs, &answer, &elapsed);
-    if (result == kLinkNoAnswer && LoaderAnswer(answer)) break;
+    if (NoCommandLine(result)) break;
     if (result >= 0 && answer.find("OK") != std::string::npos) {
       print_message(link.log, kLogStep, kTag, "SetInstInfo set cal %d to \"%s\" (%d ms)", i, slot.c_str(), elapsed);
       result = kLinkOk;
@@ -310,9 +302,11 @@ int WriteHadjTau(InstrumentLink& link) {
   return Keep(tau, WriteText(link, "-hadj", s.hadj, "hadj"));
 }
 
+// A device that stopped answering at the reset is not sent every record to wait out.
 int WriteRecords(InstrumentLink& link, uint32_t bit) {
   const bool users = bit == kInstUserRecords;
-  VPCommand(link, users ? "reset -users\r" : "reset -eqn\r");
+  const int reset = VPCommand(link, users ? "reset -users\r" : "reset -eqn\r");
+  if (NoCommandLine(reset)) return reset;
   return SetRecords_Serial(link, users ? *link.userRecords : *link.eqnRecords, users ? kRecordsUser : kRecordsEqn);
 }
 
@@ -340,7 +334,34 @@ int WriteStep(InstrumentLink& link, uint32_t bit) {
   }
 }
 
+// Only "$" came back: the device has fallen into its loader (a reset) and no longer runs its
+// command line.
+bool LoaderAnswer(const std::string& answer) {
+  return !answer.empty() && answer.find_first_not_of("$\r\n") == std::string::npos;
+}
+
 }  // namespace
+
+bool NoCommandLine(int result) { return result == kLinkNoAnswer || result == kLinkEcho || result == kLinkRelay; }
+
+// A device answering from its loader gets no further writes: that is no answer, and the restore
+// stops there rather than waiting out every other write.
+int SendSetCommand(InstrumentLink& link, const std::string& line, int timeoutMs, int keep, std::string* answer,
+                   int* elapsed) {
+  const std::string shown = line.substr(0, line.find('\r'));
+  if (shown.size() + 1 != line.size()) {
+    print_message(link.log, kLogStep, kTag, "SetInstInfo will not send a value with a line end: \"%s\"",
+                  shown.c_str());
+    return kLinkInvalid;
+  }
+  std::string heard;
+  if (answer == nullptr) answer = &heard;
+  const int result = DeviceCommand(link.device, line, '>', timeoutMs, answer, keep, elapsed);
+  if (result < 0 || !LoaderAnswer(*answer)) return result;
+  print_message(link.log, kLogStep, kTag, "SetInstInfo found the device's loader answering command \"%s\" (%d ms)",
+                shown.c_str(), elapsed != nullptr ? *elapsed : 0);
+  return kLinkNoAnswer;
+}
 
 int GetInstInfo(InstrumentLink& link, uint32_t flags) {
   if (flags == 0) {
@@ -376,7 +397,7 @@ int SetInstInfo(InstrumentLink& link, uint32_t flags) {
   int last = 0;
   uint32_t pending = flags;
   while (pending != 0) {
-    if (last == kLinkEcho || last == kLinkRelay || last == kLinkNoAnswer) {
+    if (NoCommandLine(last)) {
       result = last;
       break;
     }

@@ -88,7 +88,13 @@ struct InstrumentSettings {
   std::string hadj;
   long tau = 0;
   std::string sys;
-  std::array<std::string, kValueSlots> slots;  // p group (0-7) or calibration values (0-19)
+  // p group (0-7) or calibration values (0-19). A slot is empty unless its value was read:
+  // devices answer no empty values, and an empty slot is never written back.
+  std::array<std::string, kValueSlots> slots;
+  // The M2's sensor type, read before the capture sets it to 0 and put back at the end of the
+  // restore; a device that does not answer "get -sensor" gets none written.
+  bool sensorTypeHeld = false;
+  long sensorType = 0;
 };
 
 // Record sets: "eqn" (type 1) and "user" (type 2).
@@ -113,6 +119,15 @@ std::string_view RecordSetName(int type);
 
 int GetInstInfo(InstrumentLink& link, uint32_t flags);
 int SetInstInfo(InstrumentLink& link, uint32_t flags);
+
+// One set command of a restore (the line ends in its only "\r"): the exchange's result, or -21
+// when the device's loader answers instead of its command line, or -11 (nothing sent) when a
+// value would split the line into two commands.
+int SendSetCommand(InstrumentLink& link, const std::string& line, int timeoutMs, int keep, std::string* answer,
+                   int* elapsed);
+// No answer, an echo, a relay: the device's command line is not there to take more, so a
+// capture or restore ends at once.
+bool NoCommandLine(int result);
 
 int GetRecords_Serial(InstrumentLink& link, RecordSet& set, int type);
 int SetRecords_Serial(InstrumentLink& link, RecordSet& set, int type);

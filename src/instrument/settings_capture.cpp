@@ -52,6 +52,15 @@ uint32_t InstrumentFlags(const InstrumentLink& link) {
   }
 }
 
+// The sensor type the M2 is set to, kept so the restore can put it back after the capture has
+// set it to 0. A device that does not answer with a number keeps no sensor type.
+void ReadSensorType(InstrumentLink& link) {
+  InstrumentSettings& s = *link.info;
+  long type = 0;
+  s.sensorTypeHeld = GetValueLong(link, "get -sensor", kSensorTypeTimeoutMs, &type) >= 0;
+  if (s.sensorTypeHeld) s.sensorType = type;
+}
+
 // The M2 measures with whatever sensor type is set; type 0 reads every setting.
 void SetSensorTypeZero(InstrumentLink& link) {
   std::string answer;
@@ -76,7 +85,10 @@ int Capture(InstrumentLink& link, uint32_t* mask) {
   if (link.kind == kDeviceTypeDigitalSensor) return SDIGetSensorInfo(*link.sdi);
   const uint32_t flags = InstrumentFlags(link);
   if (flags == 0) return kLinkUnsupported;
-  if (link.kind == kKindMq2) SetSensorTypeZero(link);
+  if (link.kind == kKindMq2) {
+    ReadSensorType(link);
+    SetSensorTypeZero(link);
+  }
   const int result = GetInstInfo(link, flags);
   *mask = link.info->present;
   return result;
@@ -91,6 +103,9 @@ int RestoreLogger(InstrumentLink& link, const std::string* newSerialNumber) {
   // A logger with a device ID keeps the serial number it has.
   if ((s.present & kBitDeviceId) != 0) s.present &= ~kBitSerialNumber;
   uint32_t mask = s.present;
+  // The capture reads the trait to know about the radio; a logger that takes no trait (the
+  // FieldHub's is fixed) is not sent one, which it could only refuse.
+  if ((s.capabilities & kCapSiteGroup) == 0) mask &= ~kBitTrait;
   const int result = DeviceSettings(link.device, &s, &mask, 1);
   s.present = mask;
   if ((result < 0 && result != kLinkPartial) || mask == 0) {
@@ -115,6 +130,26 @@ void AdjustConfigChecksum(InstrumentSettings& s, const std::string& newSerialNum
   s.config = Format("%u", static_cast<unsigned>(adjusted));
 }
 
+// The M2's own sensor type goes back last, after every setting was written under type 0.
+int RestoreSensorType(InstrumentLink& link, int result) {
+  const InstrumentSettings& s = *link.info;
+  if (link.kind != kKindMq2 || !s.sensorTypeHeld || NoCommandLine(result)) return result;
+  std::string answer;
+  int elapsed = 0;
+  int sent = SendSetCommand(link, Format("set -sensor %ld\r", s.sensorType), kSensorTypeTimeoutMs, kSensorTypeKeep,
+                            &answer, &elapsed);
+  if (sent >= 0 && answer.find("OK") != std::string::npos) {
+    print_message(link.log, kLogStep, kTag, "VPRestoreInfo set NOR6 sensor type to '%ld' (%d ms)", s.sensorType,
+                  elapsed);
+    return result;
+  }
+  if (sent >= 0) sent = kLinkNotUnderstood;
+  print_message(link.log, kLogStep, kTag, "VPRestoreInfo received error %d setting NOR6 sensor type to '%ld' (%d ms)",
+                sent, s.sensorType, elapsed);
+  if (NoCommandLine(sent)) return sent;
+  return result < 0 ? result : kVPPartial;
+}
+
 int RestoreInstrument(InstrumentLink& link, const std::string* newSerialNumber) {
   InstrumentSettings& s = *link.info;
   if (newSerialNumber != nullptr) {
@@ -123,7 +158,8 @@ int RestoreInstrument(InstrumentLink& link, const std::string* newSerialNumber) 
     s.serialNumber = serial;
     s.present |= kInstSerialNumber;
   }
-  return SetInstInfo(link, s.present);
+  const int result = SetInstInfo(link, s.present);
+  return RestoreSensorType(link, result);
 }
 
 }  // namespace

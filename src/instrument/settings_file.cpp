@@ -2,6 +2,8 @@
 // family: loggers, digital sensors, instruments.
 #include "instrument/settings_file.h"
 
+#include <utility>
+
 #include "bsl/device_types.h"
 #include "instrument/device_kinds.h"
 #include "instrument/instrument_link.h"
@@ -70,17 +72,43 @@ void LoggerLayout(std::string& out, const LoggerSettings& s) {
   if ((s.present & kBitVornBuild) != 0) Line(out, "VornBuild", s.vornBuild);
 }
 
-// Kind 22 numbers its 20 slots from 01 (slot i as i + 1), empty ones included,
-// and its reader uses the same numbering; kind 14 numbers from 00 and stops at
+// Every logger line is written, captured or not (a 0 for a wake interval the device did not
+// give, a position an older firmware does not know); the setting bits the capture obtained tell
+// the reader which lines hold the device's own values.
+void CapturedLine(std::string& out, const InstrumentLink& link) {
+  if (link.settingsSaved && link.savedMask != 0) Line(out, "captured", Format("%u", link.savedMask));
+}
+
+// Kind 22 numbers its slots from 01 (slot i as i + 1) and its reader uses the
+// same numbering; a slot that was not read (empty) gets no line, so the restore
+// leaves that value on the device alone. Kind 14 numbers from 00 and stops at
 // the first empty slot.
 void CalibrationLines(std::string& out, const InstrumentSettings& s, int kind) {
   if (kind == kKindMq2v) {
-    for (int i = 0; i < kValueSlots; ++i) Line(out, Format("cal%02d", i + 1), s.slots[static_cast<size_t>(i)]);
+    for (int i = 0; i < kValueSlots; ++i) {
+      const std::string& slot = s.slots[static_cast<size_t>(i)];
+      if (!slot.empty()) Line(out, Format("cal%02d", i + 1), slot);
+    }
   } else if (kind == kKindFx) {
     for (int i = 0; i < kFxCalSlotsMax && !s.slots[static_cast<size_t>(i)].empty(); ++i) {
       Line(out, Format("cal%02d", i), s.slots[static_cast<size_t>(i)]);
     }
   }
+}
+
+// Captured values the 24 lines have no place for (the ULMO's offsets, factors
+// and system text, the M2's sensor type): a line each, only when captured, so
+// files without them read as before.
+void CapturedOnlyLines(std::string& out, const InstrumentSettings& s) {
+  const std::pair<uint32_t, std::pair<const char*, const std::string*>> texts[] = {
+      {kInstWtOffset, {"wtoffset", &s.wtoffset}},   {kInstP1Offset, {"p1offset", &s.p1offset}},
+      {kInstAuto, {"auto", &s.autosec}},            {kInstWtFactory, {"wtfactory", &s.wtfactory}},
+      {kInstSys, {"sys", &s.sys}},
+  };
+  for (const auto& [bit, line] : texts) {
+    if ((s.present & bit) != 0) Line(out, line.first, *line.second);
+  }
+  if (s.sensorTypeHeld) Line(out, "sensor", Format("%ld", s.sensorType));
 }
 
 void RecordLines(std::string& out, const RecordSet& set, const char* name) {
@@ -115,6 +143,7 @@ void InstrumentLayout(std::string& out, const InstrumentLink& link) {
   Line(out, "tadj", s.tadj);
   Line(out, "tau", Format("%ld", s.tau));
   Line(out, "hadj", s.hadj);
+  CapturedOnlyLines(out, s);
   CalibrationLines(out, s, link.kind);
   RecordLines(out, *link.userRecords, "user");
   RecordLines(out, *link.eqnRecords, "eqn");
@@ -141,6 +170,7 @@ std::string SettingsFileText(const InstrumentLink& link) {
   std::string out(kSettingsFileHeader);
   if (IsLoggerKind(link.kind)) {
     LoggerLayout(out, link.settings);
+    CapturedLine(out, link);
   } else if (link.kind == kDeviceTypeDigitalSensor) {
     SensorLayout(out, *link.sdi);
   } else {

@@ -87,14 +87,30 @@ bool LoggerTypeMatches(int kind, std::string_view text) {
   return Has(text, "type=\"Lg20\"") || Has(text, "type=\"vQ7\"");
 }
 
+// The cellular lines are written for every logger too, but the commands go
+// only to an Lg20 whose trait word shows the modem: any other logger would
+// refuse them, and the restore would end as if settings had been lost.
+void ReadCellular(Reader& r, LoggerSettings& s, int kind) {
+  const bool modem = kind == kKindLg20 && (s.trait & kTraitValid) != 0 && (s.trait & kTraitCellular) != 0;
+  if (!modem) return;
+  r.Text("apn", &s.apn, kApnKeep, kBitApn);
+  r.Text("user", &s.apnUser, kApnKeep, kBitApnUser);
+  r.Text("passwd", &s.apnPassword, kApnKeep, kBitApnPassword);
+  r.Text("host", &s.host, kListKeep, kBitHost);
+  r.Text("authkey", &s.authKey, kAuthKeyKeep, kBitAuthKey);
+  r.Number("ipport", &s.ipPort, kBitIpPort);
+}
+
 // The radio lines are written for every logger; a logger whose trait says it
-// has no radio gets neither a channel nor a radio trait from them.
-void ReadLg20Family(Reader& r, LoggerSettings& s) {
+// has no radio gets neither a channel nor a radio trait from them. A trait word
+// that is not valid (the capture did not read it) is not one to write back.
+void ReadLg20Family(Reader& r, LoggerSettings& s, int kind) {
   r.Text("deviceid", &s.deviceId, kNameKeep, kBitDeviceId);
   r.Text("name", &s.deviceName, kNameKeep, kBitName);
   r.Text("sn", &s.serialNumber, kSerialKeep, kBitSerialNumber);
-  const bool noRadio = r.Number("trait", &s.trait, kBitTrait) && (s.trait & kTraitValid) != 0 &&
-                       (s.trait & kTraitRadio) == 0;
+  const bool traitValid = r.Number("trait", &s.trait, kBitTrait) && (s.trait & kTraitValid) != 0;
+  if (!traitValid) r.mask &= ~kBitTrait;
+  const bool noRadio = traitValid && (s.trait & kTraitRadio) == 0;
   r.Number("wake", &s.wake, kBitWake);
   r.Number("padc", &s.padc, kBitPadc);
   r.FiveBytes("ports", &s.ports, kBitPorts);
@@ -113,12 +129,7 @@ void ReadLg20Family(Reader& r, LoggerSettings& s) {
   r.Real("lon", &s.longitude, kBitLongitude);
   r.Number("timezone", &s.timeZone, kBitTimeZone);
   r.Number("report", &s.report, kBitReport);
-  r.Text("apn", &s.apn, kApnKeep, kBitApn);
-  r.Text("user", &s.apnUser, kApnKeep, kBitApnUser);
-  r.Text("passwd", &s.apnPassword, kApnKeep, kBitApnPassword);
-  r.Text("host", &s.host, kListKeep, kBitHost);
-  r.Text("authkey", &s.authKey, kAuthKeyKeep, kBitAuthKey);
-  r.Number("ipport", &s.ipPort, kBitIpPort);
+  ReadCellular(r, s, kind);
   s.capabilities = kLg20Capabilities;
 }
 
@@ -170,8 +181,11 @@ int ReadLoggerFile(InstrumentLink& link, std::string_view text) {
   } else if (link.kind == kKindFieldHub) {
     ReadFieldHub(r, s);
   } else {
-    ReadLg20Family(r, s);
+    ReadLg20Family(r, s, link.kind);
   }
+  // Files of earlier versions do not say what was captured: every line they hold counts.
+  long captured = 0;
+  if (ReadKeyNumber(text, "captured", &captured)) r.mask &= static_cast<uint32_t>(captured);
   link.savedMask = r.mask;
   return kLinkOk;
 }
@@ -212,6 +226,17 @@ void ReadFxSlots(Reader& r, InstrumentSettings& s) {
   }
 }
 
+// Files of earlier versions carry only the serial number and adccal of these.
+void ReadUlmo(Reader& r, InstrumentSettings& s) {
+  r.Text("sn", &s.serialNumber, kSerialKeep, kInstSerialNumber);
+  r.Text("adccal", &s.adccal, kListKeep, kInstAdcCal);
+  r.Text("wtoffset", &s.wtoffset, kListKeep, kInstWtOffset);
+  r.Text("p1offset", &s.p1offset, kListKeep, kInstP1Offset);
+  r.Text("auto", &s.autosec, kListKeep, kInstAuto);
+  r.Text("wtfactory", &s.wtfactory, kListKeep, kInstWtFactory);
+  r.Text("sys", &s.sys, kLongKeep, kInstSys);
+}
+
 // The M2 keeps its serial number too (its capture reads it and the config checksum covers it).
 void ReadMq2(InstrumentLink& link, Reader& r, InstrumentSettings& s) {
   r.Text("sn", &s.serialNumber, kSerialKeep, kInstSerialNumber);
@@ -220,6 +245,10 @@ void ReadMq2(InstrumentLink& link, Reader& r, InstrumentSettings& s) {
   ReadHadjTau(r, s);
   r.Text("uvals", &s.uvals, kLongKeep, kInstUvals);
   ReadRecordSets(link, r, true);
+  if (link.kind != kKindMq2) return;
+  long type = 0;
+  s.sensorTypeHeld = ReadKeyNumber(r.text, "sensor", &type);
+  if (s.sensorTypeHeld) s.sensorType = type;
 }
 
 // An LX40 from version 2.00 on also keeps serial number, contrast and config;
@@ -258,10 +287,7 @@ bool ReadInstrumentKeys(InstrumentLink& link, Reader& r, InstrumentSettings& s) 
       r.Text("adc", &s.adc, kShortKeep, kInstAdc);
       r.Text("sample", &s.sample, kLongKeep, kInstSample);
       return true;
-    case 11:
-      r.Text("sn", &s.serialNumber, kSerialKeep, kInstSerialNumber);
-      r.Text("adccal", &s.adccal, kListKeep, kInstAdcCal);
-      return true;
+    case kKindUlmo: ReadUlmo(r, s); return true;
     case 12:
       r.Text("adccal", &s.adccal, kListKeep, kInstAdcCal);
       r.Text("config", &s.config, kConfigKeep, kInstConfig);

@@ -174,6 +174,17 @@ std::optional<std::string_view> AfterFirstReturn(std::string_view text) {
   return text.substr(at + 1);
 }
 
+std::optional<std::string_view> ClosedLine(std::string_view text) {
+  const size_t end = text.find('\r');
+  if (end == std::string_view::npos) return std::nullopt;
+  std::string_view after = text.substr(end + 1);
+  if (!after.empty() && after.front() == '\n') after.remove_prefix(1);
+  if (after.empty() || after.front() != '>') return std::nullopt;
+  return text.substr(0, end);
+}
+
+bool IsBlank(std::string_view text) { return SkipSpace(text).empty(); }
+
 TextAnswer ReadTextAnswer(std::string_view answer, size_t maxLength) {
   const std::string_view text = SkipSpace(answer);
   if (!text.empty() && text.front() == '>') return {-31, {}};

@@ -32,6 +32,13 @@ std::string_view SkipSpace(std::string_view text);
 // The text after the first carriage return; nothing when there is none.
 std::optional<std::string_view> AfterFirstReturn(std::string_view text);
 
+// The line that starts the text, when a line end closes it and the prompt follows (after at
+// most one line feed): the shape of every one-line answer. Nothing when the text does not close
+// that way: bytes that never reach it are noise or an answer cut short, whatever they hold.
+std::optional<std::string_view> ClosedLine(std::string_view text);
+// Whether the text holds nothing but white space.
+bool IsBlank(std::string_view text);
+
 // A text value: white space skipped, then up to the first carriage return, at
 // most maxLength characters. result 1, -31 when the device answered with the
 // bare prompt, -30 when nothing was left.

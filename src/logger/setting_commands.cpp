@@ -83,6 +83,20 @@ constexpr RealSetting kLatitudeSetting{"LatitudeCommand", "set -lat", "get -lat\
 constexpr RealSetting kLongitudeSetting{"LongitudeCommand", "set -long", "get -long\r", "longitude",
                                         "device longitude"};
 
+// Five numbers and nothing more on the answer's value line; returns how many were read (0 for an
+// answer that is not closed, or that has more on the line: noise that begins with digits).
+int FiveOnALine(const DeviceLink& link, std::array<int32_t, kSensorPorts>& values) {
+  const std::optional<std::string> line = ValueLine(link, ValuePlace::kAnswer);
+  if (!line) return 0;
+  AnswerScan scan{*line};
+  int count = 0;
+  for (int32_t& value : values) {
+    if (!ScanInteger(scan, &value)) break;
+    ++count;
+  }
+  return count == kSensorPorts && !IsBlank(line->substr(scan.position)) ? 0 : count;
+}
+
 uint8_t PortByte(int32_t value) {
   return value < 0 || value > kByteOutOfRange ? kByteOutOfRange : static_cast<uint8_t>(value);
 }
@@ -108,7 +122,7 @@ int FiveSettingCommand(DeviceLink& link, const FiveSetting& setting, PortBytes* 
   const int heard = AskSetting(link, setting.getCommand, kSettingKeep, &answer);
   if (heard < 0) return SettingFailed(link, setting.name, heard, start);
   std::array<int32_t, kSensorPorts> read{};
-  const int count = ReadIntegerList(answer, read);
+  const int count = FiveOnALine(link, read);
   if (count < kSensorPorts) {
     print_message(link.log, kLogProtocol, Tag(link), "%s only found %d of %d %s (%d ms)", setting.name, count,
                   kSensorPorts, setting.missingWhat, Since(link, start));
@@ -138,7 +152,13 @@ int RealSettingCommand(DeviceLink& link, const RealSetting& setting, double* val
   std::string answer;
   const int heard = AskSetting(link, setting.getCommand, kSettingKeep, &answer);
   if (heard < 0) return SettingFailed(link, setting.name, heard, start);
-  const auto read = ReadRealAnswer(answer);
+  const std::optional<std::string> line = ValueLine(link, ValuePlace::kAnswer);
+  std::optional<double> read;
+  if (line) {
+    AnswerScan scan{*line};
+    double number = 0.0;
+    if (ScanReal(scan, &number) && IsBlank(line->substr(scan.position))) read = number;
+  }
   if (!read) {
     print_message(link.log, kLogProtocol, Tag(link), "%s could not find %s (%d ms)", setting.name,
                   setting.foundWhat, Since(link, start));
@@ -161,10 +181,33 @@ bool PassesGate(const DeviceLink& link, Gate gate, uint32_t capability) {
   return false;
 }
 
+std::optional<std::string> ValueLine(const DeviceLink& link, ValuePlace place) {
+  std::string heard(LastAnswer(link));
+  std::erase(heard, '\0');  // line noise at a baud switch, as the exchange leaves it out
+  std::optional<std::string_view> line;
+  if (place == ValuePlace::kAnswer) {
+    line = ClosedLine(SkipSpace(heard));
+  } else if (const std::optional<std::string_view> rest = AfterFirstReturn(heard)) {
+    line = ClosedLine(*rest);
+  }
+  if (!line) return std::nullopt;
+  return std::string(*line);
+}
+
+std::optional<int32_t> WholeInteger(std::string_view line) {
+  AnswerScan scan{line};
+  int32_t value = 0;
+  if (!ScanInteger(scan, &value) || !IsBlank(line.substr(scan.position))) return std::nullopt;
+  return value;
+}
+
 int SendSetting(DeviceLink& link, const std::string& command, SetAck ack, int keep) {
   std::string answer;
   const int heard = DeviceCommand(link, command, '>', kSettingTimeoutMs, &answer, keep, nullptr);
   if (heard < 0) return heard;
+  // Only the loader's "$": the device has fallen into its loader and takes no settings; that is
+  // no answer (the settings loop logs in again or ends), not a setting it refused.
+  if (!answer.empty() && answer.find_first_not_of("$\r\n") == std::string::npos) return kLinkNoAnswer;
   const bool promptOnly = ack == SetAck::kOkOrPrompt && !link.settings.newFirmware;
   return Contains(answer, promptOnly ? "\r>" : "OK") ? kLinkOk : kLinkNotUnderstood;
 }
@@ -210,6 +253,7 @@ int TextSettingCommand(DeviceLink& link, const TextSetting& setting, std::string
     read.text = ReadLineAfterReturn(answer, setting.readMax);
     read.result = read.text.empty() ? kLinkNotUnderstood : kLinkOk;
   }
+  if (read.result == kLinkOk && !ValueLine(link, setting.place)) read.result = kLinkNotUnderstood;
   if (read.result != kLinkOk) return SettingFailed(link, setting.name, read.result, start);
   *value = read.text;
   print_message(link.log, kLogProtocol, Tag(link), "%s found %s \"%s\" (%d ms)", setting.name, setting.foundWhat,
@@ -232,8 +276,8 @@ int NumberSettingCommand(DeviceLink& link, const NumberSetting& setting, int32_t
   std::string answer;
   const int heard = AskSetting(link, setting.getCommand, kSettingKeep, &answer);
   if (heard < 0) return SettingFailed(link, setting.name, heard, start);
-  const auto read =
-      setting.place == ValuePlace::kAnswer ? ReadIntegerAnswer(answer) : ReadIntegerAfterReturn(answer);
+  const std::optional<std::string> line = ValueLine(link, setting.place);
+  const std::optional<int32_t> read = line ? WholeInteger(*line) : std::nullopt;
   if (!read) {
     print_message(link.log, kLogProtocol, Tag(link), "%s %s (%d ms)", setting.name, setting.missingWhat,
                   Since(link, start));
@@ -265,7 +309,8 @@ int NameCommand(DeviceLink& link, std::string* name, int direction) {
   const int heard = AskSetting(link, "get -i\r", kSettingKeep, &answer);
   if (heard == kLinkEmptyAnswer) return kLinkEmptyName;
   if (heard < 0) return SettingFailed(link, "NameCommand", heard, start);
-  const auto word = ReadWordAfterReturn(answer, kDeviceNameMax);
+  const auto word = ValueLine(link, ValuePlace::kAfterReturn) ? ReadWordAfterReturn(answer, kDeviceNameMax)
+                                                                 : std::nullopt;
   if (!word) {
     print_message(link.log, kLogProtocol, Tag(link), "NameCommand couldn't find device name (%d ms)",
                   Since(link, start));
@@ -326,7 +371,9 @@ int SNCommand(DeviceLink& link, std::string* serialNumber, int direction) {
     std::string answer;
     result = AskSetting(link, kSerialNumberSetting.getCommand, kSettingKeep, &answer);
     if (result < 0) continue;
-    const std::string number = ReadLineAfterReturn(answer, kSerialNumberReadMax);
+    const std::string number = ValueLine(link, ValuePlace::kAfterReturn)
+                                   ? ReadLineAfterReturn(answer, kSerialNumberReadMax)
+                                   : std::string();
     if (number.empty()) {
       result = kLinkNotUnderstood;
       continue;

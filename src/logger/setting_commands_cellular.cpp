@@ -72,6 +72,7 @@ int AuthKeyCommand(DeviceLink& link, std::string* key, int direction) {
   if (heard == kLinkErrorAnswer) return TextSettingCommand(link, kTeaKeySetting, key, direction);
   if (heard < 0) return SettingFailed(link, "AuthKeyCommand", heard, start);
   TextAnswer read = ReadTextAnswer(answer, kAuthKeyMax);
+  if (read.result == kLinkOk && !ValueLine(link, ValuePlace::kAnswer)) read.result = kLinkNotUnderstood;
   if (read.result != kLinkOk) return SettingFailed(link, "AuthKeyCommand", read.result, start);
   *key = read.text;
   print_message(link.log, kLogProtocol, Tag(link), "AuthKeyCommand found authkey \"%s\" (%d ms)", key->c_str(),

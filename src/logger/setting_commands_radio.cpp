@@ -48,7 +48,8 @@ int TraitRead(DeviceLink& link, uint32_t* trait, uint32_t start) {
   const int heard = AskSetting(link, "get -trait\r", kSettingKeep, &answer);
   if (heard < 0) return SettingFailed(link, "TraitCommand", heard, start);
   // The device keeps the trait byte inverted.
-  const auto stored = ReadIntegerAnswer(answer);
+  const std::optional<std::string> line = ValueLine(link, ValuePlace::kAnswer);
+  const std::optional<int32_t> stored = line ? WholeInteger(*line) : std::nullopt;
   if (!stored || *stored < 0 || *stored > kTraitByteMax) {
     return SettingFailed(link, "TraitCommand", kLinkNotUnderstood, start);
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,13 @@ struct NumberSetting {
 };
 
 bool PassesGate(const DeviceLink& link, Gate gate, uint32_t capability);
+
+// The line the value of the last get answer stands on, when the answer (all of it, not only the
+// part a command keeps) closes it with a line end and the prompt; nothing for noise or an answer
+// cut short, whatever bytes it holds.
+std::optional<std::string> ValueLine(const DeviceLink& link, ValuePlace place);
+// A number with nothing else on its value line.
+std::optional<int32_t> WholeInteger(std::string_view line);
 
 // Sends a set command: 1 when acknowledged, -30 when not, or the exchange's code.
 int SendSetting(DeviceLink& link, const std::string& command, SetAck ack, int keep);

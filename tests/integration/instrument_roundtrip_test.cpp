@@ -89,9 +89,9 @@ std::string Line(const std::string& key, const std::string& value) { return key 
 std::string Text(const json& values, const char* key) { return values.at(key).get<std::string>(); }
 
 // The instrument layout: the 24 lines every instrument file has, with the values given (the
-// rest empty or 0), then the record lines.
+// rest empty or 0), the lines of values the 24 have no place for, then the record lines.
 std::string InstrumentFile(const std::string& tag, std::map<std::string, std::string> v, const json& users,
-                           const json& eqns) {
+                           const json& eqns, const std::string& extraLines = "") {
   for (const char* number : {"lang", "contr", "units", "tau"}) {
     if (!v.contains(number)) v[number] = "0";
   }
@@ -102,6 +102,7 @@ std::string InstrumentFile(const std::string& tag, std::map<std::string, std::st
                           "extCal", "tadj", "tau", "hadj"}) {
     text += Line(key, v[key]);
   }
+  text += extraLines;
   const auto number = [](size_t i) { return std::string(i < 10 ? "0" : "") + std::to_string(i); };
   for (size_t i = 0; i < users.size(); ++i) text += Line("user" + number(i), users[i].get<std::string>());
   for (size_t i = 0; i < eqns.size(); ++i) text += Line("eqn" + number(i), eqns[i].get<std::string>());
@@ -138,7 +139,8 @@ TEST_F(RoundTrip, TgxWithANewSerialNumber) {
 TEST_F(RoundTrip, M2SettingsRecordsAndEquations) {
   const json captured = Capture({"--device", "MQ2:2.10"});
   const json& field = captured["settings"]["before"];
-  EXPECT_EQ(captured["instrument"]["sensorType"], "0") << "the capture sets the sensor type first";
+  ASSERT_EQ(field["sensor"], "3") << "the M2 measures with a sensor type of its own";
+  EXPECT_EQ(captured["instrument"]["sensorType"], "0") << "the capture sets the sensor type to 0";
   EXPECT_EQ(File(), InstrumentFile("MQ2",
                                    {{"sn", Text(field, "sn")},
                                     {"config", Text(field, "config")},
@@ -146,11 +148,46 @@ TEST_F(RoundTrip, M2SettingsRecordsAndEquations) {
                                     {"tadj", Text(field, "tadj")},
                                     {"tau", Text(field, "tau")},
                                     {"hadj", Text(field, "hadj")}},
-                                   field["user"], field["eqn"]));
+                                   field["user"], field["eqn"], Line("sensor", "3")));
 
   const json restored = Restore({"--device", "MQ2:2.10"});
-  EXPECT_EQ(restored["settings"]["current"], field);
+  EXPECT_EQ(restored["settings"]["current"], field) << "its own sensor type too";
   EXPECT_TRUE(restored["instrument"]["configMatchesSerial"].get<bool>());
+}
+
+// Users type text with any characters into their instruments; a garbled answer on the way is
+// told from such a value by its shape alone.
+TEST_F(RoundTrip, TgxValuesOfAnyBytesTravelWholeAndNoiseIsNotKept) {
+  const std::string serial = "M\xC3\xBCller-\xB0" "1";
+  const std::string tadj = "Bodenfeuchte 2 m \xB0\xFF\x80";
+  const json captured = Capture({"--device", "TGX:1.40", "--setting", "sn=" + serial, "--setting", "tadj=" + tadj,
+                                 "--fault", "garble@get:1"});
+  const json& field = captured["settings"]["before"];
+  ASSERT_EQ(ReportBytes(field["sn"]), serial);
+  ASSERT_FALSE(captured["injected"].empty()) << "the serial number's first answer was garbled";
+  EXPECT_NE(File().find("\r\nsn=\"" + serial + "\"\r\n"), std::string::npos) << "written byte for byte";
+  EXPECT_NE(File().find("\r\ntadj=\"" + tadj + "\"\r\n"), std::string::npos);
+
+  const json restored = Restore({"--device", "TGX:1.40"});
+  EXPECT_EQ(ReportBytes(restored["settings"]["current"]["sn"]), serial);
+  EXPECT_EQ(ReportBytes(restored["settings"]["current"]["tadj"]), tadj);
+  EXPECT_EQ(restored["settings"]["current"], field);
+}
+
+// A restore ends as soon as the device stops answering, and says so: the user records came
+// last, and a restore that had lost them all used to report success.
+TEST_F(RoundTrip, ATgxThatFallsSilentAtItsRecordsEndsTheRestoreWithNoAnswer) {
+  Capture({"--device", "TGX:1.40"});
+  // Lines 1-8 are the identification and the writes up to "reset -users"; the first record goes unanswered.
+  DevsimProcess sim({"--device", "TGX:1.40", "--factory-reset", "--fault", "silence@command:9x100"});
+  auto link = NewLink();
+  Connect(*link, sim);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), -21) << Log();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(12)) << "no record after the silent one";
+  VPDisconnect(*link, false);
+  const json report = sim.Stop();
+  EXPECT_TRUE(report["settings"]["current"]["user"].empty());
 }
 
 TEST_F(RoundTrip, M2WithANewSerialNumberMovesItsConfigChecksum) {
@@ -199,6 +236,7 @@ std::string Real(const json& value) {
 TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
   const std::vector<std::string> device = {"--device", "LG20", "--cellular"};
   json captured;
+  uint32_t capturedMask = 0;
   {
     DevsimProcess sim(device);
     auto link = NewLink();
@@ -212,6 +250,7 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
       ASSERT_NE(answer.find("OK"), std::string::npos) << line;
     }
     EXPECT_EQ(VPSaveInfo(*link, file_), kVPPartial) << "a logger without a radio has no radio settings to give";
+    capturedMask = link->savedMask;
     VPDisconnect(*link, true);
     captured = sim.Stop();
   }
@@ -229,7 +268,7 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
               Line("timezone", "-28") + Line("report", std::to_string(s["report"].get<int>())) +
               Line("apn", "apn.changed") + Line("user", Text(s, "user")) + Line("passwd", Text(s, "passwd")) +
               Line("host", Text(s, "host")) + Line("authkey", Text(s, "authkey")) +
-              Line("ipport", std::to_string(s["ipport"].get<int>()));
+              Line("ipport", std::to_string(s["ipport"].get<int>())) + Line("captured", std::to_string(capturedMask));
   EXPECT_EQ(File(), expected);
 
   DevsimProcess sim(device);
@@ -248,6 +287,63 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
   EXPECT_EQ(VPRestoreInfo(*fresh, file_, &serial), 1) << Log();
   VPDisconnect(*fresh, true);
   EXPECT_EQ(again.Stop()["settings"], s) << "a logger with a device ID keeps its serial number";
+}
+
+// Without a modem the logger refuses the cellular commands; a restore from the file must not
+// send them (its "ipport" line made every such restore end in -35). Its site keeps any bytes.
+TEST_F(RoundTrip, Lg20WithoutAModemAndASiteOfAnyBytes) {
+  const std::vector<std::string> device = {"--device", "LG20"};
+  const std::string site = "Br\xFC" "cke 7 \xB0N \xC3\xA9";
+  json captured;
+  {
+    DevsimProcess sim(device);
+    auto link = NewLink();
+    Connect(*link, sim);
+    std::string answer;
+    ASSERT_GE(DeviceCommand(link->device, "set -site " + site + "\r", '>', 2000, &answer, 32, nullptr), 0);
+    EXPECT_EQ(VPSaveInfo(*link, file_), kVPPartial) << "no radio and no modem to read";
+    EXPECT_EQ(link->settings.site, site.substr(0, 25));
+    // The same run puts back what it captured, and nothing for the modem.
+    EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
+    VPDisconnect(*link, true);
+    captured = sim.Stop();
+  }
+  ASSERT_EQ(ReportBytes(captured["settings"]["site"]), site);
+  EXPECT_NE(File().find("\r\nsite=\"" + site + "\"\r\n"), std::string::npos);
+
+  DevsimProcess sim(device);
+  auto link = NewLink();
+  Connect(*link, sim);
+  EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
+  VPDisconnect(*link, true);
+  const json restored = sim.Stop();
+  EXPECT_EQ(ReportBytes(restored["settings"]["site"]), site.substr(0, 25)) << "a site is read as 25 bytes";
+  for (const json& commands : {captured["commands"], restored["commands"]}) {
+    for (const json& line : commands) {
+      for (const char* cellular : {"-apn", "-user", "-passwd", "-host", "-authkey", "-ipport"}) {
+        EXPECT_EQ(line.get<std::string>().find(cellular), std::string::npos) << line;
+      }
+    }
+  }
+}
+
+// Every logger line is written whether or not the capture got its value; an older firmware
+// knows no position, site or report, and its restore must not be sent them. Nor is a FieldHub
+// sent the trait it cannot take.
+TEST_F(RoundTrip, OlderLoggersAreRestoredOnlyWhatTheirCaptureGot) {
+  for (const char* model : {"LG20:1.04", "LG20:1.19", "QRL", "VQ7", "FH"}) {
+    SCOPED_TRACE(model);
+    const std::vector<std::string> device = {"--device", model};
+    const bool whole = std::string(model) == "FH";  // the others have no radio or no modem to read
+    const json captured = Capture(device, whole ? 1 : kVPPartial);
+    DevsimProcess sim(device);
+    auto link = NewLink();
+    Connect(*link, sim);
+    EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
+    VPDisconnect(*link, true);
+    const json restored = sim.Stop();
+    EXPECT_EQ(restored["settings"], captured["settings"]);
+  }
 }
 
 TEST_F(RoundTrip, Skyra61BehindAFieldrex) {

@@ -99,6 +99,29 @@ TEST_F(LoggerSim, ErrorAnswersAreRetriedThenTheSettingFails) {
   }
 }
 
+// A restore that loses the logger part way (it goes silent, or falls into its loader and answers
+// "$") ends with no answer, so the update keeps the settings file for a later run; it is not a
+// logger that refused some settings.
+TEST_F(LoggerSim, ARestoreThatLosesTheLoggerEndsWithNoAnswer) {
+  // Commands 1-4 are the login's "get -ver" and the reads; 5 writes the name, 6 the site.
+  for (const char* fault : {"silence@command:6x100", "reset@command:6"}) {
+    SCOPED_TRACE(fault);
+    link_ = std::make_unique<DeviceLink>(&log_);
+    link_->hooks.sleep = [this](int ms) { slept_ += ms; };
+    StartSim({"--device", "LG20:2.02", "--fault", fault});
+    Tries(1, 0);
+    ASSERT_EQ(ConnectCable(), kLinkOk);
+    LoggerSettings settings;
+    uint32_t mask = kBitName | kBitSite | kBitWake;
+    ASSERT_EQ(Read(settings, mask), kLinkOk);
+    settings.site = "Lower Weir";
+    uint32_t written = kBitName | kBitSite | kBitWake;
+    EXPECT_EQ(DeviceSettings(*link_, &settings, &written, 1), kLinkNoAnswer);
+    EXPECT_EQ(written, kBitName);
+    EXPECT_EQ(Heard(StopSim(), "set -w 60"), 0);
+  }
+}
+
 TEST_F(LoggerSim, BrokenDataChipFailsTheErase) {
   StartSim({"--device", "LG20:2.02", "--broken-dataflash"});
   ASSERT_EQ(ConnectCable(), kLinkOk);

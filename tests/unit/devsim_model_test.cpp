@@ -3,6 +3,8 @@
 // check, a logger's settings across an update.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "device.h"
@@ -265,6 +267,46 @@ TEST(DevsimInstrument, SettingsLiveInInfoAndTheM2WantsItsLogin) {
   EXPECT_EQ(Command(*mq2, "get -eqn"), "\r0\r>");
   EXPECT_EQ(Command(*mq2, "logout"), "\rOK\r>");
   EXPECT_EQ(Command(*mq2, "get -config"), "ERROR\r>");
+}
+
+// Garbage as a wrong rate makes it: printable characters as well as bytes of the upper half, so
+// only the answer's shape can tell it from a value; never a line end.
+TEST(DevsimNoise, GarbageIsPrintableAndUpperHalfAndValuesKeepEveryByte) {
+  DeviceSetup setup;
+  FaultRule garble;
+  std::string error;
+  ASSERT_TRUE(ParseFaultRule("garble@get:1", garble, error)) << error;
+  setup.faults = {garble};
+  auto tgx = MakeDevice(*FindDeviceModel("TGX"), setup);
+  const std::string noise = DeviceNoise(*tgx, 4000);
+  const auto printable = std::count_if(noise.begin(), noise.end(), [](char c) { return c >= ' ' && c <= '~'; });
+  const auto upper = std::count_if(noise.begin(), noise.end(), [](char c) { return (c & 0x80) != 0; });
+  EXPECT_GT(printable, 1000);
+  EXPECT_GT(upper, 1000);
+  EXPECT_EQ(printable + upper, 4000) << "no control characters: never a line end";
+
+  const std::string garbled = Command(*tgx, "get -sn");
+  EXPECT_EQ(garbled.size(), std::string("\rTGX-014577\r>").size());
+  EXPECT_EQ(garbled.find_first_of("\r\n"), std::string::npos);
+  EXPECT_EQ(Command(*tgx, "get -sn"), "\rTGX-014577\r>") << "only the first answer";
+
+  const std::string serial = "M\xC3\xBCller \xB0\xFF";
+  EXPECT_EQ(Command(*tgx, "set -sn " + serial), "\rOK\r>");
+  EXPECT_EQ(Command(*tgx, "get -sn"), "\r" + serial + "\r>") << "every byte reaches the command line";
+  tgx->outbox.clear();
+  for (char c : std::string("set -sn X\r")) DeviceReceive(*tgx, static_cast<uint8_t>(c), 19200, SimClock::now());
+  EXPECT_TRUE(tgx->outbox.empty()) << "characters at another rate never make a line";
+  nlohmann::json report;
+  tgx->firmware->Report(report);
+  EXPECT_EQ(report["settings"]["current"]["sn"], "M\u00C3\u00BCller \u00B0\u00FF") << "a byte is shown as its code";
+  EXPECT_NO_THROW(report.dump());
+
+  auto mq2 = MakeDevice(*FindDeviceModel("MQ2"), DeviceSetup{});
+  EXPECT_EQ(Command(*mq2, "login *7205"), "\rOK\r>");
+  EXPECT_EQ(Command(*mq2, "get -sensor"), "\r3\r>") << "the M2 keeps its own sensor type";
+  EXPECT_EQ(Command(*mq2, "set -sensor 0"), "\rOK\r>");
+  mq2->firmware->Report(report);
+  EXPECT_EQ(report["instrument"]["sensorType"], "0");
 }
 
 bool ParseArguments(std::vector<std::string> words, SimOptions& options, std::string& error) {

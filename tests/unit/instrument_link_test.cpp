@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "instrument/instrument_settings.h"
+#include "instrument/settings_file.h"
 #include "line_device.h"
 #include "pty_pair.h"
 
@@ -28,7 +30,27 @@ class InstrumentOnPty : public ::testing::Test {
   }
   void TearDown() override {
     link_.reset();
+    std::filesystem::remove(SettingsPath());
     if (!std::getenv("KEEP_LOG")) std::filesystem::remove(logPath_);
+  }
+
+  std::string SettingsPath() const { return logPath_.string() + ".settings.txt"; }
+  std::string SettingsText() const { return ReadAll(SettingsPath()); }
+  static std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  // What a later run finds: nothing held, only the settings file.
+  int RestoreFromFile() {
+    ClearCapturedSettings(*link_);
+    return VPRestoreInfo(*link_, SettingsPath(), nullptr);
+  }
+  // The lines heard from the one given on.
+  std::vector<std::string> HeardFrom(size_t first) const {
+    const std::vector<std::string> heard = device_.Heard();
+    return std::vector<std::string>(heard.begin() + static_cast<long>(std::min(first, heard.size())), heard.end());
   }
 
   // The port open as after a connection to a device of this kind.
@@ -40,12 +62,7 @@ class InstrumentOnPty : public ::testing::Test {
     FillProfile(kind, 150, link_->profile);
   }
 
-  bool Logged(const std::string& text) const {
-    std::ifstream in(logPath_, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str().find(text) != std::string::npos;
-  }
+  bool Logged(const std::string& text) const { return ReadAll(logPath_).find(text) != std::string::npos; }
 
   std::filesystem::path logPath_;
   PtyPair pty_;
@@ -71,8 +88,13 @@ TEST_F(InstrumentOnPty, GetValueStringReadsTheFirstLineAfterTheLineEnd) {
       {"\r>", 16, -30, "", 3},  // a prompt, not a value
       {"\rError 5\r>", 16, -30, "", 3},
       {"\r\r>", 16, -31, "", 3},  // the empty answer
-      {"\r\xB5\xDC\xF7\x80\x9A\r>", 16, -30, "", 3},  // an answer spoilt on the wire is no value
-      {"\r123\r", 16, -21, "", 3},                       // nor one cut off before its prompt
+      // Text users typed comes as the device sends it: Latin-1, UTF-8, a degree sign.
+      {"\rBodenfeuchte 2 m \xB0\r>", 32, 1, "Bodenfeuchte 2 m \xB0", 1},
+      {"M\xC3\xBCller\r\n>", 32, 1, "M\xC3\xBCller", 1},
+      // Noise is told by the answer's shape, not by its bytes: no line end closes it before the prompt.
+      {"7Hq(x>", 16, -30, "", 3},
+      {"\r4 k\rz#>", 16, -30, "", 3},
+      {"\r123\r", 16, -21, "", 3},  // nor one cut off before its prompt
   };
   for (const Case& c : cases) {
     device_.On("get -x", {c.reply});
@@ -97,10 +119,12 @@ TEST_F(InstrumentOnPty, GetValueLongReadsAfterTheFirstLineEnd) {
     EXPECT_EQ(GetValueLong(*link_, "get -n", 2000, &value), 1) << reply;
     EXPECT_EQ(value, number) << reply;
   }
-  device_.On("get -n", {"\rabc\r>"});
   long value = 5;
-  EXPECT_EQ(GetValueLong(*link_, "get -n", 2000, &value), -30);
-  EXPECT_EQ(value, 5);
+  for (const char* noise : {"\rabc\r>", "\r7Hq(\r>", "\r12 #>"}) {  // a number is the whole of a closed line
+    device_.On("get -n", {noise});
+    EXPECT_EQ(GetValueLong(*link_, "get -n", 2000, &value), -30) << noise;
+    EXPECT_EQ(value, 5);
+  }
   EXPECT_TRUE(Logged("GetValueLong found get -n \"-7\""));
   EXPECT_TRUE(Logged("GetValueLong received error -30 executing command \"get -n\""));
 }
@@ -217,6 +241,130 @@ TEST_F(InstrumentOnPty, ARestoreThatMeetsTheLoaderStopsAtThatWrite) {
   EXPECT_EQ(SetInstInfo(*link_, kInstTadj | kInstPForm), -21);
   EXPECT_EQ(device_.Count("set -p 2.1"), 0) << "no further writes wait out their time";
   EXPECT_TRUE(Logged("SetInstInfo found the device's loader answering command \"set -tadj -0.35\""));
+
+  // The records were written without looking at the answers: a restore that lost them all succeeded.
+  link_->userRecords->records = {{"", "QUJD"}, {"", "REVG"}};
+  link_->info->serialNumber = "TGX-1";
+  device_.On("set -sn TGX-1", {"\rOK\r>"});
+  device_.On("reset -users", {"\rOK\r>"});  // and then the device falls into its loader
+  EXPECT_EQ(SetInstInfo(*link_, kInstSerialNumber | kInstUserRecords), -21);
+  const std::vector<std::string> heard = device_.Heard();
+  EXPECT_EQ(std::count_if(heard.begin(), heard.end(), [](const std::string& line) { return line.starts_with("set -user "); }),
+            1)
+      << "no record after the one the loader answered";
+
+  link_->info->tadj = "-0.35\rreset -users";  // a file edited by hand must not smuggle in a command
+  device_.Otherwise("\rOK\r>");
+  EXPECT_EQ(SetInstInfo(*link_, kInstTadj), -11);
+  EXPECT_EQ(device_.Count("reset -users"), 1) << "only the restore's own reset";
+}
+
+TEST_F(InstrumentOnPty, ValuesTravelAsBytesAndNoiseIsNeverKept) {
+  Open(16);
+  const std::string serial = "M\xC3\xBCller-\xB0" "1";  // UTF-8 and a Latin-1 degree sign
+  const std::string tadj = "\xE9t\xE9 -0.35 \xFF\x80";
+  device_.On("get -sn", {"k)7=Qa>", "\r" + serial + "\r>"});  // printable noise first: not a value
+  device_.On("get -config", {"\r3 1\r>"});
+  device_.On("get -tadj", {"\r&Zp>'Y", "\r" + tadj + "\r>"});
+  device_.On("get -p", {"\r2.1\r>"});
+  device_.On("get -pv", {"\r0.5\r>"});
+  device_.On("get -c76", {"\r1 0\r>"});
+  device_.On("get -user", {"\r0\r>"});
+  ASSERT_EQ(VPSaveInfo(*link_, SettingsPath()), 1);
+  EXPECT_EQ(link_->info->serialNumber, serial);
+  EXPECT_EQ(link_->info->tadj, tadj);
+  EXPECT_EQ(device_.Count("get -sn"), 2);
+  const std::string file = SettingsText();
+  EXPECT_NE(file.find("\r\nsn=\"" + serial + "\"\r\n"), std::string::npos) << "written byte for byte";
+  EXPECT_NE(file.find("\r\ntadj=\"" + tadj + "\"\r\n"), std::string::npos);
+
+  device_.Otherwise("\rOK\r>");
+  const size_t before = device_.Heard().size();
+  ASSERT_EQ(RestoreFromFile(), 1);
+  EXPECT_EQ(link_->info->serialNumber, serial) << "read back unchanged";
+  const std::vector<std::string> sent = HeardFrom(before);
+  EXPECT_NE(std::find(sent.begin(), sent.end(), "set -sn " + serial), sent.end());
+  EXPECT_NE(std::find(sent.begin(), sent.end(), "set -tadj " + tadj), sent.end());
+}
+
+// The ULMO's offsets, factors and system text had no line in the file: a restore from it lost them.
+TEST_F(InstrumentOnPty, EveryUlmoSettingTheCaptureGotComesBackFromTheFile) {
+  Open(11);
+  const std::vector<std::pair<std::string, std::string>> values = {
+      {"sn", "U-17"},      {"adccal", "512 498 1.0021"}, {"wtoffset", "-0.012"},
+      {"p1offset", "3.5"}, {"auto", "600"},              {"wtfactory", "1.0 0.98"},
+      {"sys", "A3 \xB5S"}};
+  for (const auto& [key, value] : values) device_.On("get -" + key, {"\r" + value + "\r>"});
+  ASSERT_EQ(VPSaveInfo(*link_, SettingsPath()), 1);
+  EXPECT_EQ(link_->savedMask, 0x80027402u);
+
+  device_.Otherwise("\rOK\r>");
+  const size_t before = device_.Heard().size();
+  ASSERT_EQ(RestoreFromFile(), 1);
+  const std::vector<std::string> sent = HeardFrom(before);
+  for (const auto& [key, value] : values) {
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "set -" + key + " " + value), sent.end()) << key;
+  }
+}
+
+TEST_F(InstrumentOnPty, M2SensorTypeIsReadFirstAndPutBackLast) {
+  Open(15);
+  device_.Otherwise("ERROR\r>");  // settings the test does not care about
+  device_.On("get -sensor", {"\r3\r>"});
+  device_.On("set -sensor 0", {"\rOK\r>"});
+  device_.On("get -sn", {"\rM2-1\r>"});
+  ASSERT_EQ(VPSaveInfo(*link_, SettingsPath()), kVPPartial);
+  const std::vector<std::string> capture = device_.Heard();
+  ASSERT_GE(capture.size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(capture.begin(), capture.begin() + 3),
+            (std::vector<std::string>{"get -sensor", "set -sensor 0", "get -sn"}));
+  EXPECT_NE(SettingsText().find("\r\nsensor=\"3\"\r\n"), std::string::npos);
+
+  device_.On("set -sn M2-1", {"\rOK\r>"});
+  device_.On("set -sensor 3", {"\rOK\r>"});
+  for (bool fromFile : {false, true}) {
+    SCOPED_TRACE(fromFile ? "from the file" : "from memory");
+    const size_t before = device_.Heard().size();
+    EXPECT_EQ(fromFile ? RestoreFromFile() : VPRestoreInfo(*link_, SettingsPath(), nullptr), 1);
+    EXPECT_EQ(HeardFrom(before), (std::vector<std::string>{"set -sn M2-1", "set -sensor 3"}));
+  }
+  EXPECT_TRUE(Logged("VPRestoreInfo set NOR6 sensor type to '3'"));
+
+  // A device that does not tell its sensor type gets none written.
+  ClearCapturedSettings(*link_);
+  device_.On("get -sensor", {"\rtype\r>"});
+  ASSERT_EQ(VPSaveInfo(*link_, SettingsPath()), kVPPartial);
+  EXPECT_EQ(SettingsText().find("sensor="), std::string::npos);
+  const size_t before = device_.Heard().size();
+  EXPECT_EQ(RestoreFromFile(), 1);
+  EXPECT_EQ(HeardFrom(before), (std::vector<std::string>{"set -sn M2-1"}));
+}
+
+TEST_F(InstrumentOnPty, M2vWritesBackOnlyTheValuesItRead) {
+  Open(22);
+  device_.Otherwise("ERROR\r>");
+  const std::vector<std::pair<std::string, std::string>> read = {
+      {"p0", "0.1"}, {"p5", "5"}, {"lwidth", "w"}, {"current", "c"}, {"p1", "1"}};  // p3, ltemp, pfactor fail
+  for (const auto& [key, value] : read) device_.On("get -" + key, {"\r" + value + "\r>"});
+  EXPECT_EQ(GetInstInfo(*link_, kInstPGroup), 1);
+  ASSERT_EQ(WriteInfoFile(*link_, SettingsPath()), 1);
+  const std::string file = SettingsText();
+  EXPECT_NE(file.find("hadj=\"\"\r\ncal01=\"0.1\"\r\ncal03=\"5\"\r\ncal04=\"w\"\r\ncal06=\"c\"\r\ncal08=\"1\"\r\n"),
+            std::string::npos)
+      << file;
+
+  device_.Otherwise("\rOK\r>");
+  for (bool fromFile : {false, true}) {
+    SCOPED_TRACE(fromFile ? "from the file" : "from memory");
+    if (fromFile) {
+      ClearCapturedSettings(*link_);
+      ASSERT_EQ(ReadInfoFile(*link_, SettingsPath()), 1);
+    }
+    const size_t before = device_.Heard().size();
+    EXPECT_EQ(SetInstInfo(*link_, kInstPGroup), 1);
+    EXPECT_EQ(HeardFrom(before), (std::vector<std::string>{"set -p0 0.1", "set -p5 5", "set -lwidth w",
+                                                           "set -current c", "set -p1 1"}));
+  }
 }
 
 TEST_F(InstrumentOnPty, RecordSetsTravelSortedByName) {
@@ -250,12 +398,15 @@ TEST_F(InstrumentOnPty, RecordSetsTravelSortedByName) {
 
 TEST_F(InstrumentOnPty, ACountSpoiltOnTheWireReadsRecordsUntilTheFirstMissingOne) {
   Open(15);
-  device_.On("get -user", {"\r\xC3\x9A\xB1\r>"});  // read as 0, no record would be kept and the restore would clear them
+  // Read as a count, no record (or too few) would be kept and the restore would clear them.
+  device_.On("get -user", {"\r\xC3\x9A\xB1\r>", "0k#>"});
   device_.On("get -user 0", {"\rQUJD\r>"});
   device_.On("get -user 1", {"\rREVG\r>"});
   device_.On("get -user 2", {"ERROR\r>"});
-  ASSERT_EQ(GetRecords_Serial(*link_, *link_->userRecords, kRecordsUser), 1);
-  EXPECT_EQ(link_->userRecords->records.size(), 2u);
+  for (int noise = 0; noise < 2; ++noise) {
+    ASSERT_EQ(GetRecords_Serial(*link_, *link_->userRecords, kRecordsUser), 1);
+    EXPECT_EQ(link_->userRecords->records.size(), 2u);
+  }
   EXPECT_TRUE(Logged("GetRecords_Serial retrieved 2 of 25 \"user\" records"));
 }
 

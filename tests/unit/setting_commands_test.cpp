@@ -44,6 +44,36 @@ TEST_F(SettingTest, PositionIsWrittenWithFiveDecimalsAndZeroClears) {
   EXPECT_TRUE(Logged("LatitudeCommand failed with error -31"));
 }
 
+// A logger's texts keep any bytes (a site in Latin-1 or UTF-8); garbage is told from a value by
+// the answer's shape: a line closed by the prompt, holding what the setting holds.
+TEST_F(SettingTest, ValuesKeepEveryByteAndNoiseIsNoValue) {
+  Identify(kClassLg20, 202);
+  device_.On("get -site", {"\rBr\xFC" "cke 7 \xC3\xA9\r>", "Zq7(x>"});
+  std::string site;
+  EXPECT_EQ(SiteCommand(*link_, &site, kRead), 1);
+  EXPECT_EQ(site, "Br\xFC" "cke 7 \xC3\xA9");
+  EXPECT_EQ(SiteCommand(*link_, &site, kWrite), 1);
+  EXPECT_TRUE(Sent("set -site Br\xFC" "cke 7 \xC3\xA9"));
+  EXPECT_EQ(SiteCommand(*link_, &site, kRead), -30);
+  EXPECT_EQ(site, "Br\xFC" "cke 7 \xC3\xA9") << "noise is not kept";
+
+  const std::pair<const char*, const char*> noise[] = {{"get -w", "\r60k#\r>"}, {"get -data", "\r7 \xB1\r>"},
+                                                       {"get -ports", "\r1 2 3 4 5 9z\r>"},
+                                                       {"get -lat", "\r+46.1x\r>"}};
+  for (const auto& [command, answer] : noise) device_.On(command, {answer});
+  int32_t wake = 5;
+  int32_t data = 5;
+  PortBytes ports{};
+  double latitude = 1.0;
+  EXPECT_EQ(WakeCommand(*link_, &wake, kRead), -30);
+  EXPECT_EQ(DataParameterCommand(*link_, &data, kRead), -30);
+  EXPECT_EQ(PortsCommand(*link_, &ports, kRead), -30);
+  EXPECT_EQ(LatitudeCommand(*link_, &latitude, kRead), -31);
+  EXPECT_EQ(wake + data, 10);
+  EXPECT_EQ(ports, PortBytes{});
+  EXPECT_DOUBLE_EQ(latitude, 1.0);
+}
+
 TEST_F(SettingTest, TimeZoneOfThisComputerInQuarterHours) {
   const char* old = std::getenv("TZ");
   const std::string saved = old != nullptr ? old : "";

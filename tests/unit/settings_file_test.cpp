@@ -184,12 +184,17 @@ TEST_F(SettingsFile, CalibrationSlotLinesOfFieldrexAndM2V) {
   ASSERT_EQ(WriteInfoFile(*fx, path_), 1);
   EXPECT_TRUE(Read(path_).ends_with("hadj=\"\"\r\ncal00=\"1.5\"\r\ncal01=\"2.5\"\r\n"));
 
+  // Only the slots that were read: an empty line would have the restore write an empty value.
   auto mq2v = Fresh(22);
   mq2v->info->slots[1] = "0.97";
   ASSERT_EQ(WriteInfoFile(*mq2v, path_), 1);
-  const std::string text = Read(path_);
-  EXPECT_NE(text.find("hadj=\"\"\r\ncal01=\"\"\r\ncal02=\"0.97\"\r\ncal03=\"\"\r\n"), std::string::npos);
-  EXPECT_TRUE(text.ends_with("cal20=\"\"\r\n"));
+  EXPECT_TRUE(Read(path_).ends_with("hadj=\"\"\r\ncal02=\"0.97\"\r\n"));
+
+  // Files of earlier versions carry every slot; the empty ones stay unread.
+  Write(Lines({"type=\"MQ2V\"", "cal01=\"\"", "cal02=\"0.97\"", "cal03=\"\""}));
+  auto older = Fresh(22);
+  ASSERT_EQ(ReadInfoFile(*older, path_), 1);
+  EXPECT_EQ(older->info->slots, mq2v->info->slots);
 }
 
 // What a file written for one link gives a fresh link of the same kind.
@@ -228,6 +233,7 @@ TEST_F(ReadBack, QrlFilesCarryTheirOwnClassName) {
 TEST_F(ReadBack, AValueHoldingAnotherKeysLineDoesNotStandInForIt) {
   auto link = Fresh(3);
   link->settings.className = "Lg20";
+  link->settings.trait = kTraitValid | kTraitCellular;
   link->settings.apnUser = "u\r\npasswd=";
   link->settings.apnPassword = "\r\npasswd=\"\r\nhost=\"";
   link->settings.site = "by the VornBuild";
@@ -265,6 +271,78 @@ TEST_F(ReadBack, RadioLinesGiveARadioOnlyToALoggerThatHasOne) {
   auto older = Fresh(3);
   ASSERT_EQ(ReadInfoFile(*older, path_), 1);
   EXPECT_EQ(older->settings.trait, kTraitValid | kTraitRadio) << "without a trait line the radio lines count";
+}
+
+TEST_F(ReadBack, CellularLinesGoOnlyToAnLg20WithTheModem) {
+  constexpr uint32_t kCellular = kBitApn | kBitApnUser | kBitApnPassword | kBitHost | kBitAuthKey | kBitIpPort;
+  struct Case {
+    uint8_t kind;
+    const char* className;
+    uint32_t trait;
+    uint32_t cellularBits;
+  };
+  const Case cases[] = {
+      {3, "Lg20", kTraitValid | kTraitCellular, kCellular},
+      {3, "Lg20", kTraitValid, 0},     // no modem: ipport="0" made every restore end in -35
+      {18, "vQ7", kTraitValid | kTraitRadio | kTraitCellular, 0},  // only the Lg20 takes them
+      {3, "Lg20", 0, 0},               // no valid trait word: the commands would refuse them
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.kind) + " trait " + std::to_string(c.trait));
+    auto link = Fresh(c.kind);
+    link->settings.className = c.className;
+    link->settings.trait = c.trait;
+    link->settings.apn = "apn.example";
+    link->settings.apnUser = "u";
+    link->settings.apnPassword = "p";
+    link->settings.host = "h.example";
+    link->settings.authKey = "00112233445566778899AABBCCDDEEFF";
+    InstrumentLink& read = RoundTrip(*link);
+    EXPECT_EQ(read.savedMask & kCellular, c.cellularBits);
+  }
+
+  Write(Lines({"type=\"Lg20\"", "trait=\"0\"", "name=\"L\""}));
+  auto invalid = Fresh(3);
+  ASSERT_EQ(ReadInfoFile(*invalid, path_), 1);
+  EXPECT_EQ(invalid->savedMask & kBitTrait, 0u) << "a trait word that is not valid cannot be written back";
+}
+
+TEST_F(ReadBack, ALoggerFileSaysWhichOfItsLinesTheCaptureGot) {
+  auto link = Fresh(3);
+  link->settings.className = "Lg20";
+  link->settings.deviceName = "L7";
+  link->settings.wake = 0;  // its read failed: the line still says 0
+  link->settingsSaved = true;
+  link->savedMask = kBitVersion | kBitName | kBitSite;
+  link->settings.site = "Weir";
+  InstrumentLink& read = RoundTrip(*link);
+  EXPECT_TRUE(Read(path_).ends_with("ipport=\"0\"\r\ncaptured=\"16389\"\r\n"));
+  EXPECT_EQ(read.savedMask, kBitName | kBitSite) << "no 0 written over the device's wake interval";
+
+  link->settingsSaved = false;  // a file of an earlier version: every line counts
+  InstrumentLink& older = RoundTrip(*link);
+  EXPECT_EQ(Read(path_).find("captured"), std::string::npos);
+  EXPECT_NE(older.savedMask & kBitWake, 0u);
+}
+
+TEST_F(ReadBack, UlmoValuesBeyondTheLayoutAndFilesWithoutThem) {
+  auto link = Fresh(11);
+  InstrumentSettings& s = *link->info;
+  s.serialNumber = "U-17";
+  s.wtoffset = "-0.012";
+  s.sys = "A3 \xB5S";
+  s.present = kInstSerialNumber | kInstWtOffset | kInstSys;
+  s.p1offset = "not captured";
+  InstrumentLink& read = RoundTrip(*link);
+  EXPECT_TRUE(Read(path_).ends_with("hadj=\"\"\r\nwtoffset=\"-0.012\"\r\nsys=\"A3 \xB5S\"\r\n"))
+      << "a line only for what was captured";
+  EXPECT_EQ(read.info->present, kInstSerialNumber | kInstWtOffset | kInstSys);
+  EXPECT_EQ(read.info->sys, "A3 \xB5S");
+
+  Write(Lines({"type=\"ULMO\"", "sn=\"OLD-2\"", "adccal=\"1 2 3\""}));
+  auto older = Fresh(11);
+  ASSERT_EQ(ReadInfoFile(*older, path_), 1);
+  EXPECT_EQ(older->info->present, kInstSerialNumber | kInstAdcCal);
 }
 
 TEST_F(ReadBack, StomexFilesWrittenWithTheirTagReadBack) {
@@ -317,6 +395,7 @@ TEST_F(ReadBack, ValuesWithDoubleQuotesComeBackWhole) {
   auto link = Fresh(3);
   link->settings.className = "Lg20";
   link->settings.site = "Pier \"7\"";
+  link->settings.trait = kTraitValid | kTraitCellular;
   link->settings.apn = "\"quoted\"";
   link->settings.deviceName = "D";
   InstrumentLink& read = RoundTrip(*link);
