@@ -79,13 +79,18 @@ constexpr char kFirstPrintable = 0x20;
 constexpr char kLastPrintable = 0x7E;
 constexpr std::string_view kSdiLineEnd = "\r\n";
 
-// Printable 7-bit characters, as a line at the wrong rate or a spoilt line mostly reads.
-std::string PrintableNoise(Device& device, size_t count) {
-  std::uniform_int_distribution<int> value(kFirstPrintable, kLastPrintable);
+constexpr int kFirstHigh = 0x80;
+constexpr int kLastHigh = 0xFF;
+
+std::string Noise(Device& device, size_t count, int lowest, int highest) {
+  std::uniform_int_distribution<int> value(lowest, highest);
   std::string bytes;
   for (size_t i = 0; i < count; ++i) bytes.push_back(static_cast<char>(value(device.noise)));
   return bytes;
 }
+
+// Printable 7-bit characters, as a line at the wrong rate or a spoilt line mostly reads.
+std::string PrintableNoise(Device& device, size_t count) { return Noise(device, count, kFirstPrintable, kLastPrintable); }
 
 // A sensor's answer spoilt on the bus, in the style the options chose.
 std::string SpoiltAnswer(Device& device, const std::string& answer, SensorGarble style) {
@@ -97,7 +102,7 @@ std::string SpoiltAnswer(Device& device, const std::string& answer, SensorGarble
       return PrintableNoise(device, text) + std::string(kSdiLineEnd);
     }
   }
-  return DeviceNoise(device, answer.size());
+  return Noise(device, answer.size(), kFirstHigh, kLastHigh);  // upper-half bytes only
 }
 
 const char* ModeName(RelayMode mode) {

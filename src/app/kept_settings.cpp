@@ -32,7 +32,7 @@ constexpr size_t kKeptSerialKeep = 65;
 constexpr size_t kMarkKeep = 8;
 constexpr int kUniqueNamesMax = 1000;
 // Lines that belong to the firmware or to this bookkeeping, not to the device's settings.
-constexpr std::string_view kNotSettings[] = {"infoErased=", "identity=", "VornBuild="};
+constexpr std::string_view kNotSettings[] = {"infoErased=", "identity=", "VornBuild=", "captured="};
 
 struct KeptFile {
   std::string path;

@@ -267,11 +267,8 @@ TEST_F(LoggerHistory, ALoggerFoundInItsLoaderWithoutAFileKeepsItsSettingsAndTheP
 }
 
 // A file from an earlier run carries every key of the layout, the cellular ones too; a logger
-// without the cellular modem must still be restored without a partial-restore box. Disabled
-// until the settings reader leaves the cellular keys out for a logger whose trait lacks the
-// capability: today the logger without one refuses "set -ipport 0" and the run shows "failed to
-// restore some of the settings" and keeps the file as "unrestored".
-TEST_F(LoggerHistory, DISABLED_ARestoreFromAFileFinishesWithoutAPartialRestoreBox) {
+// without the cellular modem must still be restored without a partial-restore box.
+TEST_F(LoggerHistory, ARestoreFromAFileFinishesWithoutAPartialRestoreBox) {
   for (const bool cellular : {false, true}) {
     const std::string who = cellular ? "with its cellular modem" : "without a cellular modem";
     NewDataFolder(cellular ? "cellular" : "plain");
