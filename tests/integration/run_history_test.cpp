@@ -162,6 +162,34 @@ TEST_F(RunHistory, ARestoreThatSomeValuesRefuseFinishesTheUpdateAndKeepsThemForT
   ExpectUpdated(sim.Stop());
 }
 
+// Text people typed into the device, in bytes above 0x7E: a degree sign in Latin-1 and a name in
+// UTF-8. A run that fails after the erase writes them to the file byte for byte, and the next run
+// puts them back on the device unchanged.
+TEST_F(RunHistory, ValuesWithBytesAboveAsciiComeBackThroughTheFile) {
+  const std::string serial = "TGX-\xC4\xD6-7";
+  const std::string tadj = "-0.35 \xB0" "C";
+  const std::string c76 = "M\xC3\xBCller 1 0";
+  DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--setting", "sn=" + serial, "--setting",
+                     "tadj=" + tadj, "--setting", "c76=" + c76, "--fault", "silence@write:300x3"});
+  ScriptedUi first;
+  EXPECT_LT(Run(sim.ptyPath, first), 0);
+  const std::string file = FileText(settingsFile_);
+  for (const std::string& line : {"sn=\"" + serial + "\"", "tadj=\"" + tadj + "\"", "calprefs=\"" + c76 + "\""}) {
+    EXPECT_NE(file.find(line + "\r\n"), std::string::npos) << line;
+  }
+  sim.EndFaults();
+
+  ScriptedUi second;
+  ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
+  EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
+  const nlohmann::json report = sim.Stop();
+  ExpectUpdated(report);
+  EXPECT_EQ(Settings(report, "current"), Settings(report, "before"));
+  EXPECT_EQ(ReportBytes(Settings(report, "current")["sn"]), serial);
+  EXPECT_EQ(ReportBytes(Settings(report, "current")["tadj"]), tadj);
+  EXPECT_EQ(ReportBytes(Settings(report, "current")["c76"]), c76);
+}
+
 struct OtherDevice {
   const char* name;
   std::vector<std::string> settings;  // the second device's simulator options
