@@ -313,8 +313,9 @@ class LoggerFirmware : public BootWordFirmware {
 
   void Report(nlohmann::json& report) const override {
     const Logger& logger = logger_;
-    report["settings"] = StoreJson(logger, logger.store, logger.radio);
-    report["settingsBefore"] = StoreJson(logger, logger.before, logger.radioBefore);
+    // The same shape as an instrument's: what the run began with and what the logger holds now.
+    report["settings"] = {{"before", StoreJson(logger, logger.before, logger.radioBefore)},
+                          {"current", StoreJson(logger, logger.store, logger.radio)}};
     report["logger"] = {{"commandSet", logger.kind->newCommandSet ? "new" : "old"},
                         {"version", VersionText(logger.version)},
                         {"features", logger.features},

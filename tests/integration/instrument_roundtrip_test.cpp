@@ -254,7 +254,7 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
     VPDisconnect(*link, true);
     captured = sim.Stop();
   }
-  const json& s = captured["settings"];
+  const json& s = captured["settings"]["current"];
   ASSERT_EQ(s["site"], "Pier 7");
   std::string expected(kSettingsFileHeader);
   expected += Line("type", "Lg20") + Line("deviceid", Text(s, "deviceid")) + Line("name", "RIVER2") +
@@ -277,8 +277,8 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
   EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
   VPDisconnect(*link, true);
   const json restored = sim.Stop();
-  EXPECT_NE(restored["settingsBefore"], s) << "it started from its factory settings";
-  EXPECT_EQ(restored["settings"], s);
+  EXPECT_NE(restored["settings"]["before"], s) << "it started from its factory settings";
+  EXPECT_EQ(restored["settings"]["current"], s);
 
   DevsimProcess again(device);
   auto fresh = NewLink();
@@ -286,7 +286,7 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
   const std::string serial = "LG20-999";
   EXPECT_EQ(VPRestoreInfo(*fresh, file_, &serial), 1) << Log();
   VPDisconnect(*fresh, true);
-  EXPECT_EQ(again.Stop()["settings"], s) << "a logger with a device ID keeps its serial number";
+  EXPECT_EQ(again.Stop()["settings"]["current"], s) << "a logger with a device ID keeps its serial number";
 }
 
 // Without a modem the logger refuses the cellular commands; a restore from the file must not
@@ -308,7 +308,7 @@ TEST_F(RoundTrip, Lg20WithoutAModemAndASiteOfAnyBytes) {
     VPDisconnect(*link, true);
     captured = sim.Stop();
   }
-  ASSERT_EQ(ReportBytes(captured["settings"]["site"]), site);
+  ASSERT_EQ(ReportBytes(captured["settings"]["current"]["site"]), site);
   EXPECT_NE(File().find("\r\nsite=\"" + site + "\"\r\n"), std::string::npos);
 
   DevsimProcess sim(device);
@@ -317,7 +317,7 @@ TEST_F(RoundTrip, Lg20WithoutAModemAndASiteOfAnyBytes) {
   EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
   VPDisconnect(*link, true);
   const json restored = sim.Stop();
-  EXPECT_EQ(ReportBytes(restored["settings"]["site"]), site.substr(0, 25)) << "a site is read as 25 bytes";
+  EXPECT_EQ(ReportBytes(restored["settings"]["current"]["site"]), site.substr(0, 25)) << "a site is read as 25 bytes";
   for (const json& commands : {captured["commands"], restored["commands"]}) {
     for (const json& line : commands) {
       for (const char* cellular : {"-apn", "-user", "-passwd", "-host", "-authkey", "-ipport"}) {
@@ -342,7 +342,7 @@ TEST_F(RoundTrip, OlderLoggersAreRestoredOnlyWhatTheirCaptureGot) {
     EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
     VPDisconnect(*link, true);
     const json restored = sim.Stop();
-    EXPECT_EQ(restored["settings"], captured["settings"]);
+    EXPECT_EQ(restored["settings"]["current"], captured["settings"]["current"]);
   }
 }
 

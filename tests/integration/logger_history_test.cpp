@@ -92,7 +92,7 @@ void ExpectUpdatedWithItsOwnSettings(const json& report, const std::string& who)
   EXPECT_EQ(report["mode"], "firmware") << who;
   EXPECT_EQ(report["logger"]["version"], "2.10") << who;
   EXPECT_TRUE(report["faults"].empty()) << who << ": " << report["faults"].dump();
-  EXPECT_EQ(report["settings"], report["settingsBefore"]) << who << ": every field setting is back";
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]) << who << ": every field setting is back";
   EXPECT_TRUE(report["storedData"]["erased"].get<bool>()) << who;
 }
 
@@ -190,8 +190,8 @@ class LoggerHistory : public ::testing::Test {
     EXPECT_LT(Run(link, first), 0) << what << Shown(first);
     const json cutShort = sim.EndFaults();
     ASSERT_EQ(cutShort["mode"], "firmware") << what;
-    EXPECT_EQ(cutShort["settings"]["name"], "") << what << ": the new firmware left it nameless";
-    EXPECT_EQ(cutShort["settings"]["sn"], "") << what;
+    EXPECT_EQ(cutShort["settings"]["current"]["name"], "") << what << ": the new firmware left it nameless";
+    EXPECT_EQ(cutShort["settings"]["current"]["sn"], "") << what;
 
     ScriptedUi second;
     ASSERT_EQ(Run(link, second), 1) << what << Shown(second);

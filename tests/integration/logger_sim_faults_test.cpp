@@ -30,7 +30,7 @@ TEST_F(LoggerSim, SilentLoggerIsLoggedIntoAgainAndTheStepRunsAgain) {
                                              "get -depth", "get -ver", "get -depth", "get -site"};
   EXPECT_EQ(Commands(report), expected);
   EXPECT_EQ(report["injected"].size(), 2u);
-  ExpectStored(read, mask, report["settings"]);
+  ExpectStored(read, mask, report["settings"]["current"]);
 }
 
 TEST_F(LoggerSim, EchoingRelayEndsTheSettingsLoopAtOnce) {
@@ -95,7 +95,7 @@ TEST_F(LoggerSim, ErrorAnswersAreRetriedThenTheSettingFails) {
     EXPECT_EQ(Read(read, mask), c.result);
     EXPECT_EQ((mask & kBitDeviceId) != 0, c.deviceIdRead);
     EXPECT_EQ(mask & (kBitName | kBitSite), kBitName | kBitSite) << "the other settings are read all the same";
-    ExpectStored(read, mask, StopSim()["settings"]);
+    ExpectStored(read, mask, StopSim()["settings"]["current"]);
   }
 }
 

@@ -34,7 +34,7 @@ TEST_F(LoggerSim, SleepingRadioLoggerIsWokenAndLoggedInto) {
   EXPECT_EQ(commands.front(), "login LG20-A") << "the login before the wake sequence was not heard";
   EXPECT_EQ(commands.back(), "logout") << "the login that checks the logout was not answered";
   EXPECT_EQ(report["logger"]["loggedIn"], false);
-  ExpectStored(read, mask, report["settings"]);
+  ExpectStored(read, mask, report["settings"]["current"]);
 }
 
 TEST_F(LoggerSim, HostModemIsTunedToTheLoggersChannel) {
@@ -53,7 +53,7 @@ TEST_F(LoggerSim, HostModemIsTunedToTheLoggersChannel) {
   EXPECT_EQ(report["modem"]["subChannel"], 0x0BEE);
   EXPECT_EQ(report["modem"]["saved"], true);
   EXPECT_EQ(report["modem"]["atMode"], false);
-  ExpectStored(read, mask, report["settings"]);
+  ExpectStored(read, mask, report["settings"]["current"]);
 }
 
 }  // namespace

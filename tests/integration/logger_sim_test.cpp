@@ -109,8 +109,8 @@ TEST_F(LoggerSim, Lg20ConfigurationIsReadWrittenAndReadBack) {
   ExpectSameSettings(again, changed);
 
   const nlohmann::json report = StopSim();
-  ExpectStored(read, kWholeConfiguration, report["settingsBefore"]);
-  ExpectStored(again, kWholeConfiguration, report["settings"]);
+  ExpectStored(read, kWholeConfiguration, report["settings"]["before"]);
+  ExpectStored(again, kWholeConfiguration, report["settings"]["current"]);
   EXPECT_EQ(report["logger"]["baud"], 9600) << "disconnecting puts the logger back to 9600 baud";
 }
 
@@ -152,7 +152,7 @@ TEST_F(LoggerSim, OldLg2ConfigurationGoesThroughShow) {
   ExpectSameSettings(again, changed);
 
   const nlohmann::json report = StopSim();
-  ExpectStored(again, mask, report["settings"]);
+  ExpectStored(again, mask, report["settings"]["current"]);
   EXPECT_EQ(report["radio"]["saved"], true) << "the radio's channel was written with ATWR";
   EXPECT_GE(Heard(report, "show"), 2);
 }
@@ -208,7 +208,7 @@ TEST_F(LoggerSim, EveryModelAnswersWhatItStores) {
     EXPECT_EQ(mask & c.present, c.present);
     EXPECT_EQ(mask & c.absent, 0u);
     const nlohmann::json report = StopSim();
-    ExpectStored(read, mask, report["settings"]);
+    ExpectStored(read, mask, report["settings"]["current"]);
     if (read.deviceClass == kClassVq7) {
       EXPECT_EQ(read.rmode, 16) << "the vQ7 is always in radio mode 16";
     }

@@ -211,9 +211,9 @@ TEST(DevsimLogger, FirmwareStartedAfterAnInfoEraseHasItsOwnSettingsNotTheFields)
   for (const auto& [command, answer] : defaults) EXPECT_EQ(Command(*device, command), answer) << command;
   nlohmann::json report;
   device->firmware->Report(report);
-  EXPECT_EQ(report["settingsBefore"]["name"], "WEIR-07");
-  EXPECT_EQ(report["settingsBefore"]["site"], "Pier 7");
-  EXPECT_EQ(report["settings"]["site"], "");
+  EXPECT_EQ(report["settings"]["before"]["name"], "WEIR-07");
+  EXPECT_EQ(report["settings"]["before"]["site"], "Pier 7");
+  EXPECT_EQ(report["settings"]["current"]["site"], "");
   EXPECT_EQ(report["logger"]["infoResets"], 1);
   EXPECT_EQ(report["logger"]["erasePending"], true) << "a new firmware asks to erase the old data";
   EXPECT_EQ(Command(*device, "boot ZEPH"), "OK\r\n") << "the loader stays reachable";
