@@ -4,10 +4,16 @@
 // built-in image; the sequence follows from it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/build_target.h"
 #include "app/update_session.h"
@@ -15,6 +21,7 @@
 #include "bsl/host_bsl.h"
 #include "instrument/instrument_link.h"
 #include "scripted_ui.h"
+#include "test_folder.h"
 
 struct TestUpdate {
   TestUpdate(std::string folder, MessageLog* messageLog, std::string portName)
@@ -60,3 +67,57 @@ inline int RunTestUpdate(TestUpdate& update, ScriptedUi& ui) {
   update.settingsFile = SettingsFilePath(session);
   return RunFrame(session);
 }
+
+// Every box a run showed, on one line, for failure messages.
+inline std::string BoxesText(const ScriptedUi& ui) {
+  std::string text;
+  for (const ScriptedUi::Box& box : ui.boxes) text += "[" + box.title + ": " + box.text + "] ";
+  return text;
+}
+
+// A test of whole update runs: a fresh data folder with its error file, kept when the test fails.
+class UpdateRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = FreshTestFolder("vorn_run_");
+    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
+  }
+  void TearDown() override {
+    if (!HasFailure()) std::filesystem::remove_all(dir_);
+  }
+
+  TestUpdate NewUpdate(const std::string& port) {
+    TestUpdate update(dir_.string(), &log_, port);
+    update.restartWaitMs = restartWaitMs_;
+    return update;
+  }
+  int Run(TestUpdate& update, ScriptedUi& ui) {
+    const int result = RunTestUpdate(update, ui);
+    settingsFile_ = update.settingsFile;
+    return result;
+  }
+  int Run(const std::string& port, ScriptedUi& ui) {
+    TestUpdate update = NewUpdate(port);
+    return Run(update, ui);
+  }
+
+  std::vector<std::filesystem::path> FilesNamed(const std::string& piece) const {
+    std::vector<std::filesystem::path> found;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(dir_)) {
+      if (entry.path().filename().string().find(piece) != std::string::npos) found.push_back(entry.path());
+    }
+    return found;
+  }
+  static std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  std::string LogText() const { return FileText(dir_ / "errors.txt"); }
+
+  std::filesystem::path dir_;
+  MessageLog log_;
+  std::string settingsFile_;
+  int restartWaitMs_ = -1;  // the profile's restart delay; a fast simulated device needs less
+};

@@ -5,13 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "devsim_process.h"
 #include "serial/serial_port.h"
-#include "test_folder.h"
 #include "update_run.h"
 
 namespace fs = std::filesystem;
@@ -24,19 +21,6 @@ constexpr int kPromptWaitMs = 2000;
 constexpr int kStartMs = 1500;
 // A rule that lasts until the test ends the faults.
 constexpr const char* kUntilEnded = "x100000";
-
-std::string BoxesText(const ScriptedUi& ui) {
-  std::string text;
-  for (const ScriptedUi::Box& box : ui.boxes) text += "[" + box.title + ": " + box.text + "] ";
-  return text;
-}
-
-std::string FileText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // A person changing a setting at the device's own command line between two runs.
 void SetOnDevice(const std::string& port, const std::string& line) {
@@ -51,35 +35,12 @@ void SetOnDevice(const std::string& port, const std::string& line) {
   VSClose(serial);
 }
 
-class RunHistory : public ::testing::Test {
+class RunHistory : public UpdateRunTest {
  protected:
   void SetUp() override {
-    dir_ = FreshTestFolder("vorn_hist_");
-    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
+    UpdateRunTest::SetUp();
+    restartWaitMs_ = kSimRestartWaitMs;
   }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(dir_);
-  }
-
-  int Run(const std::string& port, ScriptedUi& ui) {
-    TestUpdate update(dir_.string(), &log_, port);
-    update.restartWaitMs = kSimRestartWaitMs;
-    const int result = RunTestUpdate(update, ui);
-    settingsFile_ = update.settingsFile;
-    return result;
-  }
-
-  std::vector<fs::path> FilesNamed(const std::string& piece) const {
-    std::vector<fs::path> found;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
-      if (entry.path().filename().string().find(piece) != std::string::npos) found.push_back(entry.path());
-    }
-    return found;
-  }
-
-  fs::path dir_;
-  MessageLog log_;
-  std::string settingsFile_;
 };
 
 nlohmann::json Settings(const nlohmann::json& report, const char* which) { return report["settings"][which]; }

@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "devsim_process.h"
-#include "test_folder.h"
 #include "update_run.h"
 
 namespace fs = std::filesystem;
@@ -17,35 +14,7 @@ namespace {
 
 const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
 
-class RunUpdateTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = FreshTestFolder("vorn_run_");
-    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(dir_);
-  }
-
-  // One run, as the window's Start button makes it.
-  int Run(const std::string& port, ScriptedUi& ui) {
-    TestUpdate update(dir_.string(), &log_, port);
-    const int result = RunTestUpdate(update, ui);
-    settingsFile_ = update.settingsFile;
-    return result;
-  }
-
-  std::string LogText() const {
-    std::ifstream in(dir_ / "errors.txt");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  fs::path dir_;
-  MessageLog log_;
-  std::string settingsFile_;
-};
+using RunUpdateTest = UpdateRunTest;
 
 void ExpectUpdated(const nlohmann::json& report) {
   EXPECT_TRUE(report["imageMatches"].get<bool>());

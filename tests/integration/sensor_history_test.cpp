@@ -5,12 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "devsim_process.h"
 #include "simulated_skyra61.h"
-#include "test_folder.h"
 #include "update_run.h"
 
 namespace fs = std::filesystem;
@@ -38,12 +35,6 @@ std::vector<std::string> Fieldrex(const SensorValues& v, std::vector<std::string
   return args;
 }
 
-std::string BoxesText(const ScriptedUi& ui) {
-  std::string text;
-  for (const ScriptedUi::Box& box : ui.boxes) text += "[" + box.title + ": " + box.text + "] ";
-  return text;
-}
-
 void ExpectSensorHolds(const json& report, const SensorValues& v, const std::string& who) {
   const json& s = report["sensor"];
   EXPECT_TRUE(s["imageMatches"].get<bool>()) << who;
@@ -57,35 +48,7 @@ void ExpectSensorHolds(const json& report, const SensorValues& v, const std::str
   EXPECT_EQ(s["type"], kSkyra61) << who;
 }
 
-class SensorHistory : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = FreshTestFolder("vorn_shist_");
-    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(dir_);
-  }
-
-  int Run(const std::string& port, ScriptedUi& ui) {
-    TestUpdate update(dir_.string(), &log_, port);
-    const int result = RunTestUpdate(update, ui);
-    settingsFile_ = update.settingsFile;
-    return result;
-  }
-
-  std::vector<fs::path> FilesNamed(const std::string& piece) const {
-    std::vector<fs::path> found;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
-      if (entry.path().filename().string().find(piece) != std::string::npos) found.push_back(entry.path());
-    }
-    return found;
-  }
-
-  fs::path dir_;
-  MessageLog log_;
-  std::string settingsFile_;
-};
+using SensorHistory = UpdateRunTest;
 
 // Sensor A's update fails after its INFO erase; sensor B, with no serial number but its own
 // address and calibrations, is updated next and keeps them; A comes back and gets its file.
