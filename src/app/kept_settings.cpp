@@ -131,14 +131,13 @@ void Remove(const std::string& path) {
   fs::remove(path, ec);
 }
 
-// A file that is not this device's stays, under a name that tells whose it is. A file whose
-// device lost its settings is news for the person; the others only go in the log.
+// A file that is not this device's stays, under a name that tells whose it is, and the person
+// is told where.
 void MoveAside(UpdateSession& session, const KeptFile& file) {
   const std::string aside = AsidePath(session, "unfinished", file);
   if (!Rename(session, file.path, aside)) return;
   print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of another device's unfinished update as %s",
                 aside.c_str());
-  if (!InfoErased(file)) return;
   const std::string& model = session.state.modelName;
   ShowErrorBox(session,
                "The " + session.state.caption + " found the settings of an unfinished update of another " + model +
@@ -298,6 +297,8 @@ void ChooseSettingsAfterCapture(UpdateSession& session, int saved) {
     ChooseWithoutCapture(session, saved == kVPUninitialised);
   }
 }
+
+void DiscardCapture(UpdateSession& session) { Remove(KeptCapturePath(session)); }
 
 void ChooseSettingsInLoader(UpdateSession& session) {
   const KeptFile undecided = ReadKept(UndecidedSettingsPath(session));

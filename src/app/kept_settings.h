@@ -27,6 +27,8 @@ constexpr const char* kInfoErasedKey = "infoErased";
 // file aside. `saved` is the capture's result; -36 (a logger never set up) has no settings
 // of its own.
 void ChooseSettingsAfterCapture(UpdateSession& session, int saved);
+// A capture the run does not go on with: the files stay as they were.
+void DiscardCapture(UpdateSession& session);
 // A device found in its loader: the settings of its unfinished update, when one is known;
 // otherwise session.keepInfo is set (INFO still holds the only copy, or nothing is known).
 void ChooseSettingsInLoader(UpdateSession& session);

@@ -101,6 +101,22 @@ int CheckBattery(UpdateSession& session) {
   return kGoOn;
 }
 
+// What a capture's result means for the run: go on, the person declined, or its code.
+int CaptureOutcome(UpdateSession& session, int saved, const std::string& retrieveFailed) {
+  if (saved >= 0) return kGoOn;
+  if (session.state.repairMode || session.state.factoryMode) {
+    const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " +
+                             session.state.modelName + ".\nThis can happen when an intrument is new or doesn't have " +
+                             "a serial number set yet.\n\nClick OK to continue loading new firmware." +
+                             "\nClick CANCEL to try retrieving the settings again.";
+    return session.ui.ask(text, "Settings Retrieve Error") ? kGoOn : kRunDeclined;
+  }
+  // A logger never set up (no name) has no settings to lose, and one that lost them gets its file.
+  if (saved == kVPPartial || saved == kVPUninitialised) return kGoOn;
+  ShowErrorBox(session, retrieveFailed, "Settings Error", kBoxError);
+  return saved;
+}
+
 int CaptureSettings(UpdateSession& session) {
   if (!session.profile.saveSettings) return kGoOn;
   const std::string& model = session.state.modelName;
@@ -115,19 +131,14 @@ int CaptureSettings(UpdateSession& session) {
     }
   }
   const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
-  ChooseSettingsAfterCapture(session, saved);
-  if (saved >= 0) return kGoOn;
-  if (session.state.repairMode || session.state.factoryMode) {
-    const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " + model +
-                             ".\nThis can happen when an intrument is new or doesn't have " +
-                             "a serial number set yet.\n\nClick OK to continue loading new firmware." +
-                             "\nClick CANCEL to try retrieving the settings again.";
-    return session.ui.ask(text, "Settings Retrieve Error") ? kGoOn : kRunDeclined;
+  const int outcome = CaptureOutcome(session, saved, retrieveFailed);
+  // The settings are chosen only for a run that goes on; a run that stops leaves the files as they are.
+  if (outcome == kGoOn) {
+    ChooseSettingsAfterCapture(session, saved);
+  } else {
+    DiscardCapture(session);
   }
-  // A logger never set up (no name) has no settings to lose, and one that lost them gets its file.
-  if (saved == kVPPartial || saved == kVPUninitialised) return kGoOn;
-  ShowErrorBox(session, retrieveFailed, "Settings Error", kBoxError);
-  return saved;
+  return outcome;
 }
 
 int StartLoader(UpdateSession& session) {

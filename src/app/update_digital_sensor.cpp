@@ -181,12 +181,8 @@ bool LoaderAlreadyActive(UpdateSession& session) {
   return false;
 }
 
-int SaveSettings(UpdateSession& session) {
-  session.ui.stage("Saving settings for this digital sensor...");
-  ModeByte(session, kRelaySdi);
-  SleepPumping(kSettingsPauseMs);
-  const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
-  ChooseSettingsAfterCapture(session, saved);
+// What a capture's result means for the run: go on, the person declined, or its code.
+int CaptureOutcome(UpdateSession& session, int saved) {
   if (saved >= 0) return kGoOn;
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + Caption(session) + " could not retrieve the settings from your " +
@@ -200,6 +196,21 @@ int SaveSettings(UpdateSession& session) {
                    ".\nPlease try again or contact Tessaly for help.",
                "Settings Error", kBoxError);
   return saved;
+}
+
+int SaveSettings(UpdateSession& session) {
+  session.ui.stage("Saving settings for this digital sensor...");
+  ModeByte(session, kRelaySdi);
+  SleepPumping(kSettingsPauseMs);
+  const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
+  const int outcome = CaptureOutcome(session, saved);
+  // The settings are chosen only for a run that goes on; a run that stops leaves the files as they are.
+  if (outcome == kGoOn) {
+    ChooseSettingsAfterCapture(session, saved);
+  } else {
+    DiscardCapture(session);
+  }
+  return outcome;
 }
 
 int CheckVersion(UpdateSession& session) {
