@@ -59,15 +59,20 @@ class RoundTrip : public ::testing::Test {
     return sim.Stop();
   }
 
-  // The device's values after a restore from the file into its factory settings.
-  json Restore(std::vector<std::string> arguments, const std::string* newSerialNumber = nullptr) {
-    arguments.push_back("--factory-reset");
+  // The device's values after a restore from the file into a device started with these arguments.
+  json RestoreInto(const std::vector<std::string>& arguments, const std::string* newSerialNumber = nullptr) {
     DevsimProcess sim(arguments);
     auto link = NewLink();
     Connect(*link, sim);
     EXPECT_EQ(VPRestoreInfo(*link, file_, newSerialNumber), 1) << Log();
     VPDisconnect(*link, true);
     return sim.Stop();
+  }
+
+  // The device's values after a restore from the file into its factory settings.
+  json Restore(std::vector<std::string> arguments, const std::string* newSerialNumber = nullptr) {
+    arguments.push_back("--factory-reset");
+    return RestoreInto(arguments, newSerialNumber);
   }
 
   std::string File() const { return Read(file_); }
@@ -271,22 +276,12 @@ TEST_F(RoundTrip, Lg20LoggerWithItsCellularModem) {
               Line("ipport", std::to_string(s["ipport"].get<int>())) + Line("captured", std::to_string(capturedMask));
   EXPECT_EQ(File(), expected);
 
-  DevsimProcess sim(device);
-  auto link = NewLink();
-  Connect(*link, sim);
-  EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
-  VPDisconnect(*link, true);
-  const json restored = sim.Stop();
+  const json restored = RestoreInto(device);
   EXPECT_NE(restored["settings"]["before"], s) << "it started from its factory settings";
   EXPECT_EQ(restored["settings"]["current"], s);
 
-  DevsimProcess again(device);
-  auto fresh = NewLink();
-  Connect(*fresh, again);
   const std::string serial = "LG20-999";
-  EXPECT_EQ(VPRestoreInfo(*fresh, file_, &serial), 1) << Log();
-  VPDisconnect(*fresh, true);
-  EXPECT_EQ(again.Stop()["settings"]["current"], s) << "a logger with a device ID keeps its serial number";
+  EXPECT_EQ(RestoreInto(device, &serial)["settings"]["current"], s) << "a logger with a device ID keeps its serial number";
 }
 
 // Without a modem the logger refuses the cellular commands; a restore from the file must not
@@ -311,12 +306,7 @@ TEST_F(RoundTrip, Lg20WithoutAModemAndASiteOfAnyBytes) {
   ASSERT_EQ(ReportBytes(captured["settings"]["current"]["site"]), site);
   EXPECT_NE(File().find("\r\nsite=\"" + site + "\"\r\n"), std::string::npos);
 
-  DevsimProcess sim(device);
-  auto link = NewLink();
-  Connect(*link, sim);
-  EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
-  VPDisconnect(*link, true);
-  const json restored = sim.Stop();
+  const json restored = RestoreInto(device);
   EXPECT_EQ(ReportBytes(restored["settings"]["current"]["site"]), site.substr(0, 25)) << "a site is read as 25 bytes";
   for (const json& commands : {captured["commands"], restored["commands"]}) {
     for (const json& line : commands) {
@@ -336,13 +326,7 @@ TEST_F(RoundTrip, OlderLoggersAreRestoredOnlyWhatTheirCaptureGot) {
     const std::vector<std::string> device = {"--device", model};
     const bool whole = std::string(model) == "FH";  // the others have no radio or no modem to read
     const json captured = Capture(device, whole ? 1 : kVPPartial);
-    DevsimProcess sim(device);
-    auto link = NewLink();
-    Connect(*link, sim);
-    EXPECT_EQ(VPRestoreInfo(*link, file_, nullptr), 1) << Log();
-    VPDisconnect(*link, true);
-    const json restored = sim.Stop();
-    EXPECT_EQ(restored["settings"]["current"], captured["settings"]["current"]);
+    EXPECT_EQ(RestoreInto(device)["settings"]["current"], captured["settings"]["current"]);
   }
 }
 

@@ -12,7 +12,6 @@
 #include "devsim_process.h"
 #include "sdi12/sdi_sensor.h"
 #include "simulated_skyra61.h"
-#include "test_folder.h"
 #include "update_run.h"
 
 namespace fs = std::filesystem;
@@ -35,38 +34,18 @@ std::string BoxLine(const ScriptedUi& ui) {
   return ui.boxes.empty() ? "" : ui.boxes[0].title + ": " + ui.boxes[0].text;
 }
 
-class UpdateDigitalSensorTest : public ::testing::Test {
+class UpdateDigitalSensorTest : public UpdateRunTest {
  protected:
-  void SetUp() override {
-    dir_ = FreshTestFolder("vorn_sensor_run_");
-    log_ = CreateMessageLog((dir_ / "errors.txt").string(), kLogProtocol, true);
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(dir_);
-  }
-
   // One run, as the sensor build's Start button makes it, with this sensor-menu choice
   // and, when given, a firmware file opened in place of the built-in image.
   int Run(const std::string& port, ScriptedUi& ui, uint32_t type = kSkyra61, const std::string& firmware = "") {
-    TestUpdate update(dir_.string(), &log_, port);
+    TestUpdate update = NewUpdate(port);
     update.repair = repair_;
     update.sensorType = type;
     update.firmware = firmware;
-    const int result = RunTestUpdate(update, ui);
-    settingsFile_ = update.settingsFile;
-    return result;
+    return UpdateRunTest::Run(update, ui);
   }
 
-  std::string LogText() const {
-    std::ifstream in(dir_ / "errors.txt");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  fs::path dir_;
-  MessageLog log_;
-  std::string settingsFile_;
   bool repair_ = false;
 };
 
