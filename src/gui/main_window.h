@@ -20,6 +20,7 @@ class PortComboBox;
 class QAction;
 class QFrame;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
@@ -97,11 +98,17 @@ class TfrmMain : public QMainWindow {
   void SendFeedbacktoTessaly1Click();
 
  protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();
+  QLayout* BuildHeader(QWidget* client);
+  QWidget* BuildPanel(QWidget* client);
+  QLayout* BuildButtons(QWidget* client);
+  void KeepWrappedLinesWhole();
   void BuildMenus();
   void BuildTimers();
   void ConnectControls();
@@ -150,6 +157,9 @@ class TfrmMain : public QMainWindow {
   PortComboBox* cbCommPort = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* statusText = nullptr;
+  // Under the status line: says that a failed run left an unfinished update for
+  // Start to resume. Hidden until a run fills it.
+  QLabel* unfinishedLine_ = nullptr;
   QProgressBar* statusBar = nullptr;
   QLabel* newSN = nullptr;
   QLineEdit* newSNstr = nullptr;
