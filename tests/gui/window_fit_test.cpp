@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QStyleOptionComboBox>
 
+#include <filesystem>
 #include <span>
 
 #include "app/build_target.h"
@@ -20,6 +21,7 @@
 #include "gui/main_window_fixture.h"
 #include "gui/main_window_texts.h"
 #include "pty_pair.h"
+#include "sdi12/sdi_sensor.h"
 
 namespace {
 
@@ -121,24 +123,32 @@ class WindowFitTest : public MainWindowTest {
   }
   bool SensorBuild() { return window_->State().digitalSensorBuild; }
 
-  // Every model name the window can hold, each applied as the window applies it.
-  std::vector<std::function<void()>> Models() {
-    std::vector<std::function<void()>> models;
+  struct Model {
+    std::function<void()> apply;  // as the window takes it on
+    std::string name;             // the model name it gives the window
+  };
+
+  // Every model name the window can hold.
+  std::vector<Model> Models() {
+    std::vector<Model> models;
     if (SensorBuild()) {
       for (const SensorMenuItem& item : SensorMenuItems()) {
-        models.push_back([this, type = item.type] { window_->SelectSensorType(type); });
+        models.push_back({[this, type = item.type] { window_->SelectSensorType(type); }, SensorTypeName(item.type)});
       }
       return models;
     }
+    // Opening a firmware file names the window after the file's device kind.
+    const std::string release = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
     for (int kind = kDeviceTypeFirst; kind <= kDeviceTypeLast; ++kind) {
-      models.push_back([this, kind] {
-        // As opening a firmware file of another kind renames the window.
-        const std::string model(ProfileName(kind));
-        window_->State().modelName = model;
-        Find<QLabel>("userText1")->setText(Q(UserText1For(model)));
-        Find<QLabel>("commLabel")->setText(Q(CommLabelFor(model)));
-        Find<QLabel>("lblConnect")->setText(Q(ConnectTextFor(model)));
-      });
+      const std::string tag(DeviceTypeTag(kind));
+      if (tag.find_first_of(" -_") != std::string::npos) continue;  // a file name ends its kind there
+      const std::string path = DataPath(tag + " 1.50.txt");
+      std::filesystem::copy_file(release, path, std::filesystem::copy_options::overwrite_existing);
+      const auto open = [this, path] {
+        dialogs_.openPath = Q(path);
+        window_->OpenFirmwareFile1Click();
+      };
+      models.push_back({open, std::string(ProfileName(kind))});
     }
     return models;
   }
@@ -218,11 +228,11 @@ TEST_F(WindowFitTest, IdleWindowShowsEveryTextWholeAndCanGrow) {
 
 TEST_F(WindowFitTest, EveryStageTextAndInstructionFitsForEveryModel) {
   OpenIdle();
-  for (const std::function<void()>& applyModel : Models()) {
-    applyModel();
-    const std::string model = window_->State().modelName;
-    ExpectFitsAtSmallest("idle, " + model);
-    CheckWhenMeasured(model);
+  for (const Model& model : Models()) {
+    model.apply();
+    ASSERT_EQ(window_->State().modelName, model.name);
+    ExpectFitsAtSmallest("idle, " + model.name);
+    CheckWhenMeasured(model.name);
     Run([this](UpdateRun& run) {
       for (const char* instruction : kInstructions) {
         run.ui.setInstruction(WithModel(instruction, run.state.modelName));
