@@ -211,6 +211,8 @@ class WindowFitTest : public MainWindowTest {
 
 TEST_F(WindowFitTest, IdleWindowShowsEveryTextWholeAndCanGrow) {
   TfrmMain& window = OpenIdle();
+  const int dpi = qEnvironmentVariableIsSet("VORNBSL_TEST_DPI") ? qEnvironmentVariableIntValue("VORNBSL_TEST_DPI") : 96;
+  ASSERT_EQ(qRound(window.screen()->logicalDotsPerInch()), dpi) << "the screen has the DPI asked for";
   EXPECT_EQ(Joined(Cut(window)), "") << "as first shown, " << window.width() << "x" << window.height();
   SavePicture("idle");
   ExpectFitsAtSmallest("idle");
@@ -224,6 +226,12 @@ TEST_F(WindowFitTest, IdleWindowShowsEveryTextWholeAndCanGrow) {
   Find<QLabel>("newSN")->show();
   Find<QLineEdit>("newSNstr")->show();
   ExpectFitsAtSmallest("with the serial number row");
+  // The line under the status line that a failed run leaves.
+  auto* unfinished = Find<QLabel>("unfinishedLine");
+  unfinished->setText(QStringLiteral("The update is unfinished: the settings of this device are kept, and Start "
+                                     "resumes the update where it stopped."));
+  unfinished->show();
+  ExpectFitsAtSmallest("with the unfinished-update line");
 }
 
 TEST_F(WindowFitTest, EveryStageTextAndInstructionFitsForEveryModel) {
