@@ -17,6 +17,7 @@
 #include "gui/main_window_dialogs.h"
 #include "gui/main_window_texts.h"
 #include "gui/main_window_ui.h"
+#include "gui/run_bridge.h"
 #include "gui/port_combo_box.h"
 
 namespace {
@@ -79,7 +80,7 @@ TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {
 }
 
 TfrmMain::~TfrmMain() {
-  SetPumpHook(nullptr);
+  AbandonRun();
   ui_.reset();
 }
 

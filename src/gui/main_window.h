@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/update_run.h"
@@ -31,6 +32,7 @@ struct BuiltInImage;
 struct HostBSL;
 struct MainWindowDialogs;
 struct MainWindowUi;
+class WindowRunUi;
 
 struct MainWindowOptions {
   std::optional<QStringList> arguments;  // the command line, program name first; the application's when unset
@@ -123,6 +125,9 @@ class TfrmMain : public QMainWindow {
 
   bool StartRequested() const;
   void BeginRun();
+  void RunFinished(int result);
+  void AbandonRun();
+  void ShowUnfinished(bool shown);
   void ReturnToIdle();
 
   MainWindowOptions options_;
@@ -134,6 +139,10 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<SerialPort> enumPort_;  // only for listing ports
   std::unique_ptr<MainWindowUi> ui_;
   UpdateRunner runner_;
+  // The run on its own thread: its copy of the state and its way to the window.
+  UpdaterState runState_;
+  std::unique_ptr<WindowRunUi> runUi_;
+  std::thread runThread_;
   QPointer<TfrmWeb> web_;
   std::vector<CommPortEntry> portTable_;
   int selectedPort_ = 0;
@@ -155,6 +164,7 @@ class TfrmMain : public QMainWindow {
   QLineEdit* newSNstr = nullptr;
   QPushButton* btnClose = nullptr;
   QPushButton* btnStart = nullptr;
+  QLabel* lblUnfinished = nullptr;  // made when a run first leaves an unfinished update
 
   QMenu* File1 = nullptr;
   QMenu* Settings1 = nullptr;

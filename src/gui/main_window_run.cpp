@@ -1,32 +1,44 @@
 // The window's side of an update run: the start requests, the window made
-// ready before the runner and returned to idle after it.
+// ready before the run and returned to idle after it. The run itself works on
+// a thread of its own, so that no box, menu or window event can hold up the
+// conversation with the device; it reaches the window through WindowRunUi.
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
+
+#include <filesystem>
+#include <system_error>
 
 #include "gui/main_window.h"
 #include "gui/main_window_texts.h"
 #include "gui/main_window_ui.h"
 #include "gui/port_combo_box.h"
+#include "gui/run_bridge.h"
 
 namespace {
 
 constexpr int kUpdatesNotBuilt = -1;
+constexpr char kUnfinishedText[] = "The update is unfinished: press Start to resume it.";
 
 int UpdatesNotBuilt(UpdateRun& run) {
   ShowErrorBox(run, UpdatesNotBuiltText(run.state.caption), "Update Firmware", kBoxInformation);
   return kUpdatesNotBuilt;
 }
 
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && std::filesystem::exists(path, error);
+}
+
 }  // namespace
 
 void TfrmMain::SetUpdateRunner(UpdateRunner runner) { runner_ = std::move(runner); }
 
-// A run that has begun or is about to: events dispatched during a run must not
-// start a second one on the same port inside it.
+// A run that has begun or is about to: a second one must not start on the same port.
 bool TfrmMain::StartRequested() const { return state_.updateInProgress || timerStart->isActive(); }
 
 void TfrmMain::btnStartClick() {
@@ -51,9 +63,32 @@ void TfrmMain::timerStartTimer() {
   timerStart->stop();
   if (state_.updateInProgress || engine_ == nullptr) return;
   BeginRun();
-  UpdateRun run{state_, *ui_, *engine_, log_.get()};
-  lastRunResult_ = runner_ ? runner_(run) : UpdatesNotBuilt(run);
+  // The run works on a copy of the state: the window's menus may change theirs meanwhile,
+  // and what the person chose at Start holds for the whole run.
+  runState_ = state_;
+  runUi_ = std::make_unique<WindowRunUi>(this, *ui_);
+  UpdateRunner runner = runner_ ? runner_ : UpdateRunner(UpdatesNotBuilt);
+  runThread_ = std::thread([this, runner = std::move(runner)] {
+    UpdateRun run{runState_, *runUi_, *engine_, log_.get()};
+    const int result = runner(run);
+    QMetaObject::invokeMethod(this, [this, result] { RunFinished(result); }, Qt::QueuedConnection);
+  });
+}
+
+void TfrmMain::RunFinished(int result) {
+  if (runThread_.joinable()) runThread_.join();
+  runUi_.reset();
+  lastRunResult_ = result;
+  ShowUnfinished(result < 0 && FileExists(state_.settingsFile));
   ReturnToIdle();
+}
+
+// The window goes away during a run: the run is let finish without it.
+void TfrmMain::AbandonRun() {
+  if (!runThread_.joinable()) return;
+  runUi_->Abandon();
+  runThread_.join();
+  runUi_.reset();
 }
 
 void TfrmMain::BeginRun() {
@@ -64,6 +99,22 @@ void TfrmMain::BeginRun() {
   ui_->busy(true);
   state_.settingsFile = SettingsFileFor(state_.dataFolder, state_.modelName);
   state_.newSerialNumber = newSNstr->text().toStdString();
+}
+
+// A failed run that kept its settings file: the next Start resumes the update.
+void TfrmMain::ShowUnfinished(bool shown) {
+  if (lblUnfinished == nullptr) {
+    if (!shown) return;
+    QStatusBar* line = QMainWindow::statusBar();
+    line->setObjectName(QStringLiteral("UnfinishedBar"));
+    line->setSizeGripEnabled(false);
+    lblUnfinished = new QLabel(QString::fromLatin1(kUnfinishedText), line);
+    lblUnfinished->setObjectName(QStringLiteral("lblUnfinished"));
+    lblUnfinished->setWordWrap(true);
+    line->addWidget(lblUnfinished, 1);
+  }
+  lblUnfinished->setVisible(shown);
+  QMainWindow::statusBar()->setVisible(shown);
 }
 
 void TfrmMain::ReturnToIdle() {

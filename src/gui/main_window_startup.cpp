@@ -120,7 +120,6 @@ void TfrmMain::CreateObjects() {
       CreateMessageLog(state_.errorFile, state_.verbose ? kLogProtocol : kLogFailure, false));
   engine_ = std::make_unique<HostBSL>(log_.get(), options_.image != nullptr ? *options_.image : BuiltInFirmware());
   enumPort_ = std::make_unique<SerialPort>(log_.get());
-  SetPumpHook(PumpWindowEvents);
 }
 
 void TfrmMain::SetModelTexts() {
