@@ -15,6 +15,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 
 #include "app/update_session.h"
 #include "devsim_process.h"
@@ -223,6 +224,29 @@ TEST_F(ResponsiveTest, ManyUpdatesInARowLeaveMemoryAndOpenFilesAsAfterTheFirst) 
               runs, firstFiles, lastFiles, firstKiB, lastKiB);
   EXPECT_EQ(lastFiles, firstFiles);
   EXPECT_LE(lastKiB, firstKiB + std::max(firstKiB / kMemoryGrowthShare, kMemoryGrowthKiB));
+}
+
+// For tools/bench: one whole update through the window against a simulated TGX as the
+// command line's benchmark makes it (no shortened waits), timed from the Start click until
+// the window is idle. VORNBSL_BENCH_SIM_ARGS adds simulator arguments, one a line.
+TEST_F(ResponsiveTest, DISABLED_WholeUpdateTimeForTheBench) {
+  std::vector<std::string> arguments{"--device", "TGX:1.40"};
+  if (const char* extra = std::getenv("VORNBSL_BENCH_SIM_ARGS")) {
+    std::istringstream lines(extra);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty()) arguments.push_back(line);
+    }
+  }
+  DevsimProcess sim(arguments);
+  SetExtraPorts({sim.ptyPath});
+  TfrmMain& window = Open();
+  window.SetUpdateRunner(InstrumentUpdateRunner());
+  const uint32_t start = MillisecondTick();
+  RunOnce(window);
+  const uint32_t elapsedMs = MillisecondTick() - start;
+  ASSERT_EQ(window.LastRunResult(), 1);
+  ASSERT_EQ(sim.Stop()["firmware"]["version"], 150);
+  std::printf("window update: %.3f s\n", elapsedMs / 1000.0);
 }
 
 }  // namespace
