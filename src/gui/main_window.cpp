@@ -17,8 +17,8 @@
 #include "gui/main_window_dialogs.h"
 #include "gui/main_window_texts.h"
 #include "gui/main_window_ui.h"
-#include "gui/run_bridge.h"
 #include "gui/port_combo_box.h"
+#include "gui/run_bridge.h"
 
 namespace {
 

@@ -215,6 +215,29 @@ TEST_F(RunTest, StartRequestsWhileARunIsActiveAreIgnored) {
   EXPECT_EQ(runs_, 2);
 }
 
+// The window may go away during a run (the application quits): the run is let end
+// without it, its questions answered Cancel and its boxes passed by, and nothing hangs.
+TEST_F(RunTest, AWindowThatGoesAwayDuringARunLetsTheRunEnd) {
+  TfrmMain& window = Open({"vornbsl", "-rep"});
+  std::atomic<bool> started{false};
+  std::atomic<bool> answer{true};
+  window.SetUpdateRunner([&](UpdateRun& run) {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the window is going meanwhile
+    answer = run.ui.ask("Go on?", "Question");
+    run.ui.box("Gone", "Box", kBoxError);
+    run.ui.stage("Still running");
+    return ++runs_;
+  });
+  Action("UpdateFirmware1")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, kWaitMs));
+  window_.reset();
+  EXPECT_EQ(runs_, 1);
+  EXPECT_FALSE(answer);
+  EXPECT_TRUE(dialogs_.Titled("Question").empty());
+  EXPECT_TRUE(dialogs_.Titled("Box").empty());
+}
+
 TEST_F(RunTest, LongWaitsInsideARunLeaveTheWindowItsEvents) {
   TfrmMain& window = Open({"vornbsl", "-rep"});
   std::atomic<bool> ticked{false};
