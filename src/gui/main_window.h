@@ -127,6 +127,7 @@ class TfrmMain : public QMainWindow {
   void BeginRun();
   void RunFinished(int result);
   void AbandonRun();
+  bool UpdateUnfinished() const;
   void ShowUnfinished(bool shown);
   void ReturnToIdle();
 

@@ -29,11 +29,6 @@ int UpdatesNotBuilt(UpdateRun& run) {
   return kUpdatesNotBuilt;
 }
 
-bool FileExists(const std::string& path) {
-  std::error_code error;
-  return !path.empty() && std::filesystem::exists(path, error);
-}
-
 }  // namespace
 
 void TfrmMain::SetUpdateRunner(UpdateRunner runner) { runner_ = std::move(runner); }
@@ -79,7 +74,7 @@ void TfrmMain::RunFinished(int result) {
   if (runThread_.joinable()) runThread_.join();
   runUi_.reset();
   lastRunResult_ = result;
-  ShowUnfinished(result < 0 && FileExists(state_.settingsFile));
+  ShowUnfinished(result < 0 && UpdateUnfinished());
   ReturnToIdle();
 }
 
@@ -101,7 +96,13 @@ void TfrmMain::BeginRun() {
   state_.newSerialNumber = newSNstr->text().toStdString();
 }
 
-// A failed run that kept its settings file: the next Start resumes the update.
+// A failed run kept its settings file (in this session or an earlier one): the next Start
+// resumes the update.
+bool TfrmMain::UpdateUnfinished() const {
+  std::error_code error;
+  return std::filesystem::exists(SettingsFileFor(state_.dataFolder, state_.modelName), error);
+}
+
 void TfrmMain::ShowUnfinished(bool shown) {
   if (lblUnfinished == nullptr) {
     if (!shown) return;

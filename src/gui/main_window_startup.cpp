@@ -79,6 +79,7 @@ void TfrmMain::FormShow() {
   CreateObjects();
   ListPortsAtStart();
   SetModelTexts();
+  ShowUnfinished(UpdateUnfinished());
   state_.eraseStep = 1;
   state_.uploadStep = UploadStepFor(engine_->imageText.size());
   state_.imageVersion = image.imageVersion;

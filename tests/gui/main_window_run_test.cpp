@@ -217,6 +217,20 @@ TEST_F(RunTest, StartRequestsWhileARunIsActiveAreIgnored) {
 
 // The window may go away during a run (the application quits): the run is let end
 // without it, its questions answered Cancel and its boxes passed by, and nothing hangs.
+// A settings file kept by an earlier session's failed run: the window says so from the start,
+// and a run that succeeds takes the line away.
+TEST_F(RunTest, ASettingsFileKeptByAnEarlierSessionShowsTheUnfinishedLine) {
+  std::ofstream(DataPath("Pelloran TGX.settings.txt")) << "sn=\"A1\"\r\n";
+  TfrmMain& window = Open({"vornbsl", "-rep"});
+  const auto* unfinished = Find<QLabel>("lblUnfinished");
+  ASSERT_NE(unfinished, nullptr);
+  EXPECT_TRUE(unfinished->isVisible());
+  window.SetUpdateRunner([&](UpdateRun&) { return ++runs_; });
+  Action("UpdateFirmware1")->trigger();
+  WaitForRuns(1);
+  EXPECT_FALSE(unfinished->isVisible());
+}
+
 TEST_F(RunTest, AWindowThatGoesAwayDuringARunLetsTheRunEnd) {
   TfrmMain& window = Open({"vornbsl", "-rep"});
   std::atomic<bool> started{false};
