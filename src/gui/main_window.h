@@ -165,7 +165,6 @@ class TfrmMain : public QMainWindow {
   QLineEdit* newSNstr = nullptr;
   QPushButton* btnClose = nullptr;
   QPushButton* btnStart = nullptr;
-  QLabel* lblUnfinished = nullptr;  // made when a run first leaves an unfinished update
 
   QMenu* File1 = nullptr;
   QMenu* Settings1 = nullptr;

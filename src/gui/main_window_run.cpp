@@ -24,6 +24,19 @@ namespace {
 constexpr int kUpdatesNotBuilt = -1;
 constexpr char kUnfinishedText[] = "The update is unfinished: press Start to resume it.";
 
+constexpr char kUnfinishedName[] = "unfinishedLine";
+
+// A window laid out without a place for the line gets it at its foot.
+QLabel* MakeUnfinishedLine(QMainWindow& window) {
+  QStatusBar* foot = window.statusBar();
+  foot->setSizeGripEnabled(false);
+  auto* line = new QLabel(foot);
+  line->setObjectName(QString::fromLatin1(kUnfinishedName));
+  line->setWordWrap(true);
+  foot->addWidget(line, 1);
+  return line;
+}
+
 int UpdatesNotBuilt(UpdateRun& run) {
   ShowErrorBox(run, UpdatesNotBuiltText(run.state.caption), "Update Firmware", kBoxInformation);
   return kUpdatesNotBuilt;
@@ -104,18 +117,13 @@ bool TfrmMain::UpdateUnfinished() const {
 }
 
 void TfrmMain::ShowUnfinished(bool shown) {
-  if (lblUnfinished == nullptr) {
-    if (!shown) return;
-    QStatusBar* line = QMainWindow::statusBar();
-    line->setObjectName(QStringLiteral("UnfinishedBar"));
-    line->setSizeGripEnabled(false);
-    lblUnfinished = new QLabel(QString::fromLatin1(kUnfinishedText), line);
-    lblUnfinished->setObjectName(QStringLiteral("lblUnfinished"));
-    lblUnfinished->setWordWrap(true);
-    line->addWidget(lblUnfinished, 1);
-  }
-  lblUnfinished->setVisible(shown);
-  QMainWindow::statusBar()->setVisible(shown);
+  QLabel* line = findChild<QLabel*>(QString::fromLatin1(kUnfinishedName));
+  if (line == nullptr && !shown) return;
+  if (line == nullptr) line = MakeUnfinishedLine(*this);
+  line->setText(QString::fromLatin1(kUnfinishedText));
+  line->setVisible(shown);
+  // A line of the window's own foot shows and hides with it.
+  if (QStatusBar* foot = findChild<QStatusBar*>(); foot != nullptr && line->parent() == foot) foot->setVisible(shown);
 }
 
 void TfrmMain::ReturnToIdle() {

@@ -222,7 +222,7 @@ TEST_F(RunTest, StartRequestsWhileARunIsActiveAreIgnored) {
 TEST_F(RunTest, ASettingsFileKeptByAnEarlierSessionShowsTheUnfinishedLine) {
   std::ofstream(DataPath("Pelloran TGX.settings.txt")) << "sn=\"A1\"\r\n";
   TfrmMain& window = Open({"vornbsl", "-rep"});
-  const auto* unfinished = Find<QLabel>("lblUnfinished");
+  const auto* unfinished = Find<QLabel>("unfinishedLine");
   ASSERT_NE(unfinished, nullptr);
   EXPECT_TRUE(unfinished->isVisible());
   window.SetUpdateRunner([&](UpdateRun&) { return ++runs_; });
