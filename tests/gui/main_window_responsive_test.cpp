@@ -175,9 +175,9 @@ TEST_F(ResponsiveTest, ABoxHeldOpenFromTheMenuDoesNotHoldUpTheUpload) {
 }
 
 TEST_F(ResponsiveTest, AFailedRunThatKeptTheSettingsSaysStartResumesIt) {
-  // Every block of the upload goes unanswered: the run fails with the device in its loader.
+  // A block of the upload is refused at every try: the run fails with the device in its loader.
   DevsimProcess sim({"--device", "TGX:1.40", "--restart-ms", std::to_string(kSimRestartMs), "--fault",
-                     "silence@write:20x1000"});
+                     "nak@write:20x1000"});
   TfrmMain& window = OpenOn(sim.ptyPath);
   window.SetUpdateRunner(InstrumentUpdateRunner());
   const auto* before = window.findChild<QLabel*>("unfinishedLine");
