@@ -21,6 +21,7 @@
 #include "gui/main_window_texts.h"
 #include "gui/main_window_ui.h"
 #include "gui/port_combo_box.h"
+#include "gui/run_bridge.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {
 }
 
 TfrmMain::~TfrmMain() {
-  SetPumpHook(nullptr);
+  AbandonRun();
   ui_.reset();
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/update_run.h"
@@ -32,6 +33,7 @@ struct BuiltInImage;
 struct HostBSL;
 struct MainWindowDialogs;
 struct MainWindowUi;
+class WindowRunUi;
 
 struct MainWindowOptions {
   std::optional<QStringList> arguments;  // the command line, program name first; the application's when unset
@@ -130,6 +132,10 @@ class TfrmMain : public QMainWindow {
 
   bool StartRequested() const;
   void BeginRun();
+  void RunFinished(int result);
+  void AbandonRun();
+  bool UpdateUnfinished() const;
+  void ShowUnfinished(bool shown);
   void ReturnToIdle();
 
   MainWindowOptions options_;
@@ -141,6 +147,10 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<SerialPort> enumPort_;  // only for listing ports
   std::unique_ptr<MainWindowUi> ui_;
   UpdateRunner runner_;
+  // The run on its own thread: its copy of the state and its way to the window.
+  UpdaterState runState_;
+  std::unique_ptr<WindowRunUi> runUi_;
+  std::thread runThread_;
   QPointer<TfrmWeb> web_;
   std::vector<CommPortEntry> portTable_;
   int selectedPort_ = 0;
