@@ -12,6 +12,8 @@ constexpr const char* kHostTag = "VornBSL Host";
 }  // namespace
 
 int FailStage(UpdateSession& session, const std::string& title, int code) {
+  // A loader stage that the person stopped did not fail: the run tells its stop instead.
+  if (code == kBslCancelled && session.ui.stopRequested()) return kRunStopped;
   ShowErrorBox(session,
                "The " + session.state.caption + " encountered an error working with your " + session.state.modelName +
                    ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]",

@@ -16,6 +16,8 @@ struct InstrumentLink;
 // Results of an update run beyond the lower layers' codes.
 constexpr int kRunConnectionFailed = -20;
 constexpr int kRunDeclined = -40;
+// The person stopped the run (Ctrl+C): a Cancel, as a declined question is.
+constexpr int kRunStopped = kRunDeclined;
 constexpr int kRunLoaderFailed = -110;
 constexpr int kRunNoLoader = -112;
 constexpr int kRunNotSupported = -120;
@@ -36,6 +38,7 @@ struct UpdateSession {
   bool calibrationReminder = false;  // set at the end of a successful run when the device needs it
   bool keepInfo = false;             // no copy of the settings exists: INFO, which holds them, is not erased
   bool undecided = false;            // whose the settings file is waits for what the device shows after the erase
+  bool stopHeld = false;             // the run is in a stretch it cannot stop in
   DeviceProfile profile;
 
   UpdateSession(UpdateRun& run, InstrumentLink& instrumentLink)

@@ -148,7 +148,7 @@ TEST_F(Cli, LoaderUploadSendsTheWholeImageWithPlainProgressLines) {
 
 TEST_F(Cli, UpdateRunsTheWholeSequenceWithPlainProgressLines) {
   DevsimProcess sim({"--device", "TGX:1.40"});
-  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", sim.ptyPath});
+  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", sim.ptyPath, "--yes"});
   EXPECT_EQ(run.status, 0) << run.err;
   for (const char* line : {"stage: Connecting to Pelloran TGX...\n", "stage: Uploading new firmware code...\n",
                            "progress: 21\n", "progress: 92\n", "progress: 100\n",
@@ -164,12 +164,20 @@ TEST_F(Cli, UpdateQuestionsAreAnsweredByTheFlagsAndFailuresGoToStderr) {
   struct Case {
     std::vector<std::string> simArgs;
     std::vector<std::string> flags;
-    std::string stderrStart;
+    std::string stderrStart;  // where the run stopped: the warning's answer or a box
+    std::string stderrPart;
   };
+  const std::string warning = "Data Erase Warning: WARNING: The Pelloran TGX Firmware Updater will erase all "
+                              "measurement data stored in your Pelloran TGX. Please download any data you want to "
+                              "save before continuing.\n";
+  // Repair mode has no erase warning, so the device's own questions come up.
   const Case cases[] = {
-      {{"--device", "TGX:1.51"}, {"--no"}, "Newer Firmware: The firmware in your Pelloran TGX is newer"},
-      {{"--device", "TGX:1.51"}, {}, "Newer Firmware: "},  // no terminal to ask: Cancel
-      {{"--device", "MQ2"}, {}, "Wrong Device: The Pelloran TGX Firmware Updater expected to find a Pelloran TGX;"},
+      {{"--device", "TGX:1.40"}, {"--no"}, warning, "the update was not started: --no declines the erase"},
+      {{"--device", "TGX:1.40"}, {}, warning, "no terminal to ask whether the measurement data may be erased; add --yes"},
+      {{"--device", "TGX:1.51"}, {"--repair", "--no"}, "Newer Firmware: The firmware in your Pelloran TGX is newer", ""},
+      {{"--device", "TGX:1.51"}, {"--repair"}, "Newer Firmware: ", "[Cancel: no terminal to ask"},
+      {{"--device", "MQ2"}, {"--yes"}, warning,
+       "Wrong Device: The Pelloran TGX Firmware Updater expected to find a Pelloran TGX;"},
   };
   for (const Case& c : cases) {
     DevsimProcess sim(c.simArgs);
@@ -178,6 +186,7 @@ TEST_F(Cli, UpdateQuestionsAreAnsweredByTheFlagsAndFailuresGoToStderr) {
     const CliRun run = Run(args);
     EXPECT_EQ(run.status, 1) << c.stderrStart;
     EXPECT_EQ(run.err.rfind(c.stderrStart, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.stderrPart), std::string::npos) << run.err;
     EXPECT_EQ(sim.Stop()["firmware"]["version"].get<int>() == 150, false) << "nothing was updated";
   }
 }
@@ -205,7 +214,10 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
   EXPECT_NE(bad.Stop()["firmware"]["version"], 150);
   EXPECT_NE(run.out.find(ports[1] + ": Failed to update the Pelloran TGX on " + ports[1] + ".\n"), std::string::npos)
       << run.out;
-  EXPECT_EQ(run.err.rfind(ports[1] + ": Firmware Upload Error: ", 0), 0u) << run.err;
+  const std::string warning = "Data Erase Warning: WARNING: The Pelloran TGX Firmware Updater will erase all "
+                              "measurement data stored in your Pelloran TGX. Please download any data you want to "
+                              "save before continuing.\n";
+  EXPECT_EQ(run.err.rfind(warning + ports[1] + ": Firmware Upload Error: ", 0), 0u) << run.err;
 
   // Every stdout line names its port; the failed device keeps its own settings file.
   std::istringstream lines(run.out);
@@ -244,7 +256,7 @@ TEST_F(Cli, SeveralPortsAnswerQuestionsOnlyByTheFlags) {
   DevsimProcess first({"--device", "TGX:1.51"});
   DevsimProcess second({"--device", "TGX:1.51"});
   const CliRun run =
-      Run({"--data-dir", DataDir(), "update", "--port", first.ptyPath, "--port", second.ptyPath});
+      Run({"--data-dir", DataDir(), "update", "--port", first.ptyPath, "--port", second.ptyPath, "--repair"});
   EXPECT_EQ(run.status, 1);
   for (DevsimProcess* sim : {&first, &second}) {
     EXPECT_NE(run.err.find(sim->ptyPath + ": Newer Firmware: "), std::string::npos) << run.err;
