@@ -185,6 +185,8 @@ bool LoaderAlreadyActive(UpdateSession& session) {
 // What a capture's result means for the run: go on, the person declined, or its code.
 int CaptureOutcome(UpdateSession& session, int saved) {
   if (saved >= 0) return kGoOn;
+  // The settings were read; only the disk refused them. Going on would leave no copy behind.
+  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved);
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + Caption(session) + " could not retrieve the settings from your " +
                              Name(session) + ".\nThis can happen when an intrument is new or doesn't have " +

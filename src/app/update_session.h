@@ -92,6 +92,11 @@ std::string ConnectionMessage(const UpdateSession& session, int result);
 int FailStage(UpdateSession& session, const std::string& title, int code);
 // Erases the INFO memory (unless session.keepInfo) and the flash; 0, or the failing code after its box.
 int EraseFirmwareMemory(UpdateSession& session);
+// A capture whose settings were read from the device but could not be written to the settings
+// file (a full disk, a read-only data folder): the disk is at fault, not the device.
+bool SettingsFileNotWritten(const UpdateSession& session, int saved);
+// Its box, titled "Settings Error": which file could not be written and why; returns saved.
+int FailSettingsWrite(UpdateSession& session, int saved);
 // Restore results after which a next run can still put the settings back: the device gave
 // no answer, echoed, or fell into its loader. The run ends there and keeps the settings file.
 bool RestoreMetNoAnswer(int code);

@@ -1,6 +1,7 @@
 // vornbsl-cli as scripts see it: exit codes, messages, the dump and the
 // loader upload with plain progress lines against a scripted loader.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,53 @@ TEST_F(Cli, AFirmwareFileThatCannotBeLoadedFailsWithItsCode) {
   run = Run({"--data-dir", DataDir(), "dump", (dir / "no" / "dir.txt").string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "Error: Error saving firmware image: -2\n");
+}
+
+// A path that names no regular file is refused at once: a pipe would otherwise hold the
+// program for ever, waiting for a writer. A link to a firmware file loads as the file.
+TEST_F(Cli, AFirmwarePathThatIsNoFileIsRefusedAtOnce) {
+  const fs::path fifo = dir / "pipe.txt";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(dir / "folder.txt");
+  fs::create_symlink(std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt", dir / "TGX 1.50.txt");
+  struct Case {
+    fs::path path;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {fifo, 1, "The file \"pipe.txt\" is not a valid firmware file. Please choose a new firmware file to open. It "
+                "is a named pipe, not a file. [Error -100]"},
+      {"/dev/null", 1, "It is a device, not a file. [Error -100]"},
+      {dir / "folder.txt", 1, "Error -21 It is a folder, not a file."},
+      {dir / "TGX 1.50.txt", 0, ""},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Run({"--data-dir", DataDir(), "dump", (dir / "out.txt").string(), "--firmware", c.path.string()});
+    EXPECT_EQ(run.status, c.status) << c.path;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+}
+
+// The settings were read from the device but the data folder would not take them: the run
+// stops before the device is changed and names the file, not the device, as the trouble.
+TEST_F(Cli, ASettingsFileThatCannotBeWrittenStopsTheRunAndSaysWhere) {
+  DevsimProcess sim({"--device", "TGX:1.40"});
+  // Its temporary file is a folder: no one, root included, can write the settings there.
+  fs::create_directories(dir / "data" / "Pelloran TGX.settings.capture.txt.tmp");
+  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", sim.ptyPath, "--yes"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Settings Error: The Pelloran TGX Firmware Updater could not write the settings file for "
+                         "your Pelloran TGX: \"" + DataDir() + "/Pelloran TGX.settings.capture.txt\" The folder is "
+                         "read-only, or the file may not be written there. Nothing on your Pelloran TGX was changed."),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("could not retrieve"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Starting the firmware loader"), std::string::npos) << run.out;
+  const nlohmann::json report = sim.Stop();
+  EXPECT_EQ(report["firmware"]["version"], 140);
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
+  EXPECT_EQ(report["instrument"]["erasures"], 0);
 }
 
 TEST_F(Cli, LoaderUploadWithoutADeviceFailsAtTheLoader) {
