@@ -88,6 +88,34 @@ TEST_P(StoppedUpdate, StopsSafelyAndTheNextRunFinishes) {
   EXPECT_FALSE(fs::exists(SettingsFile()));
 }
 
+// Two devices at once: one Ctrl+C stops each at its own safe point (the loader or the settings
+// back, whichever comes first for it), and one run afterwards finishes both.
+TEST(StoppedUpdates, EveryPortStopsAtItsSafePointAndTheNextRunFinishesThem) {
+  const fs::path dir = FreshTestFolder("vorn_stop_");
+  DevsimProcess one({"--device", "TGX:1.40", "--image", kImageFile});
+  DevsimProcess two({"--device", "TGX:1.40", "--image", kImageFile});
+  const std::vector<std::string> args = {"--data-dir", (dir / "data").string(), "update", "--port", one.ptyPath,
+                                         "--port", two.ptyPath, "--yes"};
+  CliProcess first(VORN_CLI_PATH, args, dir / "first.err");
+  ASSERT_TRUE(first.WaitForLine(one.ptyPath + ": stage: Restarting the Pelloran TGX, please wait...")) << first.seen;
+  kill(first.pid, SIGINT);
+  EXPECT_EQ(first.Wait(), 130);
+  const std::string err = ReadText(dir / "first.err");
+  for (DevsimProcess* sim : {&one, &two}) {
+    EXPECT_NE(err.find(sim->ptyPath + ": Cancelled: The Pelloran TGX "), std::string::npos) << err;
+    EXPECT_NE(first.seen.find(sim->ptyPath + ": Stopped the update of the Pelloran TGX on "), std::string::npos)
+        << first.seen;
+  }
+  const CliRun second = RunProgram(VORN_CLI_PATH, args, dir / "second.err");
+  EXPECT_EQ(second.status, 0) << second.err;
+  for (DevsimProcess* sim : {&one, &two}) {
+    const json report = sim->Stop();
+    EXPECT_TRUE(report["imageMatches"].get<bool>()) << sim->ptyPath;
+    EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]) << sim->ptyPath;
+  }
+  if (!::testing::Test::HasFailure()) fs::remove_all(dir);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cli, StoppedUpdate,
     ::testing::Values(
