@@ -50,20 +50,22 @@ inline CliRun RunProgram(const std::string& program, const std::vector<std::stri
 }
 
 // A command-line program running beside the test: stdout on a pipe read line by line, stderr
-// into a file, no input. The test signals it and waits for its exit status.
+// into a file, input from /dev/null or a terminal. The test signals it and waits for its exit status.
 struct CliProcess {
   pid_t pid = -1;
   int out = -1;
   std::string seen;  // stdout so far
 
-  CliProcess(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& errFile) {
+  // `input` is what the program reads: nothing, or a terminal such as a pseudo-terminal's slave.
+  CliProcess(const std::string& program, const std::vector<std::string>& args, const std::filesystem::path& errFile,
+             const std::string& input = "/dev/null") {
     int ends[2];
     if (pipe(ends) != 0) return;
     pid = fork();
     if (pid == 0) {
       dup2(ends[1], STDOUT_FILENO);
-      const int null = open("/dev/null", O_RDONLY);
-      dup2(null, STDIN_FILENO);
+      const int in = open(input.c_str(), O_RDWR | O_NOCTTY);
+      dup2(in, STDIN_FILENO);
       const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(err, STDERR_FILENO);
       close(ends[0]);

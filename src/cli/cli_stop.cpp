@@ -39,6 +39,7 @@ void StopNotices::Watch() {
     if (requests == told) continue;
     told = requests;
     for (const CliUpdateUi* ui : uis_) {
+      if (ui->finished) continue;
       // Off the bar's line first, so the words stand on a line of their own.
       WriteLine(stderr, (ui->progress.terminal ? "\n" : "") + StopNotice(*ui));
     }

@@ -3,6 +3,7 @@
 // --yes / --no or at a terminal prompt, and a stop asked for with Ctrl+C.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -18,6 +19,7 @@ struct CliUpdateUi : UpdateUi {
   std::string linePrefix;  // "PORT: " before stderr lines when several devices are updated at once
   bool mayPrompt = true;   // false beside other running updates: only --yes / --no answer
   std::string stopState;   // what the device was left in when the run stopped on request
+  std::atomic<bool> finished{false};  // the run is over: a stop request has nothing left to stop
 
   void stage(const std::string& text) override;
   void note(const std::string& text) override;

@@ -238,7 +238,10 @@ int UpdateSeveralPorts(CliContext& context, const UpdateOptions& options) {
     const StopNotices notices(uis);
     std::vector<std::thread> threads;
     for (PortUpdate& update : updates) {
-      threads.emplace_back([&options, &update] { update.exitStatus = UpdateOnePort(options, update, true); });
+      threads.emplace_back([&options, &update] {
+        update.exitStatus = UpdateOnePort(options, update, true);
+        update.ui.finished = true;
+      });
     }
     for (std::thread& thread : threads) thread.join();
   }

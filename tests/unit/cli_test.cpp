@@ -114,6 +114,46 @@ TEST_F(Cli, AFirmwarePathThatIsNoFileIsRefusedAtOnce) {
   }
 }
 
+// At a terminal the erase warning asks; "y" goes on (to a port that is not there), anything
+// else declines, and Ctrl+C at the question cancels with nothing changed.
+TEST_F(Cli, AtATerminalTheEraseWarningAsksWhetherToGoOn) {
+  struct Case {
+    const char* reply;  // typed at the question; null: Ctrl+C instead
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"y\n", 1, "Connection Error: "},
+      {"\n", 1, "vornbsl-cli: the update was not started: the erase of the measurement data was declined."},
+      {"no\n", 1, "the erase of the measurement data was declined."},
+      {nullptr, 130, "Cancelled: the Pelloran TGX was not changed."},
+  };
+  const std::string prompt = "Go on and erase the measurement data? [y/N] ";
+  for (const Case& c : cases) {
+    PtyPair terminal;
+    CliProcess cli(VORN_CLI_PATH, {"--data-dir", DataDir(), "update", "--port", "/dev/vorn-no-such-port"},
+                   dir / "prompt.err", terminal.slavePath);
+    std::string err;
+    for (int i = 0; i < 200 && err.find(prompt) == std::string::npos; ++i) {
+      usleep(20000);
+      err = ReadText(dir / "prompt.err");
+    }
+    ASSERT_NE(err.find("Data Erase Warning: WARNING: The Pelloran TGX Firmware Updater will erase all measurement "
+                       "data stored in your Pelloran TGX. Please download any data you want to save before "
+                       "continuing.\n" + prompt),
+              std::string::npos)
+        << err;
+    if (c.reply != nullptr) {
+      terminal.Send(c.reply);
+    } else {
+      kill(cli.pid, SIGINT);
+    }
+    EXPECT_EQ(cli.Wait(), c.status) << (c.reply ? c.reply : "Ctrl+C");
+    err = ReadText(dir / "prompt.err");
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  }
+}
+
 // The settings were read from the device but the data folder would not take them: the run
 // stops before the device is changed and names the file, not the device, as the trouble.
 TEST_F(Cli, ASettingsFileThatCannotBeWrittenStopsTheRunAndSaysWhere) {
