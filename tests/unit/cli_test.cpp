@@ -50,6 +50,12 @@ TEST_F(Cli, VersionHelpAndBadUsage) {
   const CliRun help = Run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("loader-upload --port PORT"), std::string::npos);
+  // Every option the commands take is explained on a line of its own.
+  for (const char* option : {"--port PORT ", "--yes ", "--no ", "--factory ", "--repair ", "--firmware FILE ",
+                             "--new-sn SN ", "--no-erase ", "ports --all ", "check-version --host URL\n",
+                             "--data-dir DIR ", "--version ", "--help "}) {
+    EXPECT_NE(help.out.find(std::string("\n  ") + option), std::string::npos) << option;
+  }
   EXPECT_EQ(Run({}).status, 2);
   EXPECT_EQ(Run({"frobnicate"}).status, 2);
   EXPECT_EQ(Run({"--data-dir", DataDir(), "dump"}).status, 2);
