@@ -23,5 +23,5 @@ bool InputIsTerminal();
 bool ReadTerminalLine(std::string* line);
 
 // The per-user data folder of the program ("<data home>/Tessaly/VornBSL"); empty when the
-// system names none.
+// system names none (Windows without a local application-data folder).
 std::string UserDataFolder();

@@ -75,7 +75,5 @@ bool ReadTerminalLine(std::string* line) {
 std::string UserDataFolder() {
   const std::string xdg = EnvText("XDG_DATA_HOME");
   if (!xdg.empty()) return xdg + kDataSubfolder;
-  const std::string home = EnvText("HOME");
-  if (home.empty()) return {};
-  return home + "/.local/share" + kDataSubfolder;
+  return EnvText("HOME") + "/.local/share" + kDataSubfolder;
 }
