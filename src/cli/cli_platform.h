@@ -19,7 +19,7 @@ bool IsTerminal(FILE* stream);
 // Whether the standard input is a terminal a question can be asked at.
 bool InputIsTerminal();
 // One line typed at the terminal, without its line end. False at the end of the input and
-// when a stop is requested while waiting.
+// once a stop has been requested (before or while waiting).
 bool ReadTerminalLine(std::string* line);
 
 // The per-user data folder of the program ("<data home>/Tessaly/VornBSL"); empty when the

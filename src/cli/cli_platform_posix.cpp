@@ -56,11 +56,11 @@ bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 
 bool ReadTerminalLine(std::string* line) {
   line->clear();
-  const int before = StopRequests();
   for (;;) {
+    if (StopRequests() > 0) return false;
     pollfd input{STDIN_FILENO, POLLIN, 0};
     const int ready = poll(&input, 1, kPollMs);
-    if (StopRequests() != before) return false;
+    if (StopRequests() > 0) return false;
     if (ready < 0 && errno != EINTR) return false;
     if (ready <= 0) continue;
     char c = 0;

@@ -61,11 +61,11 @@ bool InputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
 bool ReadTerminalLine(std::string* line) {
   // A Ctrl+C ends the console read; the handler has counted it by the time it returns.
-  const int before = StopRequests();
   line->clear();
+  if (StopRequests() > 0) return false;
   const bool read = static_cast<bool>(std::getline(std::cin, *line));
   if (!line->empty() && line->back() == '\r') line->pop_back();
-  return read && StopRequests() == before;
+  return read && StopRequests() == 0;
 }
 
 std::string UserDataFolder() {

@@ -54,6 +54,10 @@ bool CliUpdateUi::ask(const std::string& text, const std::string& title) {
     WriteLine(stderr, line + (ok ? " [OK]" : " [Cancel]"));
     return ok;
   }
+  if (stopRequested()) {
+    WriteLine(stderr, line + " [Cancel: the update is stopping]");
+    return false;
+  }
   if (!mayPrompt) {
     WriteLine(stderr, line + " [Cancel: several devices at once, use --yes or --no]");
     return false;
