@@ -35,18 +35,27 @@ constexpr const char* kGeneralUsage = "vornbsl-cli [--data-dir DIR] <command> [o
 constexpr const char* kUpdateOptions =
     "  --port PORT      the device's serial port: a name such as ttyUSB0 (under /dev) or a path;\n"
     "                   repeat it to update several devices at once\n"
+    "  --no             answer Cancel to every question; without --yes or --no, questions are\n"
+    "                   asked at a terminal and answered Cancel elsewhere\n"
+    "  --firmware FILE  load this TI-Text firmware file instead of the built-in image\n";
+constexpr const char* kInstrumentUpdateOptions =
     "  --yes            answer OK to every question, the data-erase warning included\n"
-    "  --no             answer Cancel to every question; without either, questions are asked\n"
-    "                   at a terminal and answered Cancel elsewhere\n"
     "  --factory        factory mode (and repair mode): no data-erase warning and no question\n"
     "                   about newer firmware; a device of another kind may be loaded after a question\n"
     "  --repair         repair mode: no data-erase warning; a settings capture that fails asks\n"
     "                   whether to go on\n"
-    "  --firmware FILE  load this TI-Text firmware file instead of the built-in image\n";
-constexpr const char* kInstrumentUpdateOptions =
     "  --new-sn SN      give the device this serial number (at most 15 characters) when its\n"
     "                   settings are restored; one --port only\n"
-    "  --no-erase       keep the measurement data stored in the device (no data erase)\n";
+    "  --no-erase       keep the measurement data stored in the device (no data erase)\n"
+    "  An update that erases the device's measurement data shows a warning first and asks\n"
+    "  whether to go on; off a terminal it needs --yes.\n";
+constexpr const char* kSensorUpdateOptions =
+    "  --yes            answer OK to every question\n"
+    "  --factory        factory mode (and repair mode)\n"
+    "  --repair         repair mode: a settings capture that fails asks whether to go on\n"
+    "  --type CODE      the sensor type to set after the update (the \"Set Digital Sensor to:\"\n"
+    "                   choice), one of the codes\n"
+    "                  ";
 constexpr const char* kOtherOptions =
     "  ports --all      also probe the 16 numbered native ports\n"
     "  dump OUT         the file the image is written to\n"
@@ -60,14 +69,11 @@ constexpr const char* kOtherOptions =
 void PrintUpdateOptions() {
   std::cout << "\nupdate options:\n" << kUpdateOptions;
   if (DigitalSensorBuild(BuiltInFirmware())) {
-    std::cout << "  --type CODE      the sensor type to set after the update (the \"Set Digital Sensor to:\"\n"
-                 "                   choice), one of the codes";
+    std::cout << kSensorUpdateOptions;
     for (const SensorMenuItem& item : SensorMenuItems()) std::cout << " " << item.type;
     std::cout << "\n";
   } else {
-    std::cout << kInstrumentUpdateOptions
-              << "  An update that erases the device's measurement data shows a warning first and asks\n"
-                 "  whether to go on; off a terminal it needs --yes.\n";
+    std::cout << kInstrumentUpdateOptions;
   }
   std::cout << "  Ctrl+C stops an update at its next safe point; the next update finishes it.\n";
 }
