@@ -1,6 +1,7 @@
 // Windows port discovery: the device manager's "Ports" class (port name, friendly name,
-// instance ID), the ports of HARDWARE\DEVICEMAP\SERIALCOMM it does not list (wine maps
-// its COM ports there only), and the busy probe as an exclusive open.
+// instance ID), then the ports of HARDWARE\DEVICEMAP\SERIALCOMM it does not list, then
+// COM1..COM16 where they open (wine lists a port mapped in its dosdevices folder in
+// neither place); the busy probe is an exclusive open.
 #include "log/win32_text.h"
 
 #include <initguid.h>
@@ -161,6 +162,20 @@ int ProbeState(const std::string& path) {
   }
 }
 
+// The numbered ports neither list named: one that opens, or that another program holds, is there.
+void ListOpenablePorts(std::vector<FoundPort>* ports) {
+  for (int number = 1; number <= kProbePortCount; ++number) {
+    const std::string name = "COM" + std::to_string(number);
+    if (Listed(*ports, name)) continue;
+    const int state = ProbeState(kDevicePrefix + name);
+    if (state != 0 && state != kSysPortInUse && state != kSysDeviceFailed) continue;
+    FoundPort port;
+    port.name = name;
+    port.portNumber = number;
+    ports->push_back(port);
+  }
+}
+
 }  // namespace
 
 std::vector<FoundPort> PlatformListPorts(const std::string&, const std::string&,
@@ -168,6 +183,7 @@ std::vector<FoundPort> PlatformListPorts(const std::string&, const std::string&,
   std::vector<FoundPort> ports;
   ListDeviceManagerPorts(&ports);
   ListSerialCommPorts(&ports);
+  ListOpenablePorts(&ports);
   int extra = kExtraPortBase;
   for (const std::string& name : extraPorts) {
     FoundPort port;
