@@ -12,6 +12,7 @@
 #include "bsl/device_profile.h"
 #include "bsl/device_types.h"
 #include "cli/cli_platform.h"
+#include "log/platform.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ std::string ResolveDataDir(const std::string& given) {
   if (dir.empty()) dir = UserDataFolder();
   if (dir.empty()) return {};
   std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  return std::filesystem::is_directory(dir, error) ? dir : "";
+  std::filesystem::create_directories(PathFromUtf8(dir), error);
+  return std::filesystem::is_directory(PathFromUtf8(dir), error) ? dir : "";
 }
 
 std::string BuildCaption() {

@@ -34,6 +34,7 @@ constexpr const char* kGeneralUsage = "vornbsl-cli [--data-dir DIR] <command> [o
 
 constexpr const char* kUpdateOptions =
     "  --port PORT      the device's serial port: a name such as ttyUSB0 (under /dev) or a path;\n"
+    "                   on Windows a name such as COM3\n"
     "                   repeat it to update several devices at once\n"
     "  --no             answer Cancel to every question; without --yes or --no, questions are\n"
     "                   asked at a terminal and answered Cancel elsewhere\n"
@@ -64,7 +65,8 @@ constexpr const char* kOtherOptions =
     "  loader-upload, identify --port PORT\n"
     "                   the device's serial port\n"
     "  check-version --host URL\n"
-    "                   the web host to ask (default: the maker's)\n";
+    "                   the web host to ask (default: the maker's); the Windows command line,\n"
+    "                   built without Qt, has no web services and cannot run it\n";
 
 void PrintUpdateOptions() {
   std::cout << "\nupdate options:\n" << kUpdateOptions;

@@ -4,13 +4,14 @@
 
 #include "bsl/host_bsl.h"
 #include "cli/cli_commands.h"
+#include "log/platform.h"
 
 namespace {
 
 // Why a path cannot be a firmware file, when it names no file at all; empty otherwise.
 std::string NotAFile(const std::string& path) {
   std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path), error);
   switch (status.type()) {
     case std::filesystem::file_type::directory: return "It is a folder, not a file.";
     case std::filesystem::file_type::fifo: return "It is a named pipe, not a file.";

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -38,8 +39,8 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString DataFolder() {
   QString folder = qEnvironmentVariable(kDataDirVariable);
   if (folder.isEmpty()) {
-    QString base = qEnvironmentVariable("XDG_DATA_HOME");
-    if (base.isEmpty()) base = QDir::homePath() + QStringLiteral("/.local/share");
+    // XDG_DATA_HOME or ~/.local/share on Linux, the local application-data folder on Windows.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     folder = base + QString::fromLatin1(kDataSubfolder);
   }
   if (QDir().mkpath(folder)) return QDir::cleanPath(folder);

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <vector>
 
+#include "log/platform.h"
+
 namespace {
 
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -23,7 +25,7 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-File OpenFile(const std::string& name, const char* mode) { return File(std::fopen(name.c_str(), mode)); }
+File OpenFile(const std::string& name, const char* mode) { return File(OpenFileUtf8(name, mode)); }
 
 __attribute__((format(printf, 1, 0))) std::string FormatV(const char* format, va_list args) {
   va_list copy;
@@ -40,7 +42,7 @@ __attribute__((format(printf, 1, 0))) std::string FormatV(const char* format, va
 std::string NowStamp() {
   const std::time_t now = std::time(nullptr);
   struct tm local {};
-  localtime_r(&now, &local);
+  LocalTimeFields(now, &local);
   return LogTimeStamp(local);
 }
 
@@ -66,7 +68,7 @@ MessageLog CreateMessageLog(const std::string& fileName, uint32_t level, bool de
   MessageLog log;
   log.fileName = fileName;
   log.level = IsValidLogLevel(level) ? level : kLogFailure;
-  if (deleteExisting) std::remove(fileName.c_str());
+  if (deleteExisting) RemoveFileUtf8(fileName);
   return log;
 }
 
@@ -129,8 +131,8 @@ bool KeepTail(const MessageLog& log, long maxBytes) {
   temp.reset();
   source.reset();
   // Renaming over the error file replaces it in one step; a failed write leaves it untouched.
-  if (!wrote || !flushed || std::rename(tempName.c_str(), log.fileName.c_str()) != 0) {
-    std::remove(tempName.c_str());
+  if (!wrote || !flushed || RenameReplacing(tempName, log.fileName) != 0) {
+    RemoveFileUtf8(tempName);
     return false;
   }
   return true;

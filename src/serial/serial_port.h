@@ -66,5 +66,6 @@ int32_t LocalUtcOffset();
 using PumpHook = void (*)(int maxWaitMs);
 void SetPumpHook(PumpHook hook);
 
-// A device path for a port name: a name without "/" opens "/dev/" + name.
+// A device path for a port name: on Linux a name without "/" opens "/dev/" + name,
+// on Windows "\\\\.\\" + name.
 std::string PortDevicePath(const std::string& name);
