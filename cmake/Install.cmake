@@ -8,8 +8,10 @@ set(VORN_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 set(VORN_ICON_PNG_SIZES 48 64 128 256)
 
 install(TARGETS vornbsl-cli vornbsl-sensor-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS vornbsl-devsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  COMPONENT simulator EXCLUDE_FROM_ALL)
+if(TARGET vornbsl-devsim)
+  install(TARGETS vornbsl-devsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    COMPONENT simulator EXCLUDE_FROM_ALL)
+endif()
 
 function(vorn_install_window target)
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -3,6 +3,10 @@
 # programs link (dpkg-shlibdeps, package dpkg-dev), plus the Qt platform plugins that the
 # windows load at run time and no linker sees. It changes nobody's groups: the README and the
 # permission message tell how to join dialout.
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  return()
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vornbsl)
 set(CPACK_PACKAGE_VENDOR "Tessaly Devices, Inc")
