@@ -24,6 +24,18 @@ const std::vector<std::string> kWindows = {"vornbsl", "vornbsl-sensor"};
 const std::vector<std::string> kIconSizes = {"48x48", "64x64", "128x128", "256x256"};
 constexpr int kFirmwareVersion = 150;
 
+// The command line's manual pages and completion, from the source tree to their places under /usr.
+struct CliDocument {
+  const char* source;
+  const char* installed;
+};
+constexpr CliDocument kCliDocuments[] = {
+    {"docs/man/vornbsl-cli.1", "share/man/man1/vornbsl-cli.1"},
+    {"docs/man/vornbsl-sensor-cli.1", "share/man/man1/vornbsl-sensor-cli.1"},
+    {"tools/completion/vornbsl-cli.bash", "share/bash-completion/completions/vornbsl-cli"},
+    {"tools/completion/vornbsl-cli.bash", "share/bash-completion/completions/vornbsl-sensor-cli"},
+};
+
 // The one package the fixture made.
 fs::path PackageFile() {
   std::vector<fs::path> found;
@@ -120,6 +132,11 @@ TEST_F(Package, UnpacksTheProgramsAndEachWindowsDesktopEntryAndIcons) {
     const CliRun valid = Run("desktop-file-validate", {entry.string()});
     EXPECT_EQ(valid.status, 0) << valid.out << valid.err;
     EXPECT_EQ(valid.out, "") << "desktop-file-validate warns";
+  }
+  for (const CliDocument& document : kCliDocuments) {
+    if (!fs::exists(fs::path(VORN_SOURCE_DIR) / document.source)) continue;
+    const fs::path installed = usr / document.installed;
+    EXPECT_TRUE(fs::exists(installed) || fs::exists(installed.string() + ".gz")) << installed;
   }
   EXPECT_EQ(EntryValue(FileText(usr / "share/applications/vornbsl.desktop"), "Name"), "Pelloran TGX Firmware Updater");
   EXPECT_EQ(EntryValue(FileText(usr / "share/applications/vornbsl-sensor.desktop"), "Name"),
