@@ -23,6 +23,8 @@ const std::vector<std::string> kPrograms = {"vornbsl", "vornbsl-sensor", "vornbs
 const std::vector<std::string> kWindows = {"vornbsl", "vornbsl-sensor"};
 const std::vector<std::string> kIconSizes = {"48x48", "64x64", "128x128", "256x256"};
 constexpr int kFirmwareVersion = 150;
+constexpr const char* kWindowUpSeconds = "2";
+constexpr int kTimeoutEnded = 124;  // timeout's status when it had to end the program
 
 // The command line's manual pages and completion, from the source tree to their places under /usr.
 struct CliDocument {
@@ -141,6 +143,19 @@ TEST_F(Package, UnpacksTheProgramsAndEachWindowsDesktopEntryAndIcons) {
   EXPECT_EQ(EntryValue(FileText(usr / "share/applications/vornbsl.desktop"), "Name"), "Pelloran TGX Firmware Updater");
   EXPECT_EQ(EntryValue(FileText(usr / "share/applications/vornbsl-sensor.desktop"), "Name"),
             "SKYRA 61 Sensor Suite Firmware Updater");
+}
+
+// Each installed window loads its Qt libraries and platform plugin and stays up: still running
+// when `timeout` ends it (status 124), where a missing library or a crash at start ends it earlier.
+TEST_F(Package, InstalledWindowsStartAndStayUp) {
+  const fs::path bin = Unpack() / "usr/bin";
+  const std::string home = (dir_ / "home").string();
+  for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "VORNBSL_DATA_DIR"}) setenv(variable, home.c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  for (const std::string& window : kWindows) {
+    const CliRun run = Run("timeout", {kWindowUpSeconds, (bin / window).string()});
+    EXPECT_EQ(run.status, kTimeoutEnded) << window << ": " << run.err;
+  }
 }
 
 TEST_F(Package, InstalledCliUpdatesASimulatedTgxWithItsSettingsBack) {
