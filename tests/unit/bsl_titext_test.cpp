@@ -1,6 +1,7 @@
 // Reading TI-Text files into the engine, labels from file names, the dump
 // format, and the built-in image with its check.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -118,6 +119,9 @@ TEST_F(TITextFiles, FilesThatCannotBeReadGiveTheSystemError) {
   EXPECT_EQ(BSLLoadTIFile(engine, (dir / "missing.txt").string()), -ENOENT);
   EXPECT_NE(LogText().find("BSLLoadTIFile got error 2 trying to open datafile"), std::string::npos);
   EXPECT_EQ(BSLLoadTIFile(engine, dir.string()), -EISDIR);
+  // A pipe is refused before it is opened, which would wait for a writer.
+  ASSERT_EQ(mkfifo((dir / "pipe.txt").c_str(), 0600), 0);
+  EXPECT_EQ(BSLLoadTIFile(engine, (dir / "pipe.txt").string()), kTINotUsable);
   EXPECT_EQ(BSLWriteTIFile(engine, (dir / "no" / "such" / "dir.txt").string()), -ENOENT);
   EXPECT_EQ(engine.modelName, "TGX 1.50");
 }
