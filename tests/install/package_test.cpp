@@ -1,5 +1,5 @@
 // The Debian package as a person gets it: what its control file declares, what it unpacks,
-// and its installed command line updating a simulated device from the unpacked tree.
+// its windows starting and its command line updating a simulated device from the unpacked tree.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -34,7 +34,8 @@ const std::vector<std::string> kCliDocuments = {
 // The one package the fixture made.
 fs::path PackageFile() {
   std::vector<fs::path> found;
-  for (const fs::directory_entry& entry : fs::directory_iterator(VORN_PACKAGE_DIR)) {
+  std::error_code missing;
+  for (const fs::directory_entry& entry : fs::directory_iterator(VORN_PACKAGE_DIR, missing)) {
     if (entry.path().extension() == ".deb") found.push_back(entry.path());
   }
   if (found.size() != 1) return {};
