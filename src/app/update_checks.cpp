@@ -47,7 +47,7 @@ bool ProgressHook(UpdateSession& session, int, int, int, char kind) {
     session.ui.setBar(session.ui.bar() + session.state.eraseStep);
   } else if (kind == 'W') {
     session.uploadPosition += session.state.uploadStep;
-    session.ui.setBar(static_cast<int>(session.uploadPosition + 0.5F));
+    session.ui.uploadBar(static_cast<int>(session.uploadPosition + 0.5F));
   }
   session.ui.pump();
   // A stop asked for ends the erase or the upload between two frames: the loader waits for the next run.

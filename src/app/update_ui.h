@@ -20,6 +20,8 @@ struct UpdateUi {
   // The progress bar, 0 to 100.
   virtual void setBar(int position) = 0;
   virtual int bar() const = 0;
+  // The bar moved by the upload's progress: a front end may tell the time left from it.
+  virtual void uploadBar(int position) { setBar(position); }
   // The instruction line above the port selector.
   virtual void setInstruction(const std::string& text) = 0;
   // A modal box with the single button OK. The caller logs the text afterwards.

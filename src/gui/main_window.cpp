@@ -1,9 +1,10 @@
 #include "gui/main_window.h"
 
+#include <QBoxLayout>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
@@ -12,24 +13,38 @@
 #include <QShortcut>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "bsl/host_bsl.h"
 #include "gui/feedback_window.h"
 #include "gui/main_window_dialogs.h"
 #include "gui/main_window_texts.h"
 #include "gui/main_window_ui.h"
 #include "gui/port_combo_box.h"
+#include "gui/run_bridge.h"
 
 namespace {
 
+// The classic client area: the window is never smaller, and grows to fit its texts.
 constexpr int kClientWidth = 346;
 constexpr int kClientHeight = 262;
 constexpr int kNewSerialNumberMax = 15;
 constexpr int kIconSize = 32;
+constexpr int kOuterMargin = 12;
+constexpr int kIconGap = 12;
+constexpr int kLineSpacing = 2;
+constexpr int kButtonMinimumWidth = 96;
 
 template <typename Widget>
 Widget* Named(Widget* widget, const char* name) {
   widget->setObjectName(QString::fromLatin1(name));
   return widget;
+}
+
+void KeepRoomWhenHidden(QWidget* widget) {
+  QSizePolicy policy = widget->sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  widget->setSizePolicy(policy);
 }
 
 void MakeBold(QWidget* widget) {
@@ -75,64 +90,106 @@ TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {
   BuildTimers();
   ConnectControls();
   ui_ = std::make_unique<MainWindowUi>(this, statusText, statusBar, lblConnect, *dialogs_);
-  layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 TfrmMain::~TfrmMain() {
-  SetPumpHook(nullptr);
+  AbandonRun();
   ui_.reset();
 }
 
 void TfrmMain::BuildControls() {
   auto* client = Named(new QWidget(this), "client");
-  client->setFixedSize(kClientWidth, kClientHeight);
   setCentralWidget(client);
+  auto* rows = new QVBoxLayout(client);
+  rows->setContentsMargins(kOuterMargin, kOuterMargin, kOuterMargin, kOuterMargin);
+  rows->addLayout(BuildHeader(client));
+  lblConnect = Named(new QLabel(client), "lblConnect");
+  MakeBold(lblConnect);
+  rows->addWidget(lblConnect);
+  rows->addWidget(BuildPanel(client));
+  // Room to grow into; it also keeps the classic width when the texts need less.
+  rows->addItem(new QSpacerItem(kClientWidth - 2 * kOuterMargin, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
+  rows->addLayout(BuildButtons(client));
+}
 
+// The picture beside the two lines that say what the updater does.
+QLayout* TfrmMain::BuildHeader(QWidget* client) {
   Image1 = Named(new QLabel(client), "Image1");
   Image1->setPixmap(UpdaterPicture());
-  Image1->setGeometry(12, 10, kIconSize, kIconSize);
+  Image1->setFixedSize(kIconSize, kIconSize);
   userText1 = Named(new QLabel(client), "userText1");
-  userText1->setGeometry(56, 8, 280, 18);
   userText2 = Named(new QLabel(client), "userText2");
-  userText2->setGeometry(56, 28, 280, 18);
   MakeBold(userText2);
-  lblConnect = Named(new QLabel(client), "lblConnect");
-  lblConnect->setGeometry(12, 56, 322, 18);
-  MakeBold(lblConnect);
+  auto* lines = new QVBoxLayout;
+  lines->setSpacing(kLineSpacing);
+  lines->addWidget(userText1);
+  lines->addWidget(userText2);
+  auto* header = new QHBoxLayout;
+  header->setSpacing(kIconGap);
+  header->addWidget(Image1, 0, Qt::AlignTop);
+  header->addLayout(lines, 1);
+  return header;
+}
 
+// The sunken panel: the port, the status of a run and the serial number of factory mode.
+QWidget* TfrmMain::BuildPanel(QWidget* client) {
   Panel1 = Named(new QFrame(client), "Panel1");
   Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  Panel1->setGeometry(12, 80, 322, 138);
   commLabel = Named(new QLabel(Panel1), "commLabel");
-  commLabel->setGeometry(10, 6, 302, 18);
   cbCommPort = Named(new PortComboBox(Panel1), "cbCommPort");
-  cbCommPort->setGeometry(10, 26, 302, 26);
   cbCommPort->setToolTip(QStringLiteral("Pick your comm port from this list."));
+  // A port label is never cut short: the window widens to the longest one listed.
+  cbCommPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   MakeBold(cbCommPort);
   Label1 = Named(new QLabel(QStringLiteral("Status:"), Panel1), "Label1");
-  Label1->setGeometry(10, 60, 56, 18);
   MakeBold(Label1);
   statusText = Named(new QLabel(Panel1), "statusText");
-  statusText->setGeometry(66, 60, 246, 18);
+  // Stage texts differ in length from run to run: they wrap rather than widen the window.
+  statusText->setWordWrap(true);
+  KeepRoomWhenHidden(statusText);
   statusText->hide();
+  unfinishedLine_ = Named(new QLabel(Panel1), "unfinishedLine");
+  unfinishedLine_->setWordWrap(true);
+  unfinishedLine_->hide();
   statusBar = Named(new QProgressBar(Panel1), "statusBar");
-  statusBar->setGeometry(10, 82, 302, 18);
   statusBar->setRange(0, 100);
   statusBar->setValue(0);
   statusBar->setTextVisible(false);
   newSN = Named(new QLabel(QStringLiteral("New Serial Number"), Panel1), "newSN");
-  newSN->setGeometry(10, 108, 130, 22);
-  newSN->hide();
   newSNstr = Named(new QLineEdit(Panel1), "newSNstr");
-  newSNstr->setGeometry(146, 108, 166, 22);
   newSNstr->setMaxLength(kNewSerialNumberMax);
+  // The serial number row keeps its place, so ticking it does not move the panel.
+  KeepRoomWhenHidden(newSN);
+  KeepRoomWhenHidden(newSNstr);
+  newSN->hide();
   newSNstr->hide();
 
+  auto* status = new QHBoxLayout;
+  status->addWidget(Label1, 0, Qt::AlignTop);
+  status->addWidget(statusText, 1);
+  auto* serial = new QHBoxLayout;
+  serial->addWidget(newSN);
+  serial->addWidget(newSNstr, 1);
+  auto* rows = new QVBoxLayout(Panel1);
+  rows->addWidget(commLabel);
+  rows->addWidget(cbCommPort);
+  rows->addLayout(status);
+  rows->addWidget(unfinishedLine_);
+  rows->addWidget(statusBar);
+  rows->addLayout(serial);
+  return Panel1;
+}
+
+QLayout* TfrmMain::BuildButtons(QWidget* client) {
   btnClose = Named(new QPushButton(QStringLiteral("Close"), client), "btnClose");
-  btnClose->setGeometry(12, 226, 96, 28);
   btnStart = Named(new QPushButton(QStringLiteral("Start"), client), "btnStart");
-  btnStart->setGeometry(238, 226, 96, 28);
   btnStart->setDefault(true);
+  for (QPushButton* button : {btnClose, btnStart}) button->setMinimumWidth(kButtonMinimumWidth);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnClose);
+  buttons->addStretch(1);
+  buttons->addWidget(btnStart);
+  return buttons;
 }
 
 void TfrmMain::BuildTimers() {
@@ -192,6 +249,30 @@ void TfrmMain::showEvent(QShowEvent* event) {
     FormShow();
   }
   QMainWindow::showEvent(event);
+}
+
+bool TfrmMain::event(QEvent* event) {
+  const bool handled = QMainWindow::event(event);
+  if (event->type() == QEvent::LayoutRequest) KeepWrappedLinesWhole();
+  return handled;
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  KeepWrappedLinesWhole();
+}
+
+// Qt gives a window the minimum height of its layout without asking wrapped
+// lines how tall they are at the window's width: a long stage text would be
+// cut off at the bottom. The window keeps at least the height they need.
+void TfrmMain::KeepWrappedLinesWhole() {
+  const QWidget* client = centralWidget();
+  if (client == nullptr || client->layout() == nullptr || layout() == nullptr) return;
+  const int clientMinimum = client->layout()->totalMinimumSize().height();
+  const int wrapped = client->layout()->totalMinimumHeightForWidth(client->width());  // -1: nothing wraps now
+  const int menuHeight = layout()->totalMinimumSize().height() - clientMinimum;
+  const int needed = std::max({kClientHeight, clientMinimum, wrapped}) + menuHeight;
+  if (needed != minimumHeight()) setMinimumHeight(needed);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

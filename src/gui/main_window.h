@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/update_run.h"
@@ -20,6 +21,7 @@ class PortComboBox;
 class QAction;
 class QFrame;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
@@ -31,6 +33,7 @@ struct BuiltInImage;
 struct HostBSL;
 struct MainWindowDialogs;
 struct MainWindowUi;
+class WindowRunUi;
 
 struct MainWindowOptions {
   std::optional<QStringList> arguments;  // the command line, program name first; the application's when unset
@@ -97,11 +100,17 @@ class TfrmMain : public QMainWindow {
   void SendFeedbacktoTessaly1Click();
 
  protected:
+  bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();
+  QLayout* BuildHeader(QWidget* client);
+  QWidget* BuildPanel(QWidget* client);
+  QLayout* BuildButtons(QWidget* client);
+  void KeepWrappedLinesWhole();
   void BuildMenus();
   void BuildTimers();
   void ConnectControls();
@@ -123,6 +132,10 @@ class TfrmMain : public QMainWindow {
 
   bool StartRequested() const;
   void BeginRun();
+  void RunFinished(int result);
+  void AbandonRun();
+  bool UpdateUnfinished() const;
+  void ShowUnfinished(bool shown);
   void ReturnToIdle();
 
   MainWindowOptions options_;
@@ -134,6 +147,10 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<SerialPort> enumPort_;  // only for listing ports
   std::unique_ptr<MainWindowUi> ui_;
   UpdateRunner runner_;
+  // The run on its own thread: its copy of the state and its way to the window.
+  UpdaterState runState_;
+  std::unique_ptr<WindowRunUi> runUi_;
+  std::thread runThread_;
   QPointer<TfrmWeb> web_;
   std::vector<CommPortEntry> portTable_;
   int selectedPort_ = 0;
@@ -150,6 +167,9 @@ class TfrmMain : public QMainWindow {
   PortComboBox* cbCommPort = nullptr;
   QLabel* Label1 = nullptr;
   QLabel* statusText = nullptr;
+  // Under the status line: says that a failed run left an unfinished update for
+  // Start to resume. Hidden until a run fills it.
+  QLabel* unfinishedLine_ = nullptr;
   QProgressBar* statusBar = nullptr;
   QLabel* newSN = nullptr;
   QLineEdit* newSNstr = nullptr;

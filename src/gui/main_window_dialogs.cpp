@@ -2,11 +2,17 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "app/box_kinds.h"
 
 namespace {
+
+constexpr int kBoxScreenShare = 80;  // percent of the screen's width a box may take
 
 QMessageBox::Icon BoxIcon(int kind) {
   switch (kind) {
@@ -26,10 +32,30 @@ struct PointerCursor {
   PointerCursor& operator=(const PointerCursor&) = delete;
 };
 
-int ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& text, const QString& title,
-            QMessageBox::StandardButtons buttons) {
-  QMessageBox box(icon, title, text, buttons, owner);
-  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+// Qt wraps a box's text at a width of its own that does not grow with the font,
+// so a long text (the help) at a large font or DPI grew taller than the screen.
+// The box is as wide as the text's longest line, where the screen has room.
+void WidenToLongestLine(QMessageBox& box, const QString& text) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  const QScreen* screen = box.screen();
+  if (grid == nullptr || screen == nullptr) return;
+  const QFontMetrics metrics(box.font());
+  int longest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n'))) longest = std::max(longest, metrics.horizontalAdvance(line));
+  const int room = screen->availableGeometry().width() * kBoxScreenShare / 100;
+  grid->addItem(new QSpacerItem(std::min(longest, room), 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(),
+                0, 1, grid->columnCount());
+}
+
+std::unique_ptr<QMessageBox> NewBox(QWidget* owner, QMessageBox::Icon icon, const QString& text, const QString& title,
+                                    QMessageBox::StandardButtons buttons) {
+  auto box = std::make_unique<QMessageBox>(icon, title, text, buttons, owner);
+  box->setWindowFlag(Qt::WindowStaysOnTopHint);
+  WidenToLongestLine(*box, text);
+  return box;
+}
+
+int ShowBox(QMessageBox& box) {
   const PointerCursor pointer;
   QApplication::beep();
   return box.exec();
@@ -47,12 +73,20 @@ QString RunFileDialog(QWidget* owner, const FileDialogRequest& request, QFileDia
 
 }  // namespace
 
+std::unique_ptr<QMessageBox> MakeBox(QWidget* owner, int kind, const QString& text, const QString& title) {
+  return NewBox(owner, BoxIcon(kind), text, title, QMessageBox::Ok);
+}
+
+std::unique_ptr<QMessageBox> MakeQuestion(QWidget* owner, const QString& text, const QString& title) {
+  return NewBox(owner, QMessageBox::Warning, text, title, QMessageBox::Ok | QMessageBox::Cancel);
+}
+
 void QtDialogs::Box(QWidget* owner, const QString& text, const QString& title, int kind) {
-  ShowBox(owner, BoxIcon(kind), text, title, QMessageBox::Ok);
+  ShowBox(*MakeBox(owner, kind, text, title));
 }
 
 bool QtDialogs::Ask(QWidget* owner, const QString& text, const QString& title) {
-  return ShowBox(owner, QMessageBox::Warning, text, title, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+  return ShowBox(*MakeQuestion(owner, text, title)) == QMessageBox::Ok;
 }
 
 QString QtDialogs::OpenFile(QWidget* owner, const FileDialogRequest& request) {

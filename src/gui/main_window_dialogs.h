@@ -2,7 +2,10 @@
 // file dialogs. The window uses the Qt dialogs below; tests hand it a recorder.
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
+
+#include <memory>
 
 class QWidget;
 
@@ -23,6 +26,12 @@ struct MainWindowDialogs {
   virtual QString OpenFile(QWidget* owner, const FileDialogRequest& request) = 0;
   virtual QString SaveFile(QWidget* owner, const FileDialogRequest& request) = 0;
 };
+
+// The message box as the window shows it (kind as ShowErrorBox takes it), not yet
+// shown: the window's boxes and the tests that measure them build it here.
+std::unique_ptr<QMessageBox> MakeBox(QWidget* owner, int kind, const QString& text, const QString& title);
+// The OK/Cancel question box, not yet shown.
+std::unique_ptr<QMessageBox> MakeQuestion(QWidget* owner, const QString& text, const QString& title);
 
 struct QtDialogs : MainWindowDialogs {
   void Box(QWidget* owner, const QString& text, const QString& title, int kind) override;

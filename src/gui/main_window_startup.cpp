@@ -79,6 +79,7 @@ void TfrmMain::FormShow() {
   CreateObjects();
   ListPortsAtStart();
   SetModelTexts();
+  ShowUnfinished(UpdateUnfinished());
   state_.eraseStep = 1;
   state_.uploadStep = UploadStepFor(engine_->imageText.size());
   state_.imageVersion = image.imageVersion;
@@ -120,7 +121,6 @@ void TfrmMain::CreateObjects() {
       CreateMessageLog(state_.errorFile, state_.verbose ? kLogProtocol : kLogFailure, false));
   engine_ = std::make_unique<HostBSL>(log_.get(), options_.image != nullptr ? *options_.image : BuiltInFirmware());
   enumPort_ = std::make_unique<SerialPort>(log_.get());
-  SetPumpHook(PumpWindowEvents);
 }
 
 void TfrmMain::SetModelTexts() {

@@ -1,19 +1,13 @@
 #include "gui/main_window_ui.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTimer>
-
-#include <algorithm>
 
 #include "gui/main_window_dialogs.h"
+#include "serial/serial_port.h"
 
 namespace {
-
-constexpr int kBarMinimum = 0;
-constexpr int kBarMaximum = 100;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
@@ -21,21 +15,43 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 MainWindowUi::MainWindowUi(QWidget* window, QLabel* statusText, QProgressBar* statusBar, QLabel* instruction,
                            MainWindowDialogs& dialogs)
-    : window_(window), statusText_(statusText), statusBar_(statusBar), instruction_(instruction), dialogs_(dialogs) {}
+    : window_(window), statusText_(statusText), statusBar_(statusBar), instruction_(instruction), dialogs_(dialogs) {
+  statusBar_->setTextVisible(true);
+  ShowProgress();
+}
 
 MainWindowUi::~MainWindowUi() { busy(false); }
 
+// The window's own event loop repaints: a stage needs no pumping of its own.
 void MainWindowUi::stage(const std::string& text) {
   statusText_->setText(Q(text));
   statusText_->show();
-  pump();
+  if (progress_.uploading) {
+    EndUpload(progress_);
+    ShowProgress();
+  }
 }
 
 void MainWindowUi::hideStage() { statusText_->hide(); }
 
-void MainWindowUi::setBar(int position) { statusBar_->setValue(std::clamp(position, kBarMinimum, kBarMaximum)); }
+void MainWindowUi::setBar(int position) {
+  EndUpload(progress_);
+  MoveBar(progress_, position);
+  ShowProgress();
+}
 
-int MainWindowUi::bar() const { return statusBar_->value(); }
+void MainWindowUi::uploadBar(int position) {
+  MoveUploadBar(progress_, position, MillisecondTick());
+  ShowProgress();
+}
+
+void MainWindowUi::ShowProgress() {
+  statusBar_->setValue(progress_.shown);
+  statusBar_->setFormat(Q(ProgressText(progress_)));
+}
+
+// The sequence's own position, which may lie below what the bar shows.
+int MainWindowUi::bar() const { return progress_.position; }
 
 void MainWindowUi::setInstruction(const std::string& text) { instruction_->setText(Q(text)); }
 
@@ -62,11 +78,4 @@ void MainWindowUi::busy(bool on) {
 void MainWindowUi::pump() {
   if (window_ != nullptr) window_->repaint();
   QCoreApplication::processEvents();
-}
-
-void PumpWindowEvents(int maxWaitMs) {
-  // A nested loop sleeps until an event comes and ends when the wait is over.
-  QEventLoop loop;
-  QTimer::singleShot(std::max(maxWaitMs, 0), &loop, &QEventLoop::quit);
-  loop.exec();
 }

@@ -1,10 +1,12 @@
 // The main window as the person in front of an update run sees it: the status
-// line, the progress bar, the instruction line and the window's boxes.
+// line, the progress bar, the instruction line and the window's boxes. Used on
+// the window's thread only; a run on its own thread reaches it through WindowRunUi.
 #pragma once
 
 #include <QPointer>
 
 #include "app/update_ui.h"
+#include "gui/progress_display.h"
 
 class QLabel;
 class QProgressBar;
@@ -19,6 +21,7 @@ struct MainWindowUi : UpdateUi {
   void stage(const std::string& text) override;
   void hideStage() override;
   void setBar(int position) override;
+  void uploadBar(int position) override;
   int bar() const override;
   void setInstruction(const std::string& text) override;
   void box(const std::string& text, const std::string& title, int kind) override;
@@ -28,13 +31,13 @@ struct MainWindowUi : UpdateUi {
   void pump() override;
 
  private:
+  void ShowProgress();
+
   QPointer<QWidget> window_;
   QLabel* statusText_;
   QProgressBar* statusBar_;
   QLabel* instruction_;
   MainWindowDialogs& dialogs_;
   bool busy_ = false;
+  ProgressDisplay progress_;
 };
-
-// The serial layer's pump: dispatches the window's events for at most maxWaitMs.
-void PumpWindowEvents(int maxWaitMs);

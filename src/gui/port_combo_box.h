@@ -12,6 +12,9 @@ class PortComboBox : public QComboBox {
 
   std::function<void()> onDropDown;
 
+  // The window is never narrower than the longest port label (with AdjustToContents).
+  QSize minimumSizeHint() const override { return sizeHint(); }
+
   void showPopup() override {
     if (onDropDown) onDropDown();
     QComboBox::showPopup();

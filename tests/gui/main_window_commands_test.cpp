@@ -3,6 +3,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <atomic>
 
 #include "bsl/builtin_image.h"
 #include "bsl/host_bsl.h"
@@ -65,12 +66,14 @@ TEST_F(CommandsTest, OpeningAFirmwareFileRetargetsTheWindow) {
 
   // A run started now works with the file's model.
   std::string runSettingsFile;
+  std::atomic<bool> ran{false};
   window.SetUpdateRunner([&](UpdateRun& run) {
     runSettingsFile = run.state.settingsFile;
+    ran = true;
     return 1;
   });
   Action("UpdateFirmware1")->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !runSettingsFile.empty() && !window.RunActive(); }, kWaitMs));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ran && !window.RunActive(); }, kWaitMs));
   EXPECT_EQ(runSettingsFile, DataPath("Lumeno LX-40.settings.txt"));
 
   // A name that gives no kind addresses the window to the built-in kind again.
@@ -119,9 +122,9 @@ TEST_F(CommandsTest, FilesThatCannotBeOpenedLeaveEverythingAsItWas) {
 TEST_F(CommandsTest, NoFileIsOpenedWhileARunSendsTheImage) {
   TfrmMain& window = Open({"vornbsl", "-rep"});
   Choose(WriteFile("LX40 2-10.txt", kSmallImage));
-  bool ran = false;
+  std::atomic<bool> ran{false};
   window.SetUpdateRunner([&](UpdateRun&) {
-    window.OpenFirmwareFile1Click();
+    OnWindowThread([&] { window.OpenFirmwareFile1Click(); });
     ran = true;
     return 1;
   });

@@ -16,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/main_window.h"
@@ -75,6 +76,13 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_NE(found, nullptr) << name;
     return found;
   }
+  // Runs call on the window's thread and waits for it: an update run works on a thread of
+  // its own, and widgets belong to the window's thread. Only for use inside a runner.
+  template <typename Call>
+  void OnWindowThread(Call call) {
+    QMetaObject::invokeMethod(window_.get(), std::move(call), Qt::BlockingQueuedConnection);
+  }
+
   QAction* Action(const char* name) { return Find<QAction>(name); }
   QTimer* Timer(const char* name) { return Find<QTimer>(name); }
   QString Text(const char* label) { return Find<QLabel>(label)->text(); }

@@ -3,9 +3,14 @@
 // is active.
 #include <QApplication>
 #include <QComboBox>
+#include <QThread>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "gui/main_window_fixture.h"
 #include "pty_pair.h"
@@ -34,7 +39,7 @@ class RunTest : public MainWindowTest {
   QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
 
   PtyPair pty_;
-  int runs_ = 0;
+  std::atomic<int> runs_{0};
 };
 
 TEST_F(RunTest, RunnerGetsTheWindowStateAndTheWindowReturnsToIdle) {
@@ -43,9 +48,13 @@ TEST_F(RunTest, RunnerGetsTheWindowStateAndTheWindowReturnsToIdle) {
   Find<QLineEdit>("newSNstr")->setText("SN-0042");
   Action("DontEraseData1")->trigger();
   dialogs_.answerOk = false;
+  std::vector<QThread*> boxThreads;
+  dialogs_.onBox = [&](const ShownBox&) { boxThreads.push_back(QThread::currentThread()); };
 
   window.SetUpdateRunner([&](UpdateRun& run) {
     ++runs_;
+    // The run has a thread of its own: nothing on the window's thread can hold it up.
+    EXPECT_NE(QThread::currentThread(), window.thread());
     const UpdaterState& state = run.state;
     EXPECT_TRUE(state.updateInProgress);
     EXPECT_TRUE(state.keepGoing);
@@ -63,27 +72,39 @@ TEST_F(RunTest, RunnerGetsTheWindowStateAndTheWindowReturnsToIdle) {
     EXPECT_TRUE(state.dontEraseData);
     EXPECT_EQ(&run.engine, window.Engine());
     EXPECT_EQ(run.log, window.Log());
-
-    EXPECT_FALSE(Button("btnStart")->isEnabled());
-    EXPECT_FALSE(Button("btnClose")->isEnabled());
-    EXPECT_FALSE(Action("UpdateFirmware1")->isEnabled());
-    EXPECT_FALSE(Find<QComboBox>("cbCommPort")->isEnabled());
-    EXPECT_TRUE(Busy());
     EXPECT_EQ(run.ui.bar(), 0);
 
+    OnWindowThread([&] {
+      EXPECT_FALSE(Button("btnStart")->isEnabled());
+      EXPECT_FALSE(Button("btnClose")->isEnabled());
+      EXPECT_FALSE(Action("UpdateFirmware1")->isEnabled());
+      EXPECT_FALSE(Find<QComboBox>("cbCommPort")->isEnabled());
+      EXPECT_TRUE(Busy());
+      // What the menus change during a run is the window's: the run keeps what held at Start.
+      Action("DontEraseData1")->trigger();
+    });
+    EXPECT_TRUE(state.dontEraseData);
+
+    // Every call reaches the window in the order it was made.
     run.ui.setInstruction("Do NOT disconnect Pelloran TGX until finished.");
-    EXPECT_EQ(Text("lblConnect"), "Do NOT disconnect Pelloran TGX until finished.");
     run.ui.stage("Connecting to Pelloran TGX...");
-    EXPECT_TRUE(Find<QLabel>("statusText")->isVisible());
-    EXPECT_EQ(Text("statusText"), "Connecting to Pelloran TGX...");
     run.ui.setBar(42);
-    EXPECT_EQ(Find<QProgressBar>("statusBar")->value(), 42);
+    OnWindowThread([&] {
+      EXPECT_EQ(Text("lblConnect"), "Do NOT disconnect Pelloran TGX until finished.");
+      EXPECT_TRUE(Find<QLabel>("statusText")->isVisible());
+      EXPECT_EQ(Text("statusText"), "Connecting to Pelloran TGX...");
+      EXPECT_EQ(Find<QProgressBar>("statusBar")->value(), 42);
+      EXPECT_EQ(Find<QProgressBar>("statusBar")->text(), "42%");
+    });
     run.ui.setBar(140);
     EXPECT_EQ(run.ui.bar(), 100);
+    // Questions and boxes hold the run until they are answered.
     EXPECT_FALSE(run.ui.ask("The firmware in your Pelloran TGX\nis newer", "Newer Firmware"));
+    EXPECT_EQ(dialogs_.Titled("Newer Firmware").size(), 1u);
     run.ui.box("Settings text", "Settings Error", kBoxError);
+    EXPECT_EQ(dialogs_.Titled("Settings Error").size(), 1u);
     run.ui.hideStage();
-    EXPECT_FALSE(Find<QLabel>("statusText")->isVisible());
+    OnWindowThread([&] { EXPECT_FALSE(Find<QLabel>("statusText")->isVisible()); });
     return 1;
   });
   Button("btnStart")->click();
@@ -111,6 +132,7 @@ TEST_F(RunTest, RunnerGetsTheWindowStateAndTheWindowReturnsToIdle) {
   ASSERT_EQ(questions.size(), 1u);
   EXPECT_EQ(questions[0].kind, -1);
   ASSERT_EQ(dialogs_.Titled("Settings Error").size(), 1u);
+  for (QThread* thread : boxThreads) EXPECT_EQ(thread, window.thread());
   // The sequence logs its own boxes: the interface's box does not.
   EXPECT_EQ(ErrorFileText().find("Settings text"), std::string::npos);
 }
@@ -122,10 +144,9 @@ TEST_F(RunTest, DefaultRunnerSaysThisBuildCannotUpdate) {
   EXPECT_FALSE(Action("UpdateFirmware1")->isEnabled());
   EXPECT_TRUE(Button("btnStart")->isEnabled());
   EXPECT_TRUE(Button("btnClose")->isEnabled());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs_.Titled("Update Firmware").empty(); }, kWaitMs));
-  QTest::qWait(10);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return !dialogs_.Titled("Update Firmware").empty() && !window.RunActive(); }, kWaitMs));
   EXPECT_EQ(window.LastRunResult(), -1);
-  EXPECT_FALSE(window.RunActive());
   const ShownBox box = dialogs_.Titled("Update Firmware")[0];
   EXPECT_EQ(box.kind, kBoxInformation);
   EXPECT_EQ(box.text, "This version of the Pelloran TGX Firmware Updater cannot update devices yet.\n\n"
@@ -136,13 +157,16 @@ TEST_F(RunTest, DefaultRunnerSaysThisBuildCannotUpdate) {
 TEST_F(RunTest, CloseGuardKeepsTheWindowOpenWhileARunIsActive) {
   TfrmMain& window = Open({"vornbsl", "-rep"});
   window.SetUpdateRunner([&](UpdateRun& run) {
-    ++runs_;
-    EXPECT_FALSE(window.close());            // the close box, Alt+F4
-    Action("Exit1")->trigger();              // "&Exit"
-    EXPECT_TRUE(Button("btnClose")->isEnabled());  // a run from the menu leaves it enabled
-    Button("btnClose")->click();
-    EXPECT_TRUE(window.isVisible());
+    OnWindowThread([&] {
+      EXPECT_FALSE(window.close());                  // the close box, Alt+F4
+      Action("Exit1")->trigger();                    // "&Exit"
+      EXPECT_TRUE(Button("btnClose")->isEnabled());  // a run from the menu leaves it enabled
+      Button("btnClose")->click();
+      EXPECT_TRUE(window.isVisible());
+      EXPECT_TRUE(window.State().keepGoing);
+    });
     EXPECT_TRUE(run.state.keepGoing);
+    ++runs_;
     return 1;
   });
   Action("UpdateFirmware1")->trigger();
@@ -168,11 +192,13 @@ TEST_F(RunTest, StartRequestsWhileARunIsActiveAreIgnored) {
   window.SetUpdateRunner([&](UpdateRun&) {
     ++runs_;
     if (runs_ > 1) return -99;
-    Button("btnStart")->click();  // enabled: the run came from the menu
-    window.UpdateFirmware1Click();
-    window.timerStartTimer();
-    QTest::qWait(400);  // any start timer would have ticked by now
-    EXPECT_FALSE(Timer("timerStart")->isActive());
+    OnWindowThread([&] {
+      Button("btnStart")->click();  // enabled: the run came from the menu
+      window.UpdateFirmware1Click();
+      window.timerStartTimer();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // any start timer would have ticked by now
+    OnWindowThread([&] { EXPECT_FALSE(Timer("timerStart")->isActive()); });
     return 1;
   });
   Action("UpdateFirmware1")->trigger();
@@ -189,15 +215,58 @@ TEST_F(RunTest, StartRequestsWhileARunIsActiveAreIgnored) {
   EXPECT_EQ(runs_, 2);
 }
 
-TEST_F(RunTest, LongWaitsInsideARunKeepTheWindowResponsive) {
+// The window may go away during a run (the application quits): the run is let end
+// without it, its questions answered Cancel and its boxes passed by, and nothing hangs.
+// A settings file kept by an earlier session's failed run: the window says so from the start,
+// and a run that succeeds takes the line away.
+TEST_F(RunTest, ASettingsFileKeptByAnEarlierSessionShowsTheUnfinishedLine) {
+  std::ofstream(DataPath("Pelloran TGX.settings.txt")) << "sn=\"A1\"\r\n";
   TfrmMain& window = Open({"vornbsl", "-rep"});
-  bool ticked = false;
+  const auto* unfinished = Find<QLabel>("unfinishedLine");
+  ASSERT_NE(unfinished, nullptr);
+  EXPECT_TRUE(unfinished->isVisible());
+  window.SetUpdateRunner([&](UpdateRun&) { return ++runs_; });
+  Action("UpdateFirmware1")->trigger();
+  WaitForRuns(1);
+  EXPECT_FALSE(unfinished->isVisible());
+}
+
+TEST_F(RunTest, AWindowThatGoesAwayDuringARunLetsTheRunEnd) {
+  TfrmMain& window = Open({"vornbsl", "-rep"});
+  std::atomic<bool> started{false};
+  std::atomic<bool> answer{true};
+  window.SetUpdateRunner([&](UpdateRun& run) {
+    started = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the window is going meanwhile
+    answer = run.ui.ask("Go on?", "Question");
+    run.ui.box("Gone", "Box", kBoxError);
+    run.ui.stage("Still running");
+    return ++runs_;
+  });
+  Action("UpdateFirmware1")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, kWaitMs));
+  window_.reset();
+  EXPECT_EQ(runs_, 1);
+  EXPECT_FALSE(answer);
+  EXPECT_TRUE(dialogs_.Titled("Question").empty());
+  EXPECT_TRUE(dialogs_.Titled("Box").empty());
+}
+
+TEST_F(RunTest, LongWaitsInsideARunLeaveTheWindowItsEvents) {
+  TfrmMain& window = Open({"vornbsl", "-rep"});
+  std::atomic<bool> ticked{false};
+  QThread* tickThread = nullptr;
   bool tickedDuringWait = false;
   uint32_t waitedMs = 0;
   window.SetUpdateRunner([&](UpdateRun&) {
-    QTimer::singleShot(50, [&] { ticked = true; });
+    OnWindowThread([&] {
+      QTimer::singleShot(50, &window, [&] {
+        tickThread = QThread::currentThread();
+        ticked = true;
+      });
+    });
     const uint32_t start = MillisecondTick();
-    SleepPumping(400);
+    SleepPumping(400);  // the run's thread dispatches nothing: the window's thread has its own loop
     waitedMs = MillisecondTick() - start;
     tickedDuringWait = ticked;
     return ++runs_;
@@ -205,6 +274,7 @@ TEST_F(RunTest, LongWaitsInsideARunKeepTheWindowResponsive) {
   Action("UpdateFirmware1")->trigger();
   WaitForRuns(1);
   EXPECT_TRUE(tickedDuringWait);
+  EXPECT_EQ(tickThread, window.thread());
   EXPECT_GE(waitedMs, 400u);
   EXPECT_LT(waitedMs, 1500u);
 }

@@ -27,8 +27,10 @@ TEST_F(MainWindowTest, FirstShowingBuildsTheWindowFromTheBuiltInImage) {
 
   EXPECT_EQ(window.windowTitle(), kCaption);
   EXPECT_EQ(QCoreApplication::applicationName(), "Pelloran TGX Updater");
-  EXPECT_EQ(window.centralWidget()->size(), QSize(346, 262));
-  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  // At least the classic client area; the window may grow (its texts' fit has its own test).
+  EXPECT_GE(window.centralWidget()->width(), 346);
+  EXPECT_GE(window.centralWidget()->height(), 262);
+  EXPECT_NE(window.minimumSize(), window.maximumSize());
   EXPECT_EQ(Text("userText1"), "This utility updates Pelloran TGX firmware to");
   EXPECT_EQ(Text("userText2"), "TGX 1.50");
   EXPECT_TRUE(Find<QLabel>("userText2")->font().bold());

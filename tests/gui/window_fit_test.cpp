@@ -1,0 +1,317 @@
+// Every text the window can show fits whole, in the build this program links
+// (instrument or digital sensor) and at the screen DPI its main() was given:
+// the idle window, every stage text and instruction of a run for every model
+// name the window can hold, and every box. A clipped or cut-off text fails.
+// With VORNBSL_SCREENSHOT_DIR set, the idle and mid-update pictures are saved there.
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyleOptionComboBox>
+
+#include <filesystem>
+#include <span>
+
+#include "app/build_target.h"
+#include "bsl/device_profile.h"
+#include "bsl/device_types.h"
+#include "gui/main_window_dialogs.h"
+#include "gui/main_window_fixture.h"
+#include "gui/main_window_texts.h"
+#include "pty_pair.h"
+#include "sdi12/sdi_sensor.h"
+
+namespace {
+
+constexpr char kMeasureTitle[] = "measure";  // the question a test run asks when its texts are up
+constexpr int kPictureBar = 56;
+
+// The sequences' stage texts; "%M" is the model name.
+constexpr const char* kSharedStages[] = {
+    "Connecting to %M...",           "Starting the firmware loader...",
+    "Erasing firmware memory...",    "Uploading new firmware code...",
+    "Restarting the %M, please wait...", "Checking new firmware...",
+    "Restoring settings...",         "Successfully updated firmware in 12 seconds.",
+    "Successfully updated firmware in 1234 seconds.", "The settings saved by an unfinished update will be restored.",
+};
+constexpr const char* kInstrumentStages[] = {"Checking battery power...", "Saving settings for this %M...",
+                                             "Erasing old data..."};
+constexpr const char* kSensorStages[] = {"Checking Fieldrex battery power...",
+                                         "Saving settings for this digital sensor..."};
+constexpr const char* kInstructions[] = {"Do NOT disconnect %M until finished.", "You may disconnect your %M now.",
+                                         "Connect %M to computer comm port."};
+
+std::string WithModel(const char* pattern, const std::string& model) {
+  std::string text = pattern;
+  const size_t at = text.find("%M");
+  if (at != std::string::npos) text.replace(at, 2, model);
+  return text;
+}
+
+void Settle() {
+  for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+}
+
+bool WhollyVisible(const QWidget& widget, const QRect& part) {
+  return (QRegion(part) - widget.visibleRegion()).isEmpty();
+}
+
+std::string Describe(const QWidget& widget, const QString& text) {
+  return widget.objectName().toStdString() + " \"" + text.toStdString() + "\"";
+}
+
+// A label's text against the room it has: wrapped lines need the height, unwrapped ones the width.
+bool LabelFits(const QLabel& label) {
+  const int margin = label.margin();
+  const QRect room = label.contentsRect().adjusted(margin, margin, -margin, -margin);
+  const int flags = static_cast<int>(label.alignment()) | (label.wordWrap() ? Qt::TextWordWrap : 0);
+  const QRect needed = label.fontMetrics().boundingRect(room, flags, label.text());
+  return needed.width() <= room.width() && needed.height() <= room.height() && WhollyVisible(label, needed);
+}
+
+bool ComboFits(const QComboBox& combo) {
+  QStyleOptionComboBox option;
+  option.initFrom(&combo);
+  option.currentText = combo.currentText();
+  option.frame = true;
+  const QRect field = combo.style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, &combo);
+  return combo.fontMetrics().horizontalAdvance(combo.currentText()) <= field.width() && WhollyVisible(combo, combo.rect());
+}
+
+// The texts and controls of a window (or box) that do not show whole; empty when all fit.
+std::vector<std::string> Cut(const QWidget& window) {
+  std::vector<std::string> cut;
+  const auto shown = [&window](const QWidget* widget) { return widget->isVisibleTo(&window); };
+  for (const QLabel* label : window.findChildren<QLabel*>()) {
+    if (shown(label) && !label->text().isEmpty() && !LabelFits(*label)) cut.push_back(Describe(*label, label->text()));
+  }
+  for (const QPushButton* button : window.findChildren<QPushButton*>()) {
+    const bool fits = button->sizeHint().width() <= button->width() && WhollyVisible(*button, button->rect());
+    if (shown(button) && !fits) cut.push_back(Describe(*button, button->text()));
+  }
+  for (const QComboBox* combo : window.findChildren<QComboBox*>()) {
+    if (shown(combo) && !ComboFits(*combo)) cut.push_back(Describe(*combo, combo->currentText()));
+  }
+  for (const QWidget* control : window.findChildren<QWidget*>()) {
+    const bool field = qobject_cast<const QProgressBar*>(control) != nullptr || qobject_cast<const QLineEdit*>(control);
+    if (field && shown(control) && !WhollyVisible(*control, control->rect())) cut.push_back(Describe(*control, {}));
+  }
+  return cut;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string joined;
+  for (const std::string& line : lines) joined += "\n  " + line;
+  return joined;
+}
+
+class WindowFitTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    SetExtraPorts({pty_.slavePath});
+  }
+
+  // Opens the window and lets its start-up boxes (the erase warning) come and go.
+  TfrmMain& OpenIdle() {
+    TfrmMain& window = Open();
+    QTest::qWait(700);
+    Settle();
+    return window;
+  }
+  bool SensorBuild() { return window_->State().digitalSensorBuild; }
+
+  struct Model {
+    std::function<void()> apply;  // as the window takes it on
+    std::string name;             // the model name it gives the window
+  };
+
+  // Every model name the window can hold.
+  std::vector<Model> Models() {
+    std::vector<Model> models;
+    if (SensorBuild()) {
+      for (const SensorMenuItem& item : SensorMenuItems()) {
+        models.push_back({[this, type = item.type] { window_->SelectSensorType(type); }, SensorTypeName(item.type)});
+      }
+      return models;
+    }
+    // Opening a firmware file names the window after the file's device kind.
+    const std::string release = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
+    for (int kind = kDeviceTypeFirst; kind <= kDeviceTypeLast; ++kind) {
+      const std::string tag(DeviceTypeTag(kind));
+      if (tag.find_first_of(" -_") != std::string::npos) continue;  // a file name ends its kind there
+      const std::string path = DataPath(tag + " 1.50.txt");
+      std::filesystem::copy_file(release, path, std::filesystem::copy_options::overwrite_existing);
+      const auto open = [this, path] {
+        dialogs_.openPath = Q(path);
+        window_->OpenFirmwareFile1Click();
+      };
+      models.push_back({open, std::string(ProfileName(kind))});
+    }
+    return models;
+  }
+
+  std::vector<std::string> RunTexts(const std::string& model) {
+    std::vector<std::string> texts;
+    for (const char* stage : kSharedStages) texts.push_back(WithModel(stage, model));
+    for (const char* stage : SensorBuild() ? std::span<const char* const>(kSensorStages) : std::span<const char* const>(kInstrumentStages)) {
+      texts.push_back(WithModel(stage, model));
+    }
+    return texts;
+  }
+
+  // Starts a run through the Start button whose runner calls body and returns
+  // when the window is idle again.
+  void Run(const std::function<void(UpdateRun&)>& body) {
+    int finished = 0;
+    window_->SetUpdateRunner([body, &finished](UpdateRun& run) {
+      body(run);
+      ++finished;
+      return 1;
+    });
+    window_->btnStartClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished == 1 && !window_->RunActive(); }, kWaitMs));
+    window_->SetUpdateRunner({});
+  }
+
+  // Asked from inside a run: the window's texts are up and the window is at its smallest.
+  static void Measure(UpdateRun& run) { run.ui.ask("", kMeasureTitle); }
+
+  // Whatever the window shows when a run measures, at the window's smallest size.
+  void CheckWhenMeasured(const std::string& what) {
+    dialogs_.onBox = [this, what](const ShownBox& box) {
+      if (box.title != kMeasureTitle) return;
+      ExpectFitsAtSmallest(what + " / " + Text("statusText").toStdString());
+    };
+  }
+
+  void ExpectFitsAtSmallest(const std::string& what) {
+    Settle();
+    window_->resize(window_->minimumSize());
+    Settle();
+    EXPECT_EQ(Joined(Cut(*window_)), "") << what << " at " << window_->width() << "x" << window_->height();
+  }
+
+  void SavePicture(const char* state) {
+    const QString folder = qEnvironmentVariable("VORNBSL_SCREENSHOT_DIR");
+    if (folder.isEmpty()) return;
+    const int dpi = qRound(window_->screen()->logicalDotsPerInch());
+    const QString name = QStringLiteral("%1-window-%2%3.png")
+                             .arg(SensorBuild() ? QStringLiteral("sensor") : QStringLiteral("instrument"))
+                             .arg(QString::fromLatin1(state))
+                             .arg(dpi == 96 ? QString() : QStringLiteral("-%1dpi").arg(dpi));
+    const QString path = QDir(folder).filePath(name);
+    EXPECT_TRUE(window_->grab().save(path, "PNG")) << path.toStdString();
+  }
+
+  PtyPair pty_;
+};
+
+TEST_F(WindowFitTest, IdleWindowShowsEveryTextWholeAndCanGrow) {
+  TfrmMain& window = OpenIdle();
+  const int dpi = qEnvironmentVariableIsSet("VORNBSL_TEST_DPI") ? qEnvironmentVariableIntValue("VORNBSL_TEST_DPI") : 96;
+  ASSERT_EQ(qRound(window.screen()->logicalDotsPerInch()), dpi) << "the screen has the DPI asked for";
+  EXPECT_EQ(Joined(Cut(window)), "") << "as first shown, " << window.width() << "x" << window.height();
+  SavePicture("idle");
+  ExpectFitsAtSmallest("idle");
+  const QSize smallest = window.size();
+  window.resize(smallest * 2);
+  Settle();
+  EXPECT_EQ(window.size(), smallest * 2) << "the window can grow";
+  EXPECT_EQ(Joined(Cut(window)), "");
+  // The serial number row of factory mode.
+  window.State().replaceSerialNumber = true;
+  Find<QLabel>("newSN")->show();
+  Find<QLineEdit>("newSNstr")->show();
+  ExpectFitsAtSmallest("with the serial number row");
+  // The line under the status line that a failed run leaves.
+  auto* unfinished = Find<QLabel>("unfinishedLine");
+  unfinished->setText(QStringLiteral("The update is unfinished: the settings of this device are kept, and Start "
+                                     "resumes the update where it stopped."));
+  unfinished->show();
+  ExpectFitsAtSmallest("with the unfinished-update line");
+}
+
+TEST_F(WindowFitTest, EveryStageTextAndInstructionFitsForEveryModel) {
+  OpenIdle();
+  for (const Model& model : Models()) {
+    model.apply();
+    ASSERT_EQ(window_->State().modelName, model.name);
+    ExpectFitsAtSmallest("idle, " + model.name);
+    CheckWhenMeasured(model.name);
+    Run([this](UpdateRun& run) {
+      for (const char* instruction : kInstructions) {
+        run.ui.setInstruction(WithModel(instruction, run.state.modelName));
+        Measure(run);
+      }
+      for (const std::string& text : RunTexts(run.state.modelName)) {
+        run.ui.stage(text);
+        Measure(run);
+      }
+    });
+    if (HasFailure()) return;
+  }
+}
+
+TEST_F(WindowFitTest, MidUpdatePicture) {
+  OpenIdle();
+  dialogs_.onBox = [this](const ShownBox& box) {
+    if (box.title != kMeasureTitle) return;
+    Settle();
+    EXPECT_EQ(Joined(Cut(*window_)), "");
+    SavePicture("update");
+  };
+  Run([](UpdateRun& run) {
+    run.ui.setInstruction(WithModel(kInstructions[0], run.state.modelName));
+    run.ui.stage("Uploading new firmware code...");
+    run.ui.setBar(kPictureBar);
+    Measure(run);
+  });
+}
+
+TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
+  TfrmMain& window = OpenIdle();  // the instrument build's erase warning comes up here
+  window.Help2Click();
+  window.About1Click();
+  window.State().updateInProgress = true;
+  EXPECT_FALSE(window.ConfirmClose());
+  window.State().updateInProgress = false;
+  dialogs_.openPath = dataDir_.path() + QStringLiteral("/a firmware file with a rather long name of its own.txt");
+  { std::ofstream(dialogs_.openPath.toStdString()) << "not firmware\n"; }
+  window.OpenFirmwareFile1Click();
+  window.btnStartClick();  // this program runs no sequence: the "cannot update" box
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.RunActive() && dialogs_.Titled("Update Firmware").size() == 1; },
+                              kWaitMs));
+  ASSERT_GE(dialogs_.boxes.size(), 5u);
+
+  // The longest of the sequences' own boxes, as they read for the longest names.
+  const std::string model = "NIVARA 3x Family Sensor Suite";
+  const std::string caption = CaptionFor(model);
+  const std::string aside = dataDir_.path().toStdString() + "/" + model + ".settings.unfinished SN 1234567 (2026-12-10)";
+  std::vector<ShownBox> boxes = dialogs_.boxes;
+  boxes.push_back({Q("The " + caption + " found the settings of an unfinished update of another " + model +
+                     " (serial number 1234567).\n\nThis " + model + " keeps its own settings. The other " + model +
+                     "'s settings are kept in\n\"" + aside + "\"\nand are restored when it is updated again."),
+                   QStringLiteral("Unfinished Update"), kBoxInformation});
+  boxes.push_back({Q("The " + caption + " doesn't support this " + model + "\nrunning version 1.02.\n\n" +
+                     "This updater only works with firmware version 1.20 (or newer).\n\nClick OK to force the update "
+                     "anyway.\nClick CANCEL to quit the updater."),
+                   QStringLiteral("Wrong Firmware Version"), -1});
+
+  const QRect screen = window.screen()->availableGeometry();
+  for (const ShownBox& shown : boxes) {
+    const std::unique_ptr<QMessageBox> box = shown.kind < 0 ? MakeQuestion(&window, shown.text, shown.title)
+                                                            : MakeBox(&window, shown.kind, shown.text, shown.title);
+    box->show();
+    Settle();
+    const QSize size = box->frameGeometry().size().expandedTo(box->sizeHint());
+    EXPECT_TRUE(size.width() <= screen.width() && size.height() <= screen.height())
+        << shown.title.toStdString() << " " << size.width() << "x" << size.height();
+    EXPECT_EQ(Joined(Cut(*box)), "") << shown.title.toStdString();
+    box->close();
+  }
+}
+
+}  // namespace
