@@ -64,10 +64,6 @@ SerialPort::~SerialPort() {
   if (!borrowed) VSClose(*this);
 }
 
-std::string PortDevicePath(const std::string& name) {
-  return name.find('/') == std::string::npos ? "/dev/" + name : name;
-}
-
 int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
   if (port.handle >= 0) {
     print_message(port.log, kLogBytes, kSerialTag, "VSOpen found port \"%d\" already open", port.handle);

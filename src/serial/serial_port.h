@@ -66,5 +66,6 @@ int32_t LocalUtcOffset();
 using PumpHook = void (*)(int maxWaitMs);
 void SetPumpHook(PumpHook hook);
 
-// A device path for a port name: a name without "/" opens "/dev/" + name.
+// A device path for a port name (in the platform file): on POSIX a name without "/" opens
+// "/dev/" + name; on Windows every name opens in the device namespace (\\.\COM12).
 std::string PortDevicePath(const std::string& name);
