@@ -44,6 +44,7 @@ int SystemError(DWORD error) {
     // Access denied is what a port held by another program answers.
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:  // wine's word for a terminal another program holds exclusively
     case ERROR_BUSY:
       return kSysPortInUse;
     // A device that was pulled out or hung up: reads and writes fail at once, for ever.
