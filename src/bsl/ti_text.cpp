@@ -1,6 +1,4 @@
 // Loading a TI-Text firmware file into the engine and dumping the held image.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "bsl/host_bsl.h"
+#include "log/platform.h"
 
 namespace {
 
@@ -27,13 +26,12 @@ int Elapsed(uint32_t start) { return static_cast<int>(MillisecondTick() - start)
 
 // The whole file, up to the length it had when it was measured. Returns 0 or an errno value.
 int ReadWhole(FILE* file, std::string* text) {
-  struct stat info {};
-  if (fstat(fileno(file), &info) != 0) return errno;
-  if (S_ISDIR(info.st_mode)) return EISDIR;
+  OpenFileShape shape;
+  if (const int error = ShapeOfOpenFile(file, &shape); error != 0) return error;
+  if (shape.directory) return EISDIR;
   // Only a regular file has a length to measure; anything else is read until it ends.
-  const size_t length =
-      S_ISREG(info.st_mode) ? static_cast<size_t>(info.st_size) : std::numeric_limits<size_t>::max();
-  if (S_ISREG(info.st_mode)) text->reserve(length);
+  const size_t length = shape.regular ? static_cast<size_t>(shape.length) : std::numeric_limits<size_t>::max();
+  if (shape.regular) text->reserve(length);
   std::vector<char> chunk(kReadChunk);
   errno = 0;
   while (text->size() < length) {
@@ -115,7 +113,7 @@ int LoadText(HostBSL& engine, const std::string& path, FILE* file, uint32_t star
 
 int BSLLoadTIFile(HostBSL& engine, const std::string& path) {
   const uint32_t start = MillisecondTick();
-  const File file(std::fopen(path.c_str(), "rb"));
+  const File file(OpenFileUtf8(path, "rb"));
   if (!file) {
     const int error = errno;
     print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile got error %d trying to open datafile %s", error,
@@ -131,7 +129,7 @@ int BSLLoadTIFile(HostBSL& engine, const std::string& path) {
 
 int BSLWriteTIFile(HostBSL& engine, const std::string& path) {
   const uint32_t start = MillisecondTick();
-  File file(std::fopen(path.c_str(), "wb"));
+  File file(OpenFileUtf8(path, "wb"));
   if (!file) {
     const int error = errno;
     print_message(engine.log, kLogFailure, kBslTag, "BSLWriteTIFile got error %d trying to open datafile %s", error,

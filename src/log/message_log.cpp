@@ -6,7 +6,10 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <vector>
+
+#include "log/platform.h"
 
 namespace {
 
@@ -23,7 +26,12 @@ struct FileCloser {
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-File OpenFile(const std::string& name, const char* mode) { return File(std::fopen(name.c_str(), mode)); }
+File OpenFile(const std::string& name, const char* mode) { return File(OpenFileUtf8(name, mode)); }
+
+void RemoveFile(const std::string& name) {
+  std::error_code ignored;
+  std::filesystem::remove(PathFromUtf8(name), ignored);
+}
 
 __attribute__((format(printf, 1, 0))) std::string FormatV(const char* format, va_list args) {
   va_list copy;
@@ -40,7 +48,7 @@ __attribute__((format(printf, 1, 0))) std::string FormatV(const char* format, va
 std::string NowStamp() {
   const std::time_t now = std::time(nullptr);
   struct tm local {};
-  localtime_r(&now, &local);
+  LocalTimeFields(now, &local);
   return LogTimeStamp(local);
 }
 
@@ -66,7 +74,7 @@ MessageLog CreateMessageLog(const std::string& fileName, uint32_t level, bool de
   MessageLog log;
   log.fileName = fileName;
   log.level = IsValidLogLevel(level) ? level : kLogFailure;
-  if (deleteExisting) std::remove(fileName.c_str());
+  if (deleteExisting) RemoveFile(fileName);
   return log;
 }
 
@@ -129,8 +137,8 @@ bool KeepTail(const MessageLog& log, long maxBytes) {
   temp.reset();
   source.reset();
   // Renaming over the error file replaces it in one step; a failed write leaves it untouched.
-  if (!wrote || !flushed || std::rename(tempName.c_str(), log.fileName.c_str()) != 0) {
-    std::remove(tempName.c_str());
+  if (!wrote || !flushed || RenameReplacing(tempName, log.fileName) != 0) {
+    RemoveFile(tempName);
     return false;
   }
   return true;

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <limits>
 
+#include "log/platform.h"
 #include "logger/answer_parsers.h"
 #include "logger/link_helpers.h"
 #include "logger/setting_commands.h"
@@ -38,7 +39,7 @@ int TimeToSet(DeviceLink& link, int64_t* vornSeconds, int64_t* value, struct tm*
   }
   *value = VornSeconds(now, LocalUtcOffset());
   if (vornSeconds != nullptr) *vornSeconds = *value;
-  localtime_r(&now, fields);
+  LocalTimeFields(now, fields);
   return kLinkOk;
 }
 
@@ -96,7 +97,7 @@ int ReadClockDate(DeviceLink& link, const std::string& answer, int64_t* vornSeco
   if (ParseDeviceDate(answer, &date) < kDateFields) return kLinkNotUnderstood;
   const std::time_t now = std::time(nullptr);
   struct tm today {};
-  localtime_r(&now, &today);
+  LocalTimeFields(now, &today);
   struct tm fields {};
   fields.tm_year = date.year - 1900;
   fields.tm_mon = date.month - 1;

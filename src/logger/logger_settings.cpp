@@ -1,5 +1,7 @@
 #include "logger/logger_settings.h"
 
+#include "log/platform.h"
+
 namespace {
 
 constexpr uint32_t kDefaultCapabilities = 0x1005;
@@ -71,7 +73,7 @@ struct tm VornCalendar(int64_t vornSeconds) {
   // A VornSeconds count is local wall-clock time, so its fields are read as if it were UTC.
   const std::time_t wall = static_cast<std::time_t>(vornSeconds + kVornEpochUnix);
   struct tm fields {};
-  gmtime_r(&wall, &fields);
+  UtcTimeFields(wall, &fields);
   return fields;
 }
 

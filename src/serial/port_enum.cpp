@@ -33,7 +33,7 @@ bool HasPortNumber(const std::vector<CommPortEntry>& table, int number) {
 }
 
 std::string DevicePath(const PortSources& sources, const std::string& name) {
-  return name.find('/') != std::string::npos ? name : sources.devRoot + "/" + name;
+  return PlatformPortPath(sources.devRoot, name);
 }
 
 // Every listed port that cannot be had right now is marked busy; the look changes no port.
@@ -46,12 +46,12 @@ void MarkBusyPorts(const PortSources& sources, std::vector<CommPortEntry>* table
   }
 }
 
-// The numbered native ports: ttyS0..ttyS15 stand for port numbers 1..16.
+// The numbered native ports 1..16: ttyS0..ttyS15 on Linux, COM1..COM16 on Windows.
 void ProbeNativePorts(const PortSources& sources, std::vector<CommPortEntry>* table, size_t capacity, int* result) {
   std::vector<int> numbers;
   std::vector<std::string> paths;
   for (int n = 1; n <= kProbePortCount; ++n) {
-    const std::string name = "ttyS" + std::to_string(n - 1);
+    const std::string name = PlatformNativePortName(n);
     if (HasPortNumber(*table, n) || !PlatformNativePortPresent(sources.sysfsRoot, name)) continue;
     numbers.push_back(n);
     paths.push_back(DevicePath(sources, name));
@@ -61,7 +61,7 @@ void ProbeNativePorts(const PortSources& sources, std::vector<CommPortEntry>* ta
     const int error = states[i];
     const bool busy = error == kSysPortInUse || error == kSysPermission || error == kSysDeviceFailed;
     if (error != 0 && !busy) continue;
-    const std::string name = "ttyS" + std::to_string(numbers[i] - 1);
+    const std::string name = PlatformNativePortName(numbers[i]);
     CommPortEntry entry;
     entry.name = name;
     entry.portNumber = numbers[i];
@@ -103,6 +103,18 @@ std::string DescribePort(const FoundPort& port) {
     return Cut(port.name + " " + kCableAdapterLabel, kEntryDescriptionMax);
   }
   return Cut(port.name + " " + friendly, kEntryDescriptionMax);
+}
+
+std::string AdapterFriendlyName(const FoundPort& port) {
+  std::string after;
+  if (port.friendlyName.empty() || !IsCableAdapter(port.instanceId, &after)) return "";
+  if (!Contains(port.friendlyName, "Tessaly USB") && !Contains(port.friendlyName, "Tessaly UXA")) return "";
+  const size_t bracket = after.find('[');
+  if (bracket != std::string::npos) {
+    return Cut(std::string(kCableAdapterLabel) + " " + after.substr(bracket) + " (" + port.name + ")",
+               kEntryDescriptionMax);
+  }
+  return Cut(std::string(kCableAdapterLabel) + " (" + port.name + ")", kEntryDescriptionMax);
 }
 
 void ApplyAdapterRules(CommPortEntry& entry) {

@@ -55,3 +55,6 @@ int ScanPortsRegistry(const PortSources& sources, std::vector<CommPortEntry>* wo
 // Applies the adapter rules to a description built from a friendly name.
 std::string DescribePort(const FoundPort& port);
 void ApplyAdapterRules(CommPortEntry& entry);
+// The friendly name the system's own device lists get for the maker's cable adapter
+// ("VANTO USB Adapter [..] (COM7)"); empty for any other port.
+std::string AdapterFriendlyName(const FoundPort& port);

@@ -100,3 +100,9 @@ bool PlatformNativePortPresent(const std::string& sysfsRoot, const std::string& 
   const fs::path ttyDir = fs::path(sysfsRoot) / "class" / "tty" / name;
   return fs::exists(ttyDir) && ReadLine(ttyDir / "type") != kUnknownUartType;
 }
+
+std::string PlatformPortPath(const std::string& devRoot, const std::string& name) {
+  return name.find('/') != std::string::npos ? name : devRoot + "/" + name;
+}
+
+std::string PlatformNativePortName(int number) { return "ttyS" + std::to_string(number - 1); }

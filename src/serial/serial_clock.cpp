@@ -1,8 +1,8 @@
 // Time helpers shared by every layer: the millisecond clock, the sleep that keeps
 // the front end responsive, and the offset of local time from UTC.
 #include <chrono>
-#include <ctime>
 
+#include "log/platform.h"
 #include "serial/serial_platform.h"
 #include "serial/serial_port.h"
 
@@ -36,9 +36,4 @@ void SleepPumping(int milliseconds) {
   }
 }
 
-int32_t LocalUtcOffset() {
-  const std::time_t now = std::time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
-  return static_cast<int32_t>(local.tm_gmtoff);
-}
+int32_t LocalUtcOffset() { return LocalUtcOffsetSeconds(); }

@@ -43,10 +43,14 @@ int PlatformErrorNumber(int error);
 // Sleeps without dispatching anything.
 void PlatformSleep(int milliseconds);
 
-// Port discovery (port_scan_linux.cpp): the present serial ports with their friendly
+// Port discovery (port_scan_linux.cpp, port_scan_win32.cpp): the present serial ports with their friendly
 // names and instance IDs, then the user's extra ports, in the system's order.
 std::vector<FoundPort> PlatformListPorts(const std::string& sysfsRoot, const std::string& devRoot,
                                          const std::vector<std::string>& extraPorts);
+// The device path that opens a port name ("/dev/ttyUSB0", "\\\\.\\COM12"); a path is kept as it is.
+std::string PlatformPortPath(const std::string& devRoot, const std::string& name);
+// The name of numbered native port 1..16: "ttyS0".."ttyS15", "COM1".."COM16".
+std::string PlatformNativePortName(int number);
 // Whether a numbered native port ("ttyS3") has a UART behind it.
 bool PlatformNativePortPresent(const std::string& sysfsRoot, const std::string& name);
 // How each device stands for the port listing, found without changing any of them (port_holders_linux.cpp):

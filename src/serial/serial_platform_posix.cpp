@@ -97,10 +97,6 @@ int64_t NowMs() {
 
 }  // namespace
 
-std::string PortDevicePath(const std::string& name) {
-  return name.find('/') == std::string::npos ? "/dev/" + name : name;
-}
-
 int PlatformOpen(const std::string& path, int* handle) {
   *handle = -1;
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -1,8 +1,5 @@
 // Win32 backend of the serial driver: every system call of the driver lives here.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "log/win32_text.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -18,9 +15,6 @@ constexpr DWORD kReadWaitMs = 100;          // a read waits at most this long fo
 constexpr DWORD kWriteMsPerByte = 10;
 constexpr DWORD kWriteBaseMs = 100;
 constexpr int kCloseFailed = 1;             // a close that failed without telling why
-constexpr const char kDevicePrefix[] = "\\\\.\\";
-constexpr const char kLongPrefix[] = "\\\\?\\";
-constexpr const char kSlashPrefix[] = "//./";
 constexpr int64_t kUnknownCount = -1;
 constexpr DWORD kErrorNoSuchDevice = 433;  // a device that is not connected; not in every header set
 
@@ -65,17 +59,6 @@ int SystemError(DWORD error) {
 }
 
 int LastError() { return SystemError(GetLastError()); }
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (size <= 0) return {};
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // Reads of the driver: back at once with what has arrived, else after waitMs at most with
 // the first bytes or nothing. Writes: 10 ms a byte plus 100 ms.
@@ -145,23 +128,9 @@ PlatformResult ReadArrived(HANDLE port, char* destination, DWORD maximum) {
 
 }  // namespace
 
-// "COM3", "com3", "COM3:" and "\\.\COM12" all name the same kind of device; every port
-// opens through the device namespace so that COM10 and above open too.
-std::string PortDevicePath(const std::string& name) {
-  std::string base = name;
-  for (const char* prefix : {kDevicePrefix, kLongPrefix, kSlashPrefix}) {
-    if (StartsWith(base, prefix)) {
-      base.erase(0, std::char_traits<char>::length(prefix));
-      break;
-    }
-  }
-  if (!base.empty() && base.back() == ':') base.pop_back();
-  return kDevicePrefix + base;
-}
-
 int PlatformOpen(const std::string& path, int* handle) {
   *handle = -1;
-  const std::wstring wide = Wide(path);
+  const std::wstring wide = WideFromUtf8(path);
   if (wide.empty()) return kSysPortMissing;
   // No sharing: the port is ours alone until it is closed.
   const HANDLE port = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);

@@ -15,6 +15,7 @@ constexpr int kEmptyReadsBeforeRest = 5;  // from the sixth empty read on, long 
 constexpr int kRestAfterMs = 400;
 constexpr int kRestMs = 200;
 constexpr const char* kSerialTag = "VornSerial";
+constexpr const char* kDeviceRoot = "/dev";  // where a bare port name is looked for on Linux
 
 const char* Tag(const SerialPort& port) { return port.portName.c_str(); }
 
@@ -63,6 +64,8 @@ int SetUpPort(const SerialPort& port, int fd) {
 SerialPort::~SerialPort() {
   if (!borrowed) VSClose(*this);
 }
+
+std::string PortDevicePath(const std::string& name) { return PlatformPortPath(kDeviceRoot, name); }
 
 int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
   if (port.handle >= 0) {

@@ -66,6 +66,6 @@ int32_t LocalUtcOffset();
 using PumpHook = void (*)(int maxWaitMs);
 void SetPumpHook(PumpHook hook);
 
-// A device path for a port name (in the platform file): on POSIX a name without "/" opens
-// "/dev/" + name; on Windows every name opens in the device namespace (\\.\COM12).
+// A device path for a port name: on Linux a name without "/" opens "/dev/" + name,
+// on Windows "\\\\.\\" + name.
 std::string PortDevicePath(const std::string& name);

@@ -27,7 +27,7 @@ int ReplayDirectory(const std::filesystem::path& directory) {
     LLVMFuzzerTestOneInput(input.data(), input.size());
     ++count;
   }
-  if (error) std::fprintf(stderr, "cannot read %s: %s\n", directory.c_str(), error.message().c_str());
+  if (error) std::fprintf(stderr, "cannot read %s: %s\n", directory.string().c_str(), error.message().c_str());
   return count;
 }
 

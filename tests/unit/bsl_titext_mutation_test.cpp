@@ -2,7 +2,6 @@
 // with a result code and either a well-formed image or the old one. Seeded
 // mutations of valid files, and plain noise, bounded to run in seconds.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "bsl/builtin_image.h"
 #include "bsl/host_bsl.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -92,9 +92,7 @@ TEST(TITextMutation, ConversionAlwaysEndsInACodeAndAWellFormedImage) {
 }
 
 TEST(TITextMutation, LoadingMutatedFilesKeepsTheEngineConsistent) {
-  char pattern[] = "/tmp/vorn-mutation-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::filesystem::path dir = pattern;
+  const std::filesystem::path dir = FreshTestFolder("vorn-mutation-");
   HostBSL engine(nullptr, BuiltInFirmware());
   std::mt19937 random(77);
   for (int i = 0; i < kFileLoads; ++i) {

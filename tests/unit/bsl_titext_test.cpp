@@ -1,7 +1,6 @@
 // Reading TI-Text files into the engine, labels from file names, the dump
 // format, and the built-in image with its check.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +11,7 @@
 
 #include "bsl/builtin_image.h"
 #include "bsl/host_bsl.h"
+#include "test_folder.h"
 
 namespace {
 
@@ -33,9 +33,7 @@ VectorTable Erased() {
 class TITextFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vorn-titext-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    dir = FreshTestFolder("vorn-titext-");
     log = CreateMessageLog((dir / "errors.txt").string(), kLogBytes, true);
   }
   void TearDown() override { fs::remove_all(dir); }
