@@ -96,13 +96,16 @@ TEST_F(WindowsCli, AnUploadCutByAHangUpResumesOnTheNextRun) {
   DevsimProcess sim(args);
   const CliRun first = Update(port.Name());
   EXPECT_EQ(first.status, 1) << first.out << first.err;
-  EXPECT_EQ(first.out.find("Successfully updated"), std::string::npos) << first.out;
+  // The hang-up is told at once, as a failed read, not waited out as silence.
+  EXPECT_NE(first.err.find("Firmware Upload Error: "), std::string::npos) << first.err;
+  EXPECT_NE(first.err.find("[Error -21]"), std::string::npos) << first.err;
   EXPECT_TRUE(fs::exists(dir_ / "data" / "Pelloran TGX.settings.txt")) << "the next run needs the settings";
 
   const CliRun second = Update(port.Name());
   EXPECT_EQ(second.status, 0) << second.out << second.err;
   const json report = sim.Stop();
   ExpectUpdated(report);
+  EXPECT_EQ(report["injected"].size(), 1U) << report["injected"].dump();
   EXPECT_FALSE(fs::exists(dir_ / "data" / "Pelloran TGX.settings.txt"));
 }
 
