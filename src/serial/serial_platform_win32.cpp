@@ -11,10 +11,10 @@
 namespace {
 
 constexpr DWORD kQueueBytes = 2048;
-constexpr DWORD kReadWaitMs = 100;          // a read waits at most this long for its first byte
+constexpr DWORD kReadWaitMs = 100;  // a read waits at most this long for its first byte
 constexpr DWORD kWriteMsPerByte = 10;
 constexpr DWORD kWriteBaseMs = 100;
-constexpr int kCloseFailed = 1;             // a close that failed without telling why
+constexpr int kCloseFailed = 1;     // a close that failed without telling why
 constexpr int64_t kUnknownCount = -1;
 constexpr DWORD kErrorNoSuchDevice = 433;  // a device that is not connected; not in every header set
 
@@ -122,7 +122,8 @@ PlatformResult ReadArrived(HANDLE port, char* destination, DWORD maximum) {
   error = QueuedBytes(port, &queued);
   if (first.value == 0) return {0, error};
   if (error != 0 || queued <= 0 || maximum == 1) return first;
-  const PlatformResult rest = ReadSome(port, destination + 1, static_cast<DWORD>(std::min<int64_t>(queued, maximum - 1)));
+  const DWORD more = static_cast<DWORD>(std::min<int64_t>(queued, maximum - 1));
+  const PlatformResult rest = ReadSome(port, destination + 1, more);
   return rest.error != 0 ? first : PlatformResult{first.value + rest.value, 0};
 }
 
