@@ -18,6 +18,7 @@
 #include "instrument/instrument_link.h"
 #include "instrument/settings_file.h"
 #include "instrument/settings_file_platform.h"
+#include "log/platform.h"
 #include "sdi12/sdi_sensor.h"
 #include "serial/serial_port.h"
 
@@ -106,7 +107,7 @@ std::string WhoShown(const KeptFile& file) {
 std::string UniquePath(const std::string& stem) {
   std::string path = stem + std::string(kTextSuffix);
   std::error_code ec;
-  for (int n = 2; fs::exists(path, ec) && n < kUniqueNamesMax; ++n) {
+  for (int n = 2; fs::exists(PathFromUtf8(path), ec) && n < kUniqueNamesMax; ++n) {
     path = stem + " (" + std::to_string(n) + ")" + std::string(kTextSuffix);
   }
   return path;
@@ -118,7 +119,7 @@ std::string AsidePath(const UpdateSession& session, const std::string& what, con
 
 bool Rename(const UpdateSession& session, const std::string& from, const std::string& to) {
   std::error_code ec;
-  fs::rename(from, to, ec);
+  fs::rename(PathFromUtf8(from), PathFromUtf8(to), ec);
   if (ec) {
     print_message(session.log, kLogFailure, kHostTag, "Could not rename %s to %s (error %d)", from.c_str(), to.c_str(),
                   ec.value());
@@ -128,7 +129,7 @@ bool Rename(const UpdateSession& session, const std::string& from, const std::st
 
 void Remove(const std::string& path) {
   std::error_code ec;
-  fs::remove(path, ec);
+  fs::remove(PathFromUtf8(path), ec);
 }
 
 // A file that is not this device's stays, under a name that tells whose it is, and the person
@@ -364,11 +365,11 @@ std::vector<std::string> WaitingSettingsFiles(const UpdateSession& session) {
   const std::string prefix = session.state.modelName + ".settings.unfinished ";
   std::vector<std::string> files;
   std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(session.state.dataFolder, ec)) {
-    const std::string name = entry.path().filename().string();
+  for (const fs::directory_entry& entry : fs::directory_iterator(PathFromUtf8(session.state.dataFolder), ec)) {
+    const std::string name = Utf8FromPath(entry.path().filename());
     const bool text = name.size() > kTextSuffix.size() && name.compare(name.size() - kTextSuffix.size(),
                                                                       kTextSuffix.size(), kTextSuffix) == 0;
-    if (name.rfind(prefix, 0) == 0 && text) files.push_back(entry.path().string());
+    if (name.rfind(prefix, 0) == 0 && text) files.push_back(Utf8FromPath(entry.path()));
   }
   return files;
 }

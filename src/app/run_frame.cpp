@@ -8,6 +8,7 @@
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
 #include "instrument/instrument_link.h"
+#include "log/platform.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -25,8 +26,8 @@ void ReportSuccess(UpdateSession& session, uint32_t start) {
   session.ui.success();
   session.ui.pump();
   print_message(session.log, kLogFailure, kHostTag, "Finished updating device in %d seconds", seconds);
-  std::remove(session.state.settingsFile.c_str());
-  std::remove(UndecidedSettingsPath(session).c_str());
+  RemoveFileUtf8(session.state.settingsFile);
+  RemoveFileUtf8(UndecidedSettingsPath(session));
   session.ui.setInstruction("You may disconnect your " + session.state.modelName + " now.");
 }
 

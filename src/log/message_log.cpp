@@ -6,7 +6,6 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <vector>
 
 #include "log/platform.h"
@@ -27,11 +26,6 @@ struct FileCloser {
 using File = std::unique_ptr<FILE, FileCloser>;
 
 File OpenFile(const std::string& name, const char* mode) { return File(OpenFileUtf8(name, mode)); }
-
-void RemoveFile(const std::string& name) {
-  std::error_code ignored;
-  std::filesystem::remove(PathFromUtf8(name), ignored);
-}
 
 __attribute__((format(printf, 1, 0))) std::string FormatV(const char* format, va_list args) {
   va_list copy;
@@ -74,7 +68,7 @@ MessageLog CreateMessageLog(const std::string& fileName, uint32_t level, bool de
   MessageLog log;
   log.fileName = fileName;
   log.level = IsValidLogLevel(level) ? level : kLogFailure;
-  if (deleteExisting) RemoveFile(fileName);
+  if (deleteExisting) RemoveFileUtf8(fileName);
   return log;
 }
 
@@ -138,7 +132,7 @@ bool KeepTail(const MessageLog& log, long maxBytes) {
   source.reset();
   // Renaming over the error file replaces it in one step; a failed write leaves it untouched.
   if (!wrote || !flushed || RenameReplacing(tempName, log.fileName) != 0) {
-    RemoveFile(tempName);
+    RemoveFileUtf8(tempName);
     return false;
   }
   return true;

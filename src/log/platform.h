@@ -13,6 +13,10 @@
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
 // The path object for a UTF-8 path, for std::filesystem calls.
 std::filesystem::path PathFromUtf8(const std::string& path);
+// The UTF-8 text of a path that std::filesystem gave.
+std::string Utf8FromPath(const std::filesystem::path& path);
+// Deletes a file; a missing file is no failure. False when the file stays.
+bool RemoveFileUtf8(const std::string& path);
 // Renames 'from' over 'to' in one step, replacing 'to' when it exists, written through to the
 // disk. Returns 0 or a system error number.
 int RenameReplacing(const std::string& from, const std::string& to);

@@ -2,12 +2,21 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "log/platform.h"
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 std::filesystem::path PathFromUtf8(const std::string& path) { return std::filesystem::path(path); }
+
+std::string Utf8FromPath(const std::filesystem::path& path) { return path.string(); }
+
+bool RemoveFileUtf8(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove(PathFromUtf8(path), error);
+  return !error;
+}
 
 int RenameReplacing(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;

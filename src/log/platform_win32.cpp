@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <system_error>
 
 #include "log/platform.h"
 
@@ -25,6 +26,14 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 }
 
 std::filesystem::path PathFromUtf8(const std::string& path) { return std::filesystem::path(WideFromUtf8(path)); }
+
+std::string Utf8FromPath(const std::filesystem::path& path) { return Utf8FromWide(path.wstring()); }
+
+bool RemoveFileUtf8(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove(PathFromUtf8(path), error);
+  return !error;
+}
 
 int RenameReplacing(const std::string& from, const std::string& to) {
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;

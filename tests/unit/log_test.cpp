@@ -140,3 +140,21 @@ TEST_F(LogTest, KeepTailOnMissingFileFails) {
 }
 
 }  // namespace
+
+namespace {
+
+// The data folder lies under the user's folder, whose name may be anything: paths are UTF-8.
+TEST_F(LogTest, AFolderNamedBeyondAsciiKeepsItsErrorFile) {
+  const std::string folder = dir_.string() + "/J\xC3\xB3" "zef \xE6\xB8\xAC";
+  const fs::path wide(std::u8string(folder.begin(), folder.end()));
+  fs::create_directories(wide);
+  MessageLog log = CreateMessageLog(folder + "/errors.txt", 30, true);
+  for (int i = 0; i < 20; ++i) ASSERT_GT(print_message(&log, 1, "VornBSL", "line %d", i), 0);
+  ASSERT_GT(FileSize(log), 200);
+  EXPECT_TRUE(KeepTail(log, 100)) << "the tail replaces the error file that is there";
+  EXPECT_LE(FileSize(log), 100);
+  EXPECT_TRUE(fs::exists(wide / "errors.txt"));
+  EXPECT_FALSE(fs::exists(wide / "errors.txt.temp"));
+}
+
+}  // namespace
