@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/kept_settings.h"
+#include "app/run_stop.h"
 #include "app/update_session.h"
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
@@ -89,6 +90,7 @@ int RunFrame(UpdateSession& session) {
   session.calibrationReminder = false;
   session.keepInfo = false;
   session.undecided = false;
+  session.stopHeld = false;
   session.ui.stage("Connecting to " + session.state.modelName + "...");
 
   session.engine.progress = [&session](int total, int done, int phase, char kind) {
@@ -102,6 +104,7 @@ int RunFrame(UpdateSession& session) {
     ReportSuccess(session, start);
   }
   session.engine.progress = nullptr;
+  HoldStop(session, "");
   session.ui.busy(false);
   session.state.updateInProgress = false;
   return result;

@@ -3,6 +3,7 @@
 // firmware, restore the settings, set the clock and erase the old data.
 
 #include "app/kept_settings.h"
+#include "app/run_stop.h"
 #include "app/update_session.h"
 #include "bsl/host_bsl.h"
 #include "instrument/device_kinds.h"
@@ -104,6 +105,8 @@ int CheckBattery(UpdateSession& session) {
 // What a capture's result means for the run: go on, the person declined, or its code.
 int CaptureOutcome(UpdateSession& session, int saved, const std::string& retrieveFailed) {
   if (saved >= 0) return kGoOn;
+  // The settings were read; only the disk refused them. Going on would leave no copy behind.
+  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved);
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " +
                              session.state.modelName + ".\nThis can happen when an intrument is new or doesn't have " +
@@ -171,8 +174,17 @@ int WriteFirmware(UpdateSession& session) {
   session.ui.stage("Uploading new firmware code...");
   e = BSLSendFirmware(engine, p.twentyBit);
   if (e < 0) return FailStage(session, "Firmware Upload Error", e);
-  session.ui.stage("Restarting the " + session.state.modelName + ", please wait...");
-  e = BSLSendVectors(engine);
+  return kGoOn;
+}
+
+// From the vectors on the device runs its new firmware: the run cannot stop until the
+// settings are back.
+int StartNewFirmware(UpdateSession& session) {
+  const std::string& model = session.state.modelName;
+  HoldStop(session, "cannot stop while the " + model + " starts its new firmware and gets its settings back; " +
+                        "it will stop after that");
+  session.ui.stage("Restarting the " + model + ", please wait...");
+  const int e = BSLSendVectors(session.engine);
   if (e < 0) return FailStage(session, "Firmware Upload Error", e);
   return kGoOn;
 }
@@ -315,6 +327,25 @@ int EraseOldData(UpdateSession& session) {
   return e;
 }
 
+// The device runs its loader (an interrupted update): no checks, no capture; the restore reads
+// the settings file of that update. Without one, the settings are still where the device keeps
+// them, in INFO, unless that update erased them already: erasing INFO now would lose the only copy.
+int ResumeInLoader(UpdateSession& session) {
+  FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
+  ChooseSettingsInLoader(session);
+  return StopHere(session, StopPoint::kInLoader) ? kRunStopped : kGoOn;
+}
+
+int CaptureStep(UpdateSession& session) {
+  AddBar(session, kBarStep);
+  return CaptureSettings(session);
+}
+
+// The checks and the capture of a device that runs its firmware; the device is not changed yet.
+int PrepareDevice(UpdateSession& session) {
+  return RunSteps(session, {CheckDevice, CheckBattery, CaptureStep}, StopPoint::kUntouched);
+}
+
 void DecideCalibrationReminder(UpdateSession& session) {
   const std::string adc = CapturedAdc(session.link);
   session.calibrationReminder = adc != kCalibratedAdc || session.profile.calibrationReminder;
@@ -326,31 +357,20 @@ int RunUpdate(UpdateSession& session) {
   const int connected = Connect(session);
   if (connected < 0 && !LoaderAnswered(connected)) return connected;
   AddBar(session, kBarStep);
-  if (LoaderAnswered(connected)) {
-    // The device runs its loader (an interrupted update): no checks, no capture;
-    // the restore reads the settings file of that update. Without one, the settings
-    // are still where the device keeps them, in INFO, unless that update erased them
-    // already: erasing INFO now would lose the only copy.
-    FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
-    ChooseSettingsInLoader(session);
-  } else {
-    for (int (*step)(UpdateSession&) : {CheckDevice, CheckBattery}) {
-      const int result = step(session);
-      if (result != kGoOn) return result;
-    }
-    AddBar(session, kBarStep);
-    const int captured = CaptureSettings(session);
-    if (captured != kGoOn) return captured;
-  }
+  const int prepared = LoaderAnswered(connected) ? ResumeInLoader(session) : PrepareDevice(session);
+  if (prepared != kGoOn) return prepared;
   VPDisconnect(session.link, false);
-  for (int (*step)(UpdateSession&) : {StartLoader, WriteFirmware, Reconnect, CheckNewFirmware}) {
-    const int result = step(session);
+  int result = RunSteps(session, {StartLoader, WriteFirmware}, StopPoint::kInLoader);
+  if (result != kGoOn) return result;
+  for (int (*step)(UpdateSession&) : {StartNewFirmware, Reconnect, CheckNewFirmware, RestoreSettings}) {
+    result = step(session);
     if (result != kGoOn) return result;
   }
-  for (int (*step)(UpdateSession&) : {RestoreSettings, EraseOldData}) {
-    const int result = step(session);
-    if (result != kGoOn) return result;
-  }
+  HoldStop(session, "");
+  if (StopHere(session, StopPoint::kSettingsBack)) return kRunStopped;
+  HoldStop(session, "cannot stop while the old data are erased; the update finishes after that");
+  result = EraseOldData(session);
+  if (result != kGoOn) return result;
   DecideCalibrationReminder(session);
   VPDisconnect(session.link, true);
   return 1;

@@ -8,10 +8,45 @@
 namespace {
 
 constexpr const char* kHostTag = "VornBSL Host";
+// System error numbers as the settings file reports them, negated.
+constexpr int kWriteMissingFolder = -2;
+constexpr int kWriteDenied = -5;
+constexpr int kWriteDiskFull = -28;
+constexpr int kWriteReadOnly = -30;
+constexpr int kWriteQuotaFull = -122;
+
+std::string WriteFailureReason(int code) {
+  switch (code) {
+    case kWriteDiskFull:
+    case kWriteQuotaFull: return "The disk is full.";
+    case kWriteDenied:
+    case kWriteReadOnly: return "The folder is read-only, or the file may not be written there.";
+    case kWriteMissingFolder: return "The folder does not exist.";
+    default: return "The disk reported an error.";
+  }
+}
 
 }  // namespace
 
+bool SettingsFileNotWritten(const UpdateSession& session, int saved) {
+  // The capture marks the settings as held before it writes them; a failed capture does not.
+  return saved < 0 && saved != kVPPartial && saved != kVPUninitialised && session.link.settingsSaved;
+}
+
+int FailSettingsWrite(UpdateSession& session, int saved) {
+  const std::string& model = session.state.modelName;
+  ShowErrorBox(session,
+               "The " + session.state.caption + " could not write the settings file for your " + model + ":\n\"" +
+                   KeptCapturePath(session) + "\"\n\n" + WriteFailureReason(saved) + "\n\nNothing on your " + model +
+                   " was changed. Please make room on the disk or choose another data folder, and try again." +
+                   "\n\n[Error " + std::to_string(saved) + "]",
+               "Settings Error", kBoxError);
+  return saved;
+}
+
 int FailStage(UpdateSession& session, const std::string& title, int code) {
+  // A loader stage that the person stopped did not fail: the run tells its stop instead.
+  if (code == kBslCancelled && session.ui.stopRequested()) return kRunStopped;
   ShowErrorBox(session,
                "The " + session.state.caption + " encountered an error working with your " + session.state.modelName +
                    ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]",

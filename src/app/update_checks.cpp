@@ -50,7 +50,8 @@ bool ProgressHook(UpdateSession& session, int, int, int, char kind) {
     session.ui.setBar(static_cast<int>(session.uploadPosition + 0.5F));
   }
   session.ui.pump();
-  return session.state.keepGoing;
+  // A stop asked for ends the erase or the upload between two frames: the loader waits for the next run.
+  return session.state.keepGoing && !session.ui.stopRequested();
 }
 
 bool CheckTestRunning(UpdateSession& session) {

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "app/kept_settings.h"
+#include "app/run_stop.h"
 #include "app/update_session.h"
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
@@ -184,6 +185,8 @@ bool LoaderAlreadyActive(UpdateSession& session) {
 // What a capture's result means for the run: go on, the person declined, or its code.
 int CaptureOutcome(UpdateSession& session, int saved) {
   if (saved >= 0) return kGoOn;
+  // The settings were read; only the disk refused them. Going on would leave no copy behind.
+  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved);
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + Caption(session) + " could not retrieve the settings from your " +
                              Name(session) + ".\nThis can happen when an intrument is new or doesn't have " +
@@ -251,14 +254,12 @@ int InvokeLoader(UpdateSession& session) {
 
 // Step 7: the capture, the checks and the loader start of a sensor that runs its firmware.
 int PrepareSensor(UpdateSession& session) {
-  for (int (*step)(UpdateSession&) : {SaveSettings, CheckVersion, CheckType, InvokeLoader}) {
-    const int result = step(session);
-    if (result != kGoOn) return result;
-  }
-  return kGoOn;
+  const int result = RunSteps(session, {SaveSettings, CheckVersion, CheckType}, StopPoint::kUntouched);
+  if (result != kGoOn) return result;
+  return RunSteps(session, {InvokeLoader}, StopPoint::kInLoader);
 }
 
-// Steps 8 to 11.
+// Steps 8 to 10: the attach, the erase and the upload.
 int WriteFirmware(UpdateSession& session) {
   if (BSLAttach(session.engine) < 0) return LoaderUnreachable(session);
   const DeviceProfile& p = session.profile;
@@ -273,8 +274,16 @@ int WriteFirmware(UpdateSession& session) {
   SleepPumping(kUploadPauseMs);
   e = BSLSendFirmware(engine, p.twentyBit);
   if (e < 0) return FailStage(session, "Firmware Upload Error", e);
+  return kGoOn;
+}
+
+// Step 11. From the vectors on the sensor runs its new firmware: the run cannot stop until the
+// settings are back, and then it has only the type write left.
+int StartNewFirmware(UpdateSession& session) {
+  HoldStop(session, "cannot stop while the " + Name(session) + " starts its new firmware and gets its settings " +
+                        "back; the update finishes after that");
   session.ui.stage("Restarting the " + Name(session) + ", please wait...");
-  e = BSLSendVectors(engine);
+  const int e = BSLSendVectors(session.engine);
   if (e < 0) return FailStage(session, "Firmware Upload Error", e);
   return kGoOn;
 }
@@ -358,20 +367,22 @@ bool SensorTypeAccepted(uint32_t selected, uint32_t sensorType) {
 }
 
 int UpdateDigitalSensor(UpdateSession& session) {
-  for (int (*step)(UpdateSession&) : {Connect, CheckPassThrough, CheckBattery, HandOff}) {
-    const int result = step(session);
-    if (result != kGoOn) return result;
-  }
+  int result = RunSteps(session, {Connect, CheckPassThrough, CheckBattery, HandOff}, StopPoint::kUntouched);
+  if (result != kGoOn) return result;
   const bool resume = LoaderAlreadyActive(session);
   // The settings capture and restore work on the sensor as a device of its own kind.
   session.link.kind = static_cast<uint8_t>(kDeviceTypeDigitalSensor);
   FillProfile(EngineKind(session), kVersionNotAsked, session.profile);
-  if (!resume) {
-    const int prepared = PrepareSensor(session);
-    if (prepared != kGoOn) return prepared;
+  if (resume) {
+    if (StopHere(session, StopPoint::kInLoader)) return kRunStopped;
+  } else {
+    result = PrepareSensor(session);
+    if (result != kGoOn) return result;
   }
-  for (int (*step)(UpdateSession&) : {WriteFirmware, CheckNewFirmware, RestoreSensor, WriteSensorType}) {
-    const int result = step(session);
+  result = RunSteps(session, {WriteFirmware}, StopPoint::kInLoader);
+  if (result != kGoOn) return result;
+  for (int (*step)(UpdateSession&) : {StartNewFirmware, CheckNewFirmware, RestoreSensor, WriteSensorType}) {
+    result = step(session);
     if (result != kGoOn) return result;
   }
   AddBar(session, kBarStep);

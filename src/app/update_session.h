@@ -16,6 +16,8 @@ struct InstrumentLink;
 // Results of an update run beyond the lower layers' codes.
 constexpr int kRunConnectionFailed = -20;
 constexpr int kRunDeclined = -40;
+// The person stopped the run (Ctrl+C): a Cancel, as a declined question is.
+constexpr int kRunStopped = kRunDeclined;
 constexpr int kRunLoaderFailed = -110;
 constexpr int kRunNoLoader = -112;
 constexpr int kRunNotSupported = -120;
@@ -36,6 +38,7 @@ struct UpdateSession {
   bool calibrationReminder = false;  // set at the end of a successful run when the device needs it
   bool keepInfo = false;             // no copy of the settings exists: INFO, which holds them, is not erased
   bool undecided = false;            // whose the settings file is waits for what the device shows after the erase
+  bool stopHeld = false;             // the run is in a stretch it cannot stop in
   DeviceProfile profile;
 
   UpdateSession(UpdateRun& run, InstrumentLink& instrumentLink)
@@ -89,6 +92,11 @@ std::string ConnectionMessage(const UpdateSession& session, int result);
 int FailStage(UpdateSession& session, const std::string& title, int code);
 // Erases the INFO memory (unless session.keepInfo) and the flash; 0, or the failing code after its box.
 int EraseFirmwareMemory(UpdateSession& session);
+// A capture whose settings were read from the device but could not be written to the settings
+// file (a full disk, a read-only data folder): the disk is at fault, not the device.
+bool SettingsFileNotWritten(const UpdateSession& session, int saved);
+// Its box, titled "Settings Error": which file could not be written and why; returns saved.
+int FailSettingsWrite(UpdateSession& session, int saved);
 // Restore results after which a next run can still put the settings back: the device gave
 // no answer, echoed, or fell into its loader. The run ends there and keeps the settings file.
 bool RestoreMetNoAnswer(int code);

@@ -32,4 +32,13 @@ struct UpdateUi {
   virtual void busy(bool on) = 0;
   // Repaint and process pending events.
   virtual void pump() = 0;
+
+  // Whether the person asked the run to stop (Ctrl+C at the command line). The sequences
+  // ask only where stopping leaves the device in a state the next run takes up.
+  virtual bool stopRequested() const { return false; }
+  // The stretch that follows cannot stop; the text says so to a person who asks. Empty: the
+  // run can stop again.
+  virtual void holdStop(const std::string&) {}
+  // The run stopped at the person's request; the text is the state the device is left in.
+  virtual void stopped(const std::string& state) { note(state); }
 };

@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 #include <memory>
 #include <new>
 #include <vector>
@@ -109,10 +111,23 @@ int LoadText(HostBSL& engine, const std::string& path, FILE* file, uint32_t star
   return 1;
 }
 
+// A pipe, a device or a socket is no firmware file; opening a pipe would wait for a writer for
+// ever, and a device would be read without end. A folder keeps its system error (EISDIR).
+bool SpecialFile(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error || !std::filesystem::exists(status)) return false;
+  return !std::filesystem::is_regular_file(status) && !std::filesystem::is_directory(status);
+}
+
 }  // namespace
 
 int BSLLoadTIFile(HostBSL& engine, const std::string& path) {
   const uint32_t start = MillisecondTick();
+  if (SpecialFile(path)) {
+    print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile: %s is not a regular file", path.c_str());
+    return kTINotUsable;
+  }
   const File file(OpenFileUtf8(path, "rb"));
   if (!file) {
     const int error = errno;

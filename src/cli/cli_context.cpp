@@ -11,11 +11,11 @@
 #include "bsl/builtin_image.h"
 #include "bsl/device_profile.h"
 #include "bsl/device_types.h"
+#include "cli/cli_platform.h"
 
 namespace {
 
 constexpr const char* kDataDirVariable = "VORNBSL_DATA_DIR";
-constexpr const char* kDataSubfolder = "/Tessaly/VornBSL";
 constexpr const char* kErrorFileSuffix = ".errors.txt";
 constexpr const char* kCliTag = "VornBSL cli";
 constexpr const char* kInstrumentProgram = "vornbsl-cli";
@@ -26,19 +26,13 @@ std::string EnvText(const char* name) {
   return value != nullptr ? value : "";
 }
 
-std::string UserDataDir() {
-  const std::string xdg = EnvText("XDG_DATA_HOME");
-  if (!xdg.empty()) return xdg + kDataSubfolder;
-  return EnvText("HOME") + "/.local/share" + kDataSubfolder;
-}
-
-
 }  // namespace
 
 std::string ResolveDataDir(const std::string& given) {
   std::string dir = given;
   if (dir.empty()) dir = EnvText(kDataDirVariable);
-  if (dir.empty()) dir = UserDataDir();
+  if (dir.empty()) dir = UserDataFolder();
+  if (dir.empty()) return {};
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   return std::filesystem::is_directory(dir, error) ? dir : "";
@@ -68,11 +62,14 @@ bool OpenContext(CliContext& context, const std::string& givenDataDir) {
 
 std::string OneLine(const std::string& text) {
   std::string line;
+  bool lineStart = false;  // the spaces that begin a line fold into the one that ends the previous
   for (const char c : text) {
     if (c == '\n') {
       if (!line.empty() && line.back() != ' ') line += ' ';
-    } else {
+      lineStart = true;
+    } else if (c != ' ' || !lineStart || line.empty()) {
       line += c;
+      lineStart = false;
     }
   }
   return line;

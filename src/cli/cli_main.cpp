@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/build_target.h"
+#include "bsl/builtin_image.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_context.h"
 
@@ -30,18 +32,61 @@ constexpr std::array<Command, 6> kCommands = {{
 
 constexpr const char* kGeneralUsage = "vornbsl-cli [--data-dir DIR] <command> [options] | --version | --help";
 
+constexpr const char* kUpdateOptions =
+    "  --port PORT      the device's serial port: a name such as ttyUSB0 (under /dev) or a path;\n"
+    "                   repeat it to update several devices at once\n"
+    "  --yes            answer OK to every question, the data-erase warning included\n"
+    "  --no             answer Cancel to every question; without either, questions are asked\n"
+    "                   at a terminal and answered Cancel elsewhere\n"
+    "  --factory        factory mode (and repair mode): no data-erase warning and no question\n"
+    "                   about newer firmware; a device of another kind may be loaded after a question\n"
+    "  --repair         repair mode: no data-erase warning; a settings capture that fails asks\n"
+    "                   whether to go on\n"
+    "  --firmware FILE  load this TI-Text firmware file instead of the built-in image\n";
+constexpr const char* kInstrumentUpdateOptions =
+    "  --new-sn SN      give the device this serial number (at most 15 characters) when its\n"
+    "                   settings are restored; one --port only\n"
+    "  --no-erase       keep the measurement data stored in the device (no data erase)\n";
+constexpr const char* kOtherOptions =
+    "  ports --all      also probe the 16 numbered native ports\n"
+    "  dump OUT         the file the image is written to\n"
+    "  dump, loader-upload --firmware FILE\n"
+    "                   the TI-Text file to hold instead of the built-in image\n"
+    "  loader-upload, identify --port PORT\n"
+    "                   the device's serial port\n"
+    "  check-version --host URL\n"
+    "                   the web host to ask (default: the maker's)\n";
+
+void PrintUpdateOptions() {
+  std::cout << "\nupdate options:\n" << kUpdateOptions;
+  if (DigitalSensorBuild(BuiltInFirmware())) {
+    std::cout << "  --type CODE      the sensor type to set after the update (the \"Set Digital Sensor to:\"\n"
+                 "                   choice), one of the codes";
+    for (const SensorMenuItem& item : SensorMenuItems()) std::cout << " " << item.type;
+    std::cout << "\n";
+  } else {
+    std::cout << kInstrumentUpdateOptions
+              << "  An update that erases the device's measurement data shows a warning first and asks\n"
+                 "  whether to go on; off a terminal it needs --yes.\n";
+  }
+  std::cout << "  Ctrl+C stops an update at its next safe point; the next update finishes it.\n";
+}
+
 void PrintHelp() {
   std::cout << "usage: " << UsageText(kGeneralUsage) << "\n\ncommands:\n";
   for (const Command& command : kCommands) {
     const std::string usage = command.run == RunUpdateCommand ? UpdateUsage() : command.usage;
     std::cout << "  " << UsageText(usage) << "\n      " << command.summary << "\n";
   }
-  std::cout << "\noptions:\n"
-               "  --data-dir DIR   folder of the error file (default: $VORNBSL_DATA_DIR, else the\n"
-               "                   per-user data folder + /Tessaly/VornBSL)\n"
+  PrintUpdateOptions();
+  std::cout << "\nother command options:\n" << kOtherOptions;
+  std::cout << "\ngeneral options:\n"
+               "  --data-dir DIR   folder of the error file and the settings file (default:\n"
+               "                   $VORNBSL_DATA_DIR, else the per-user data folder + /Tessaly/VornBSL)\n"
                "  --version        print the program's version\n"
                "  --help           print this text\n"
-               "\nexit status: 0 success, 1 the command failed, 2 bad usage\n";
+               "\nexit status: 0 success, 1 the command failed, 2 bad usage, 130 stopped by Ctrl+C\n"
+               "(143 by SIGTERM); the next update finishes a stopped one\n";
 }
 
 const Command* FindCommand(const std::string& name) {

@@ -1,17 +1,11 @@
 #include "cli/cli_progress.h"
 
-#include <unistd.h>
-
-#include <csignal>
+#include "cli/cli_platform.h"
 
 namespace {
 
 constexpr int kBarWidth = 30;
 constexpr int kFullPercent = 100;
-
-volatile std::sig_atomic_t gCancelRequested = 0;  // set from the signal handler only
-
-extern "C" void OnInterrupt(int) { gCancelRequested = 1; }
 
 void DrawBar(const CliProgress& progress) {
   const int percent = progress.percent < 0 ? 0 : progress.percent;
@@ -27,7 +21,7 @@ void DrawBar(const CliProgress& progress) {
 CliProgress MakeCliProgress(FILE* out) {
   CliProgress progress;
   progress.out = out;
-  progress.terminal = isatty(fileno(out)) != 0;
+  progress.terminal = IsTerminal(out);
   return progress;
 }
 
@@ -75,16 +69,6 @@ BslProgressHook EngineProgressHook(CliProgress& progress) {
                              ? kFullPercent
                              : static_cast<long>(done) * kFullPercent / static_cast<long>(total);
     ShowPercent(progress, static_cast<int>(percent));
-    return !CancelRequested();
+    return StopRequests() == 0;
   };
 }
-
-void InstallCancelHandler() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-}
-
-bool CancelRequested() { return gCancelRequested != 0; }

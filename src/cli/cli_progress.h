@@ -25,9 +25,6 @@ void ShowPercent(CliProgress& progress, int percent);
 void EndProgress(CliProgress& progress);
 
 // The engine's progress hook: the stage's percentage from (total, done); false
-// once the user pressed Ctrl-C, which cancels the running operation.
+// once a stop was requested (Ctrl+C), which ends the running loader operation
+// between two frames.
 BslProgressHook EngineProgressHook(CliProgress& progress);
-
-// Ctrl-C asks for a cancel instead of killing the process mid-upload.
-void InstallCancelHandler();
-bool CancelRequested();

@@ -1,10 +1,9 @@
 #include "cli/cli_update_ui.h"
 
-#include <unistd.h>
-
 #include <iostream>
 
 #include "cli/cli_context.h"
+#include "cli/cli_platform.h"
 
 namespace {
 
@@ -55,20 +54,32 @@ bool CliUpdateUi::ask(const std::string& text, const std::string& title) {
     WriteLine(stderr, line + (ok ? " [OK]" : " [Cancel]"));
     return ok;
   }
+  if (stopRequested()) {
+    WriteLine(stderr, line + " [Cancel: the update is stopping]");
+    return false;
+  }
   if (!mayPrompt) {
     WriteLine(stderr, line + " [Cancel: several devices at once, use --yes or --no]");
     return false;
   }
-  if (isatty(STDIN_FILENO) == 0) {
+  if (!InputIsTerminal()) {
     WriteLine(stderr, line + " [Cancel: no terminal to ask, use --yes or --no]");
     return false;
   }
   std::cerr << title << ":\n" << text << "\nOK or Cancel? [ok/cancel] " << std::flush;
   std::string reply;
-  std::getline(std::cin, reply);
-  return IsYes(reply);
+  // Ctrl+C at the question cancels it, and with it the run.
+  return ReadTerminalLine(&reply) && IsYes(reply);
 }
 
-void CliUpdateUi::pump() {
-  if (keepGoing != nullptr && CancelRequested()) *keepGoing = false;
+bool CliUpdateUi::stopRequested() const { return StopRequests() > 0; }
+
+void CliUpdateUi::holdStop(const std::string& why) {
+  const std::lock_guard<std::mutex> lock(heldMutex_);
+  heldWhy_ = why;
+}
+
+std::string CliUpdateUi::held() const {
+  const std::lock_guard<std::mutex> lock(heldMutex_);
+  return heldWhy_;
 }

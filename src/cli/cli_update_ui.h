@@ -1,8 +1,10 @@
 // The update sequences' front end on a terminal: the progress bar (or plain
 // progress lines), boxes to stderr as "TITLE: TEXT", questions answered by
-// --yes / --no or at a terminal prompt.
+// --yes / --no or at a terminal prompt, and a stop asked for with Ctrl+C.
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <string>
 
 #include "app/update_ui.h"
@@ -14,9 +16,10 @@ struct CliUpdateUi : UpdateUi {
   CliProgress progress = MakeCliProgress(stdout);
   CliAnswer answer = CliAnswer::Prompt;
   int position = 0;
-  bool* keepGoing = nullptr;  // cleared on Ctrl-C so the running loader step stops
-  std::string linePrefix;     // "PORT: " before stderr lines when several devices are updated at once
-  bool mayPrompt = true;      // false beside other running updates: only --yes / --no answer
+  std::string linePrefix;  // "PORT: " before stderr lines when several devices are updated at once
+  bool mayPrompt = true;   // false beside other running updates: only --yes / --no answer
+  std::string stopState;   // what the device was left in when the run stopped on request
+  std::atomic<bool> finished{false};  // the run is over: a stop request has nothing left to stop
 
   void stage(const std::string& text) override;
   void note(const std::string& text) override;
@@ -28,5 +31,15 @@ struct CliUpdateUi : UpdateUi {
   bool ask(const std::string& text, const std::string& title) override;
   void success() override {}
   void busy(bool) override {}
-  void pump() override;
+  void pump() override {}
+  bool stopRequested() const override;
+  void holdStop(const std::string& why) override;
+  void stopped(const std::string& state) override { stopState = state; }
+
+  // Why the run cannot stop now; empty when it can. Read by the thread that answers Ctrl+C.
+  std::string held() const;
+
+ private:
+  mutable std::mutex heldMutex_;
+  std::string heldWhy_;
 };

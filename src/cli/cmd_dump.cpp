@@ -1,8 +1,25 @@
 // dump OUT [--firmware FILE]: writes the held image in the dump format.
+#include <filesystem>
+#include <system_error>
+
 #include "bsl/host_bsl.h"
 #include "cli/cli_commands.h"
 
 namespace {
+
+// Why a path cannot be a firmware file, when it names no file at all; empty otherwise.
+std::string NotAFile(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  switch (status.type()) {
+    case std::filesystem::file_type::directory: return "It is a folder, not a file.";
+    case std::filesystem::file_type::fifo: return "It is a named pipe, not a file.";
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character: return "It is a device, not a file.";
+    case std::filesystem::file_type::socket: return "It is a socket, not a file.";
+    default: return {};
+  }
+}
 
 std::string BaseName(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
@@ -42,6 +59,8 @@ int LoadFirmwareOption(CliContext& context, HostBSL& engine, const std::string& 
     text = "The " + context.caption + " could not opening \"" + name + "\".\nPlease try again.\nError " +
            std::to_string(result);
   }
+  const std::string why = NotAFile(path);
+  if (!why.empty()) text += "\n" + why;
   return ReportFailure(context, "File Error", text, result);
 }
 

@@ -4,6 +4,7 @@
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_platform.h"
 #include "cli/cli_progress.h"
 
 namespace {
@@ -19,6 +20,12 @@ struct Upload {
 
 int StageFailed(Upload& upload, const std::string& title, int code) {
   EndProgress(upload.progress);
+  // A stop on request ends the erase or the upload between frames: no fault.
+  if (code == kBslCancelled && StopRequests() > 0) {
+    WriteLine(stderr, "Cancelled: the " + upload.profile.name + " is in its firmware loader. Run loader-upload again "
+                      "to finish it.");
+    return StopExitStatus();
+  }
   const std::string text = "The " + upload.context.caption + " encountered an error working with your " +
                            upload.profile.name + ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]";
   return ReportFailure(upload.context, title, text, code);
@@ -75,6 +82,6 @@ int RunLoaderUpload(CliContext& context, CommandArgs args) {
   const int kind = engine.deviceType == kDeviceTypeUnknown ? kDeviceTypeTGX : engine.deviceType;
   FillProfile(kind, kVersionNotAsked, upload.profile);
   engine.progress = EngineProgressHook(upload.progress);
-  InstallCancelHandler();
+  InstallStopHandler();
   return RunStages(upload, port);
 }

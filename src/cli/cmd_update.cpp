@@ -12,8 +12,13 @@
 
 #include "app/build_target.h"
 #include "app/update_session.h"
+#include "bsl/device_profile.h"
+#include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
 #include "cli/cli_commands.h"
+#include "cli/cli_erase_warning.h"
+#include "cli/cli_platform.h"
+#include "cli/cli_stop.h"
 #include "cli/cli_update_ui.h"
 #include "instrument/instrument_link.h"
 
@@ -31,6 +36,7 @@ bool TakeFlag(CommandArgs& args, const std::string& name) {
 struct UpdateOptions {
   std::vector<std::string> ports;
   std::string firmware, newSerialNumber, type;
+  std::string eraseWarning;  // the warning the person was shown before the update, when it was
   bool yes = false, no = false, factory = false, repair = false, noErase = false;
 };
 
@@ -126,6 +132,14 @@ void FillState(UpdaterState& state, const UpdateOptions& options, const PortUpda
   state.newSerialNumber = options.newSerialNumber;
 }
 
+// A run that stopped on request: no fault, and the next run takes it up.
+int Cancelled(const PortUpdate& update) {
+  const std::string line = "Cancelled: " + update.ui.stopState;
+  WriteLine(stderr, update.context.linePrefix + line);
+  print_message(&update.context.log, kLogFailure, "VornBSL cli", "%s", line.c_str());
+  return StopExitStatus();
+}
+
 int UpdateOnePort(const UpdateOptions& options, PortUpdate& update, bool several) {
   MessageLog* log = &update.context.log;
   InstrumentLink link(log);
@@ -143,12 +157,13 @@ int UpdateOnePort(const UpdateOptions& options, PortUpdate& update, bool several
     TargetImage(session, engine.imageVersion);
   }
   FillState(state, options, update, several);
-  update.ui.keepGoing = &state.keepGoing;
+  if (!options.eraseWarning.empty()) print_message(log, kLogFailure, kToldUserTag, "%s", options.eraseWarning.c_str());
   const int result = RunFrame(session);
   EndProgress(update.ui.progress);
   update.modelName = state.modelName;
   update.imageName = engine.modelName;
-  return result < 0 ? kExitFailed : kExitSuccess;
+  if (result >= 0) return kExitSuccess;
+  return update.ui.stopState.empty() ? kExitFailed : Cancelled(update);
 }
 
 void PrepareUpdate(const CliContext& context, const UpdateOptions& options, PortUpdate& update, bool several) {
@@ -166,36 +181,72 @@ std::string ResultLine(const PortUpdate& update) {
   if (update.exitStatus == kExitSuccess) {
     return "Successfully updated the " + update.modelName + " on " + update.port + " to " + update.imageName + ".";
   }
-  return "Failed to update the " + (update.modelName.empty() ? std::string("device") : update.modelName) + " on " +
-         update.port + ".";
+  const std::string device = update.modelName.empty() ? std::string("device") : update.modelName;
+  if (!update.ui.stopState.empty()) return "Stopped the update of the " + device + " on " + update.port + ".";
+  return "Failed to update the " + device + " on " + update.port + ".";
 }
 
-// A firmware file that cannot be loaded is told once, not once per port.
-int CheckFirmwareFile(CliContext& context, const std::string& path) {
+// The device kind the update is for: the firmware file's when one is given (a file that names
+// no kind is for the built-in kind), else the built-in image's. A file that cannot be loaded
+// is told once here, not once per port.
+int TargetKind(CliContext& context, const std::string& path, const UpdaterState& build, int* kind) {
+  *kind = build.builtInKind;
   if (path.empty()) return kExitSuccess;
   HostBSL engine(&context.log, BuiltInFirmware());
   if (CheckEngine(context, engine) != kExitSuccess) return kExitFailed;
-  return LoadFirmwareOption(context, engine, path);
+  if (LoadFirmwareOption(context, engine, path) != kExitSuccess) return kExitFailed;
+  if (engine.deviceType != kDeviceTypeUnknown) *kind = engine.deviceType;
+  return kExitSuccess;
+}
+
+// The warning before an update that erases the measurement data, for the kind it updates.
+int ConfirmUpdate(CliContext& context, UpdateOptions& options) {
+  UpdaterState state;
+  TargetBuild(state, BuiltInFirmware());
+  int kind = 0;
+  if (TargetKind(context, options.firmware, state, &kind) != kExitSuccess) return kExitFailed;
+  if (kind != state.builtInKind && !state.digitalSensorBuild) {
+    state.modelName = std::string(ProfileName(kind));
+    state.caption = state.modelName + " Firmware Updater";
+  }
+  state.repairMode = options.repair;
+  state.factoryMode = options.factory;
+  state.dontEraseData = options.noErase;
+  const CliAnswer answer = options.yes ? CliAnswer::Yes : options.no ? CliAnswer::No : CliAnswer::Prompt;
+  return ConfirmDataErase(context, state, kind, answer, &options.eraseWarning);
+}
+
+// A fault anywhere fails the command; otherwise a stop on request gives its own status.
+int OverallStatus(const std::vector<PortUpdate>& updates) {
+  int status = kExitSuccess;
+  for (const PortUpdate& update : updates) {
+    if (update.exitStatus == kExitFailed) return kExitFailed;
+    if (update.exitStatus != kExitSuccess) status = update.exitStatus;
+  }
+  return status;
 }
 
 int UpdateSeveralPorts(CliContext& context, const UpdateOptions& options) {
-  if (CheckFirmwareFile(context, options.firmware) != kExitSuccess) return kExitFailed;
   std::vector<PortUpdate> updates(options.ports.size());
+  std::vector<const CliUpdateUi*> uis;
   for (size_t i = 0; i < updates.size(); ++i) {
     updates[i].port = options.ports[i];
     PrepareUpdate(context, options, updates[i], true);
+    uis.push_back(&updates[i].ui);
   }
-  std::vector<std::thread> threads;
-  for (PortUpdate& update : updates) {
-    threads.emplace_back([&options, &update] { update.exitStatus = UpdateOnePort(options, update, true); });
+  {
+    const StopNotices notices(uis);
+    std::vector<std::thread> threads;
+    for (PortUpdate& update : updates) {
+      threads.emplace_back([&options, &update] {
+        update.exitStatus = UpdateOnePort(options, update, true);
+        update.ui.finished = true;
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
   }
-  for (std::thread& thread : threads) thread.join();
-  int status = kExitSuccess;
-  for (const PortUpdate& update : updates) {
-    WriteLine(stdout, update.port + ": " + ResultLine(update));
-    if (update.exitStatus != kExitSuccess) status = kExitFailed;
-  }
-  return status;
+  for (const PortUpdate& update : updates) WriteLine(stdout, update.port + ": " + ResultLine(update));
+  return OverallStatus(updates);
 }
 
 }  // namespace
@@ -206,13 +257,18 @@ int RunUpdateCommand(CliContext& context, CommandArgs args) {
   UpdateOptions options;
   const int parsed = ParseUpdateOptions(args, &options);
   if (parsed != kExitSuccess) return parsed;
-  InstallCancelHandler();
+  InstallStopHandler();
+  const int confirmed = ConfirmUpdate(context, options);
+  if (confirmed != kExitSuccess) return confirmed;
   if (options.ports.size() > 1) return UpdateSeveralPorts(context, options);
 
   PortUpdate update;
   update.port = options.ports.front();
   PrepareUpdate(context, options, update, false);
-  update.exitStatus = UpdateOnePort(options, update, false);
+  {
+    const StopNotices notices({&update.ui});
+    update.exitStatus = UpdateOnePort(options, update, false);
+  }
   if (update.exitStatus == kExitSuccess) WriteLine(stdout, ResultLine(update));
   return update.exitStatus;
 }

@@ -136,7 +136,7 @@ void TfrmMain::StartTimerChain() {
   // box may come up beside it.
   if (engine_->constructorError < 0) {
     timerConstructorErrors->start();
-  } else if (DataEraseWarning(state_.builtInKind) && !state_.repairMode && !state_.factoryMode) {
+  } else if (EraseWarningDue(state_, state_.builtInKind)) {
     timerEraseWarn->start();
   } else {
     tWebCheck->start();
@@ -145,7 +145,7 @@ void TfrmMain::StartTimerChain() {
 
 void TfrmMain::timerEraseWarnTimer() {
   timerEraseWarn->stop();
-  ShowErrorBox(EraseWarningText(state_.caption, state_.modelName), "Data Erase Warning", kBoxWarning);
+  ShowErrorBox(EraseWarningText(state_.caption, state_.modelName), kEraseWarningTitle, kBoxWarning);
   tWebCheck->start();
 }
 

@@ -34,11 +34,6 @@ std::string SettingsFileFor(const std::string& dataFolder, const std::string& mo
   return dataFolder + "/" + modelName + ".settings.txt";
 }
 
-std::string EraseWarningText(const std::string& caption, const std::string& modelName) {
-  return "WARNING: The " + caption + " will erase all measurement data\n stored in your " + modelName +
-         ".\n\n Please download any data you want to save before continuing.";
-}
-
 std::string ConstructorErrorText(const std::string& caption, int error) {
   if (error == kBslNoMemory) {
     return "The " + caption + " ran out of memory while allocating internal buffers.\n\n" + kRestartAgain;

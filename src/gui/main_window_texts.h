@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/erase_warning.h"
+
 constexpr const char* kProtocolVersion = "1.8.4";
 constexpr const char* kNoPortsText = "No Comm Ports Found";
 
@@ -15,7 +17,6 @@ std::string AboutTitleFor(const std::string& modelName);
 // Where a run keeps the device's settings across the update.
 std::string SettingsFileFor(const std::string& dataFolder, const std::string& modelName);
 
-std::string EraseWarningText(const std::string& caption, const std::string& modelName);
 std::string ConstructorErrorText(const std::string& caption, int error);
 std::string DontQuitText(const std::string& caption, const std::string& modelName);
 std::string OpenFileErrorText(const std::string& caption, const std::string& fileName, int error);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,49 @@ class SensorCli : public ::testing::Test {
 
   fs::path dir_;
 };
+
+// A data folder that will not take the settings file stops the run before the sensor's
+// loader is started, and says which file could not be written.
+TEST_F(SensorCli, ASettingsFileThatCannotBeWrittenStopsTheRunAndSaysWhere) {
+  DevsimProcess sim({"--device", "FX", "--sensor", "]:1.40", "--image", kImageFile});
+  fs::create_directories(fs::path(DataDir()) / "SKYRA 61 Sensor Suite.settings.capture.txt.tmp");
+  const CliRun run = Run({"update", "--port", sim.ptyPath, "--yes"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Settings Error: The SKYRA 61 Sensor Suite Firmware Updater could not write the settings "
+                         "file for your SKYRA 61 Sensor Suite: \"" + DataDir() +
+                         "/SKYRA 61 Sensor Suite.settings.capture.txt\""),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out.find("Starting the firmware loader"), std::string::npos) << run.out;
+  const json report = sim.Stop();
+  EXPECT_EQ(report["sensor"]["version"], 140);
+}
+
+// Ctrl+C during the sensor's upload: the loader stops between two frames, the run says where
+// the sensor is and keeps its settings file, and the next run finishes with the settings back.
+TEST_F(SensorCli, CtrlCDuringTheUploadStopsAndTheNextRunFinishes) {
+  DevsimProcess sim({"--device", "FX", "--sensor", "]:1.40", "--sensor-set", "address=5", "--sensor-set",
+                     "sn=S61-2207", "--image", kImageFile, "--adapter-latency", "3"});
+  const std::vector<std::string> args = {"--data-dir", DataDir(), "update", "--port", sim.ptyPath, "--yes"};
+  CliProcess first(VORN_SENSOR_CLI_PATH, args, dir_ / "first.err");
+  ASSERT_TRUE(first.WaitForLine("stage: Uploading new firmware code...")) << first.seen;
+  kill(first.pid, SIGINT);
+  EXPECT_EQ(first.Wait(), 130);
+  const std::string err = ReadText(dir_ / "first.err");
+  EXPECT_NE(err.find("Cancelled: The SKYRA 61 Sensor Suite is in its firmware loader; its settings are kept in"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(err.find("Error -40"), std::string::npos) << err;
+  EXPECT_TRUE(fs::exists(fs::path(DataDir()) / "SKYRA 61 Sensor Suite.settings.txt"));
+
+  const CliRun second = Run({"update", "--port", sim.ptyPath, "--yes"});
+  EXPECT_EQ(second.status, 0) << second.err;
+  const json s = sim.Stop()["sensor"];
+  EXPECT_TRUE(s["imageMatches"].get<bool>());
+  EXPECT_EQ(s["version"], 150);
+  EXPECT_EQ(s["address"], "5");
+  EXPECT_EQ(s["serialNumber"], "S61-2207");
+}
 
 TEST_F(SensorCli, UpdatesASkyra61BehindAFieldrexWithItsSettingsAndType) {
   DevsimProcess sim({"--device", "FX", "--sensor", "]:1.40", "--sensor-set", "address=5", "--sensor-set",

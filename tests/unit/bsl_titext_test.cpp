@@ -1,6 +1,9 @@
 // Reading TI-Text files into the engine, labels from file names, the dump
 // format, and the built-in image with its check.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -116,6 +119,11 @@ TEST_F(TITextFiles, FilesThatCannotBeReadGiveTheSystemError) {
   EXPECT_EQ(BSLLoadTIFile(engine, (dir / "missing.txt").string()), -ENOENT);
   EXPECT_NE(LogText().find("BSLLoadTIFile got error 2 trying to open datafile"), std::string::npos);
   EXPECT_EQ(BSLLoadTIFile(engine, dir.string()), -EISDIR);
+#ifndef _WIN32
+  // A pipe is refused before it is opened, which would wait for a writer.
+  ASSERT_EQ(mkfifo((dir / "pipe.txt").c_str(), 0600), 0);
+  EXPECT_EQ(BSLLoadTIFile(engine, (dir / "pipe.txt").string()), kTINotUsable);
+#endif
   EXPECT_EQ(BSLWriteTIFile(engine, (dir / "no" / "such" / "dir.txt").string()), -ENOENT);
   EXPECT_EQ(engine.modelName, "TGX 1.50");
 }

@@ -1,6 +1,7 @@
 // vornbsl-cli as scripts see it: exit codes, messages, the dump and the
 // loader upload with plain progress lines against a scripted loader.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +50,12 @@ TEST_F(Cli, VersionHelpAndBadUsage) {
   const CliRun help = Run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("loader-upload --port PORT"), std::string::npos);
+  // Every option the commands take is explained on a line of its own.
+  for (const char* option : {"--port PORT ", "--yes ", "--no ", "--factory ", "--repair ", "--firmware FILE ",
+                             "--new-sn SN ", "--no-erase ", "ports --all ", "check-version --host URL\n",
+                             "--data-dir DIR ", "--version ", "--help "}) {
+    EXPECT_NE(help.out.find(std::string("\n  ") + option), std::string::npos) << option;
+  }
   EXPECT_EQ(Run({}).status, 2);
   EXPECT_EQ(Run({"frobnicate"}).status, 2);
   EXPECT_EQ(Run({"--data-dir", DataDir(), "dump"}).status, 2);
@@ -85,6 +92,93 @@ TEST_F(Cli, AFirmwareFileThatCannotBeLoadedFailsWithItsCode) {
   run = Run({"--data-dir", DataDir(), "dump", (dir / "no" / "dir.txt").string()});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "Error: Error saving firmware image: -2\n");
+}
+
+// A path that names no regular file is refused at once: a pipe would otherwise hold the
+// program for ever, waiting for a writer. A link to a firmware file loads as the file.
+TEST_F(Cli, AFirmwarePathThatIsNoFileIsRefusedAtOnce) {
+  const fs::path fifo = dir / "pipe.txt";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(dir / "folder.txt");
+  fs::create_symlink(std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt", dir / "TGX 1.50.txt");
+  struct Case {
+    fs::path path;
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {fifo, 1, "The file \"pipe.txt\" is not a valid firmware file. Please choose a new firmware file to open. It "
+                "is a named pipe, not a file. [Error -100]"},
+      {"/dev/null", 1, "It is a device, not a file. [Error -100]"},
+      {dir / "folder.txt", 1, "Error -21 It is a folder, not a file."},
+      {dir / "TGX 1.50.txt", 0, ""},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Run({"--data-dir", DataDir(), "dump", (dir / "out.txt").string(), "--firmware", c.path.string()});
+    EXPECT_EQ(run.status, c.status) << c.path;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+}
+
+// At a terminal the erase warning asks; "y" goes on (to a port that is not there), anything
+// else declines, and Ctrl+C at the question cancels with nothing changed.
+TEST_F(Cli, AtATerminalTheEraseWarningAsksWhetherToGoOn) {
+  struct Case {
+    const char* reply;  // typed at the question; null: Ctrl+C instead
+    int status;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"y\n", 1, "Connection Error: "},
+      {"\n", 1, "vornbsl-cli: the update was not started: the erase of the measurement data was declined."},
+      {"no\n", 1, "the erase of the measurement data was declined."},
+      {nullptr, 130, "Cancelled: the Pelloran TGX was not changed."},
+  };
+  const std::string prompt = "Go on and erase the measurement data? [y/N] ";
+  for (const Case& c : cases) {
+    PtyPair terminal;
+    CliProcess cli(VORN_CLI_PATH, {"--data-dir", DataDir(), "update", "--port", "/dev/vorn-no-such-port"},
+                   dir / "prompt.err", terminal.slavePath);
+    std::string err;
+    for (int i = 0; i < 200 && err.find(prompt) == std::string::npos; ++i) {
+      usleep(20000);
+      err = ReadText(dir / "prompt.err");
+    }
+    ASSERT_NE(err.find("Data Erase Warning: WARNING: The Pelloran TGX Firmware Updater will erase all measurement "
+                       "data stored in your Pelloran TGX. Please download any data you want to save before "
+                       "continuing.\n" + prompt),
+              std::string::npos)
+        << err;
+    if (c.reply != nullptr) {
+      terminal.Send(c.reply);
+    } else {
+      kill(cli.pid, SIGINT);
+    }
+    EXPECT_EQ(cli.Wait(), c.status) << (c.reply ? c.reply : "Ctrl+C");
+    err = ReadText(dir / "prompt.err");
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  }
+}
+
+// The settings were read from the device but the data folder would not take them: the run
+// stops before the device is changed and names the file, not the device, as the trouble.
+TEST_F(Cli, ASettingsFileThatCannotBeWrittenStopsTheRunAndSaysWhere) {
+  DevsimProcess sim({"--device", "TGX:1.40"});
+  // Its temporary file is a folder: no one, root included, can write the settings there.
+  fs::create_directories(dir / "data" / "Pelloran TGX.settings.capture.txt.tmp");
+  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", sim.ptyPath, "--yes"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Settings Error: The Pelloran TGX Firmware Updater could not write the settings file for "
+                         "your Pelloran TGX: \"" + DataDir() + "/Pelloran TGX.settings.capture.txt\" The folder is "
+                         "read-only, or the file may not be written there. Nothing on your Pelloran TGX was changed."),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("could not retrieve"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Starting the firmware loader"), std::string::npos) << run.out;
+  const nlohmann::json report = sim.Stop();
+  EXPECT_EQ(report["firmware"]["version"], 140);
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
+  EXPECT_EQ(report["instrument"]["erasures"], 0);
 }
 
 TEST_F(Cli, LoaderUploadWithoutADeviceFailsAtTheLoader) {
@@ -148,7 +242,7 @@ TEST_F(Cli, LoaderUploadSendsTheWholeImageWithPlainProgressLines) {
 
 TEST_F(Cli, UpdateRunsTheWholeSequenceWithPlainProgressLines) {
   DevsimProcess sim({"--device", "TGX:1.40"});
-  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", sim.ptyPath});
+  const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", sim.ptyPath, "--yes"});
   EXPECT_EQ(run.status, 0) << run.err;
   for (const char* line : {"stage: Connecting to Pelloran TGX...\n", "stage: Uploading new firmware code...\n",
                            "progress: 21\n", "progress: 92\n", "progress: 100\n",
@@ -164,12 +258,20 @@ TEST_F(Cli, UpdateQuestionsAreAnsweredByTheFlagsAndFailuresGoToStderr) {
   struct Case {
     std::vector<std::string> simArgs;
     std::vector<std::string> flags;
-    std::string stderrStart;
+    std::string stderrStart;  // where the run stopped: the warning's answer or a box
+    std::string stderrPart;
   };
+  const std::string warning = "Data Erase Warning: WARNING: The Pelloran TGX Firmware Updater will erase all "
+                              "measurement data stored in your Pelloran TGX. Please download any data you want to "
+                              "save before continuing.\n";
+  // Repair mode has no erase warning, so the device's own questions come up.
   const Case cases[] = {
-      {{"--device", "TGX:1.51"}, {"--no"}, "Newer Firmware: The firmware in your Pelloran TGX is newer"},
-      {{"--device", "TGX:1.51"}, {}, "Newer Firmware: "},  // no terminal to ask: Cancel
-      {{"--device", "MQ2"}, {}, "Wrong Device: The Pelloran TGX Firmware Updater expected to find a Pelloran TGX;"},
+      {{"--device", "TGX:1.40"}, {"--no"}, warning, "the update was not started: --no declines the erase"},
+      {{"--device", "TGX:1.40"}, {}, warning, "no terminal to ask whether the measurement data may be erased; add --yes"},
+      {{"--device", "TGX:1.51"}, {"--repair", "--no"}, "Newer Firmware: The firmware in your Pelloran TGX is newer", ""},
+      {{"--device", "TGX:1.51"}, {"--repair"}, "Newer Firmware: ", "[Cancel: no terminal to ask"},
+      {{"--device", "MQ2"}, {"--yes"}, warning,
+       "Wrong Device: The Pelloran TGX Firmware Updater expected to find a Pelloran TGX;"},
   };
   for (const Case& c : cases) {
     DevsimProcess sim(c.simArgs);
@@ -178,6 +280,7 @@ TEST_F(Cli, UpdateQuestionsAreAnsweredByTheFlagsAndFailuresGoToStderr) {
     const CliRun run = Run(args);
     EXPECT_EQ(run.status, 1) << c.stderrStart;
     EXPECT_EQ(run.err.rfind(c.stderrStart, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find(c.stderrPart), std::string::npos) << run.err;
     EXPECT_EQ(sim.Stop()["firmware"]["version"].get<int>() == 150, false) << "nothing was updated";
   }
 }
@@ -205,7 +308,10 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
   EXPECT_NE(bad.Stop()["firmware"]["version"], 150);
   EXPECT_NE(run.out.find(ports[1] + ": Failed to update the Pelloran TGX on " + ports[1] + ".\n"), std::string::npos)
       << run.out;
-  EXPECT_EQ(run.err.rfind(ports[1] + ": Firmware Upload Error: ", 0), 0u) << run.err;
+  const std::string warning = "Data Erase Warning: WARNING: The Pelloran TGX Firmware Updater will erase all "
+                              "measurement data stored in your Pelloran TGX. Please download any data you want to "
+                              "save before continuing.\n";
+  EXPECT_EQ(run.err.rfind(warning + ports[1] + ": Firmware Upload Error: ", 0), 0u) << run.err;
 
   // Every stdout line names its port; the failed device keeps its own settings file.
   std::istringstream lines(run.out);
@@ -244,7 +350,7 @@ TEST_F(Cli, SeveralPortsAnswerQuestionsOnlyByTheFlags) {
   DevsimProcess first({"--device", "TGX:1.51"});
   DevsimProcess second({"--device", "TGX:1.51"});
   const CliRun run =
-      Run({"--data-dir", DataDir(), "update", "--port", first.ptyPath, "--port", second.ptyPath});
+      Run({"--data-dir", DataDir(), "update", "--port", first.ptyPath, "--port", second.ptyPath, "--repair"});
   EXPECT_EQ(run.status, 1);
   for (DevsimProcess* sim : {&first, &second}) {
     EXPECT_NE(run.err.find(sim->ptyPath + ": Newer Firmware: "), std::string::npos) << run.err;
