@@ -49,6 +49,7 @@ int Status(int raw) { return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1; }
 
 std::string PrepareWine() {
   setenv("WINEPREFIX", Prefix().c_str(), 1);
+  setenv("WINEARCH", "win64", 1);  // the programs are 64-bit; no 32-bit part is needed
   setenv("WINEDEBUG", "-all", 1);
   setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);  // no installer prompts for Mono or Gecko
   const fs::path lockPath = Prefix().string() + ".lock";
