@@ -204,8 +204,18 @@ std::vector<int> PlatformPortStates(const std::vector<std::string>& paths, const
   return states;
 }
 
+// "COM3", "com3", "COM3:" and "\\.\COM12" name the same kind of device; every name opens
+// through the device namespace so that COM10 and above open too.
 std::string PlatformPortPath(const std::string&, const std::string& name) {
-  return name.rfind(kDevicePrefix, 0) == 0 ? name : kDevicePrefix + name;
+  std::string base = name;
+  for (const char* prefix : {kDevicePrefix, "\\\\?\\", "//./"}) {
+    if (base.rfind(prefix, 0) == 0) {
+      base.erase(0, std::char_traits<char>::length(prefix));
+      break;
+    }
+  }
+  if (!base.empty() && base.back() == ':') base.pop_back();
+  return kDevicePrefix + base;
 }
 
 std::string PlatformNativePortName(int number) { return "COM" + std::to_string(number); }

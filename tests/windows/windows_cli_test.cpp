@@ -1,0 +1,188 @@
+// vornbsl-cli.exe and vornbsl-sensor-cli.exe, cross-built for Windows, run under wine with
+// the Windows serial driver against the Linux simulator behind a COM port of the wine prefix.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "devsim_process.h"
+#include "test_folder.h"
+#include "wine_session.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+const std::string kTgxImage = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
+const std::string kSensorImage = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
+const std::string kCli = std::string(VORN_WINDOWS_BUILD_DIR) + "/src/cli/vornbsl-cli.exe";
+const std::string kSensorCli = std::string(VORN_WINDOWS_BUILD_DIR) + "/src/cli/vornbsl-sensor-cli.exe";
+constexpr const char* kUnusedPort = "COM99";  // no link in the prefix
+
+class WindowsCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A cross build without the command line (its Windows platform file missing) has nothing to run.
+    for (const std::string& program : {kCli, kSensorCli}) {
+      if (!fs::exists(program)) GTEST_SKIP() << program << " was not built";
+    }
+    const std::string problem = PrepareWine();
+    ASSERT_EQ(problem, "");
+    dir_ = FreshTestFolder("vorn_win_");
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+
+  // One run of a program, in a folder of its own so every run's streams are kept.
+  CliRun Run(const std::string& program, std::vector<std::string> args) {
+    const fs::path folder = dir_ / ("run" + std::to_string(++runs_));
+    fs::create_directories(folder);
+    args.insert(args.begin(), {"--data-dir", WindowsPath(dir_ / "data")});
+    return RunWindowsProgram(program, args, folder);
+  }
+  CliRun Update(const std::string& port) { return Run(kCli, {"update", "--port", port, "--yes"}); }
+
+  fs::path dir_;
+  int runs_ = 0;
+};
+
+std::vector<std::string> TgxArgs(const WinePort& port) {
+  return {"--device", "TGX:1.40", "--image", kTgxImage, "--link", port.link};
+}
+
+// The simulator's report of a whole update: the image in flash, the new firmware running and
+// every setting the device held back in place.
+void ExpectUpdated(const json& report) {
+  EXPECT_TRUE(report["imageMatches"].get<bool>());
+  EXPECT_EQ(report["firmware"]["version"], 150);
+  EXPECT_TRUE(report["firmware"]["intact"].get<bool>());
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
+  EXPECT_NE(report["instrument"]["clockSet"], nullptr);
+}
+
+int BytesReceived(const json& report) {
+  int received = 0;
+  for (const json& rate : report["traffic"]) received += rate["received"].get<int>();
+  return received;
+}
+
+TEST_F(WindowsCli, UpdatesATgxThroughAComPortWithEverySettingBack) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  const CliRun run = Update(port.Name());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Successfully updated the Pelloran TGX on " + port.Name() + " to TGX 1.50."),
+            std::string::npos)
+      << run.out;
+  const json report = sim.Stop();
+  ExpectUpdated(report);
+  EXPECT_TRUE(report["faults"].empty()) << report["faults"].dump();
+}
+
+TEST_F(WindowsCli, AnUploadCutByAHangUpResumesOnTheNextRun) {
+  const WinePort port;
+  std::vector<std::string> args = TgxArgs(port);
+  args.insert(args.end(), {"--replug", "--fault", "hangup@write:200"});
+  DevsimProcess sim(args);
+  const CliRun first = Update(port.Name());
+  EXPECT_EQ(first.status, 1) << first.out << first.err;
+  // The hang-up is told at once, as a failed read, not waited out as silence.
+  EXPECT_NE(first.err.find("Firmware Upload Error: "), std::string::npos) << first.err;
+  EXPECT_NE(first.err.find("[Error -21]"), std::string::npos) << first.err;
+  EXPECT_TRUE(fs::exists(dir_ / "data" / "Pelloran TGX.settings.txt")) << "the next run needs the settings";
+
+  const CliRun second = Update(port.Name());
+  EXPECT_EQ(second.status, 0) << second.out << second.err;
+  const json report = sim.Stop();
+  ExpectUpdated(report);
+  EXPECT_EQ(report["injected"].size(), 1U) << report["injected"].dump();
+  EXPECT_FALSE(fs::exists(dir_ / "data" / "Pelloran TGX.settings.txt"));
+}
+
+TEST_F(WindowsCli, ListsTheMappedComPort) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  const CliRun run = Run(kCli, {"ports"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(port.Name()), std::string::npos) << run.out;
+}
+
+TEST_F(WindowsCli, UpdatesASkyra61BehindAFieldrex) {
+  const WinePort port;
+  DevsimProcess sim({"--device", "FX", "--sensor", "]:1.40", "--sensor-set", "address=5", "--sensor-set",
+                     "sn=S61-2207", "--image", kSensorImage, "--link", port.link});
+  const CliRun run = Run(kSensorCli, {"update", "--port", port.Name(), "--type", "93", "--yes"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Successfully updated the SKYRA 61 Sensor Suite on "), std::string::npos) << run.out;
+  const json report = sim.Stop();
+  const json& sensor = report["sensor"];
+  EXPECT_TRUE(sensor["imageMatches"].get<bool>());
+  EXPECT_EQ(sensor["version"], 150);
+  EXPECT_EQ(sensor["address"], "5");
+  EXPECT_EQ(sensor["serialNumber"], "S61-2207");
+  EXPECT_EQ(sensor["type"], 93);
+}
+
+TEST_F(WindowsCli, TakesAPortNameInEveryFormAPersonTypes) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  const std::string number = std::to_string(port.number);
+  for (const std::string& name : {"com" + number, "COM" + number, "\\\\.\\COM" + number, "COM" + number + ":"}) {
+    const CliRun run = Run(kCli, {"identify", "--port", name});
+    EXPECT_EQ(run.status, 0) << name << "\n" << run.out << run.err;
+    EXPECT_NE(run.out.find("name: Pelloran TGX"), std::string::npos) << name << "\n" << run.out;
+  }
+}
+
+// A file the user may not open for writing: what Windows answers for it is the answer of a
+// port another program holds.
+fs::path ForbiddenFile(const fs::path& folder) {
+  const fs::path file = folder / "forbidden";
+  std::ofstream(file) << "not a port\n";
+  fs::permissions(file, fs::perms::none);
+  return file;
+}
+
+TEST_F(WindowsCli, APortItCannotUseIsToldPlainlyAndNothingIsSent) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  // Another program holds the device's terminal exclusively.
+  const int holder = ::open(port.link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::ioctl(holder, TIOCEXCL), 0);
+  const WinePort forbidden;
+  fs::create_symlink(ForbiddenFile(dir_), forbidden.link);
+
+  const std::string inUse = "\" is already in use by another application.";
+  struct Case {
+    std::string port;
+    std::string message;
+  };
+  const Case cases[] = {
+      {port.Name(), "Comm Port \"" + port.Name() + inUse},
+      {forbidden.Name(), "Comm Port \"" + forbidden.Name() + inUse},
+      {kUnusedPort, "Comm Port \"" + std::string(kUnusedPort) + "\" isn't available."},
+      {"\\\\.\\" + std::string(kUnusedPort), "isn't available."},
+      {"no such port", "Comm Port \"no such port\" isn't available."},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Update(c.port);
+    EXPECT_EQ(run.status, 1) << c.port << "\n" << run.out << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.port << "\n" << run.err;
+  }
+  ::close(holder);
+  const json report = sim.Stop();
+  EXPECT_EQ(BytesReceived(report), 0) << report["traffic"].dump();
+}
+
+}  // namespace
