@@ -117,8 +117,7 @@ void ShowCalibrationReminder(UpdateSession& session, int kind) {
   }
 }
 
-std::string ConnectionMessage(const UpdateSession& session, int result) {
-  const std::string& port = session.state.portLabel;
+std::string PortOpenMessage(const std::string& port, int result) {
   switch (result) {
     case -5:
       return "Comm Port \"" + port + "\" is already in use by another application.\n" +
@@ -129,6 +128,15 @@ std::string ConnectionMessage(const UpdateSession& session, int result) {
       return "Comm Port \"" + port + "\" can't be opened: your user account is not allowed to use serial ports.\n" +
              "Add it to the dialout group (sudo usermod -aG dialout $USER), log out and in again,\n" +
              "then start the update again.";
+    default:
+      return {};
+  }
+}
+
+std::string ConnectionMessage(const UpdateSession& session, int result) {
+  const std::string opening = PortOpenMessage(session.state.portLabel, result);
+  if (!opening.empty()) return opening;
+  switch (result) {
     case -20:
     case -21:
       return UnableToConnect(session, session.state.modelName);

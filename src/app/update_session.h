@@ -86,6 +86,8 @@ bool CheckSupportedVersion(UpdateSession& session, const DeviceProfile& profile)
 void ShowCalibrationReminder(UpdateSession& session, int kind);
 // The connection message for a failed connect (the box title is "Connection Error").
 std::string ConnectionMessage(const UpdateSession& session, int result);
+// Why the port itself could not be opened (in use, missing, not allowed); empty for other results.
+std::string PortOpenMessage(const std::string& port, int result);
 
 // Shared by both sequences.
 // The box of a failed loader stage ("... encountered an error working with your ..."); returns code.

@@ -1,6 +1,7 @@
 // identify --port PORT: connect, print the device profile, disconnect.
 #include <cstdio>
 
+#include "app/update_session.h"
 #include "cli/cli_commands.h"
 #include "instrument/instrument_link.h"
 
@@ -29,7 +30,9 @@ int RunIdentify(CliContext& context, CommandArgs args) {
   DeviceProfile profile;
   const int result = VPConnect(link, port, kVPBaudIndex9600, kVPConnectTries, &profile);
   if (result < 0 && result != kVPNotSupported) {
-    return ReportFailure(context, "Connection Error", "No device answered on " + port + ".", result);
+    const std::string opening = PortOpenMessage(port, result);
+    return ReportFailure(context, "Connection Error", opening.empty() ? "No device answered on " + port + "." : opening,
+                         result);
   }
   PrintProfile(profile);
   VPDisconnect(link, false);

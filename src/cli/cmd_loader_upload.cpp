@@ -1,5 +1,6 @@
 // loader-upload --port PORT [--firmware FILE]: the loader half of an update:
 // start the loader, erase INFO and flash, upload the image, write the vectors.
+#include "app/update_session.h"
 #include "bsl/device_profile.h"
 #include "bsl/device_types.h"
 #include "bsl/host_bsl.h"
@@ -31,8 +32,10 @@ int StageFailed(Upload& upload, const std::string& title, int code) {
   return ReportFailure(upload.context, title, text, code);
 }
 
-int ConnectFailed(Upload& upload, int code) {
+int ConnectFailed(Upload& upload, const std::string& port, int code) {
   EndProgress(upload.progress);
+  const std::string opening = PortOpenMessage(port, code);
+  if (!opening.empty()) return ReportFailure(upload.context, "Connection Error", opening, code);
   const std::string& model = upload.profile.name;
   const std::string text =
       code == kBslNoLoader
@@ -47,7 +50,7 @@ int RunStages(Upload& upload, const std::string& port) {
   const DeviceProfile& p = upload.profile;
   ShowStage(upload.progress, "Starting the firmware loader...");
   int result = BSLConnect(engine, port, p.loaderBaud, true, kLoaderTries);
-  if (result < 0) return ConnectFailed(upload, result);
+  if (result < 0) return ConnectFailed(upload, port, result);
   ShowStage(upload.progress, "Erasing firmware memory...");
   result = BSLEraseINFO(engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
   if (result < 0) return StageFailed(upload, "INFO Memory Erase Error", result);

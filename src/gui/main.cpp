@@ -10,6 +10,9 @@
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("VornBSL"));
+  // Both windows share the application name; the desktop entry is told by the program's own.
+  QGuiApplication::setDesktopFileName(DigitalSensorBuild(BuiltInFirmware()) ? QStringLiteral("vornbsl-sensor")
+                                                                            : QStringLiteral("vornbsl"));
   TfrmMain mainWindow;
   TfrmWeb webWindow(&mainWindow);
   mainWindow.SetWebWindow(&webWindow);

@@ -181,12 +181,15 @@ TEST_F(Cli, ASettingsFileThatCannotBeWrittenStopsTheRunAndSaysWhere) {
   EXPECT_EQ(report["instrument"]["erasures"], 0);
 }
 
-TEST_F(Cli, LoaderUploadWithoutADeviceFailsAtTheLoader) {
+TEST_F(Cli, AMissingPortIsToldAsSuchByEveryCommand) {
   const CliRun run = Run({"--data-dir", DataDir(), "loader-upload", "--port", "/dev/vorn-no-such-port"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "stage: Starting the firmware loader...\n");
-  EXPECT_EQ(run.err, "Firmware Loader Error: The Pelloran TGX Firmware Updater is unable to connect to the firmware "
-                     "loader in your Pelloran TGX. Please try again. [Error -2]\n");
+  EXPECT_EQ(run.err, "Connection Error: Comm Port \"/dev/vorn-no-such-port\" isn't available. Please choose a new "
+                     "Comm Port to use. [Error -2]\n");
+  const CliRun identify = Run({"--data-dir", DataDir(), "identify", "--port", "/dev/vorn-no-such-port"});
+  EXPECT_EQ(identify.status, 1);
+  EXPECT_EQ(identify.err, run.err);
 }
 
 // Rebuilds the image text from the "@" and "W" frames a loader received.

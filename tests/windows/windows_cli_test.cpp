@@ -31,7 +31,7 @@ constexpr const char* kUnusedPort = "COM99";  // no link in the prefix
 class WindowsCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    // A cross build without the command line (its Windows platform file missing) has nothing to run.
+    // A native build pointed at a cross build that has not built the programs yet has nothing to run.
     for (const std::string& program : {kCli, kSensorCli}) {
       if (!fs::exists(program)) GTEST_SKIP() << program << " was not built";
     }
@@ -175,10 +175,15 @@ TEST_F(WindowsCli, APortItCannotUseIsToldPlainlyAndNothingIsSent) {
       {"\\\\.\\" + std::string(kUnusedPort), "isn't available."},
       {"no such port", "Comm Port \"no such port\" isn't available."},
   };
+  // Every command that opens a port tells why it could not, in the same words.
   for (const Case& c : cases) {
-    const CliRun run = Update(c.port);
-    EXPECT_EQ(run.status, 1) << c.port << "\n" << run.out << run.err;
-    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.port << "\n" << run.err;
+    for (const std::string command : {"update", "identify", "loader-upload"}) {
+      std::vector<std::string> args = {command, "--port", c.port};
+      if (command == "update") args.push_back("--yes");
+      const CliRun run = Run(kCli, args);
+      EXPECT_EQ(run.status, 1) << command << " " << c.port << "\n" << run.out << run.err;
+      EXPECT_NE(run.err.find(c.message), std::string::npos) << command << " " << c.port << "\n" << run.err;
+    }
   }
   ::close(holder);
   const json report = sim.Stop();
