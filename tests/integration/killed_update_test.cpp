@@ -2,11 +2,6 @@
 // terminal is closed, SIGKILL): vornbsl-cli is killed at a point of the update, and one
 // ordinary run a few seconds later must finish the update with every setting as it was
 // before the first run.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,7 +20,6 @@ using nlohmann::json;
 namespace {
 
 const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
-constexpr int kLineWaitMs = 120000;
 constexpr int kPauseBeforeNextRunMs = 3000;
 
 struct KillPoint {
@@ -38,67 +32,6 @@ struct KillPoint {
 void PrintTo(const KillPoint& point, std::ostream* out) { *out << point.name; }
 
 constexpr const char* kKeptFileNote = "note: The settings saved by an unfinished update will be restored.";
-
-// Starts vornbsl-cli with stdout on a pipe; stderr and stdin are /dev/null.
-struct CliChild {
-  pid_t pid = -1;
-  int out = -1;
-
-  explicit CliChild(const std::vector<std::string>& args) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) throw std::runtime_error("no pipe");
-    pid = fork();
-    if (pid == 0) {
-      dup2(pipeEnds[1], STDOUT_FILENO);
-      const int null = open("/dev/null", O_RDWR);
-      dup2(null, STDIN_FILENO);
-      dup2(null, STDERR_FILENO);
-      close(pipeEnds[0]);
-      std::vector<char*> argv;
-      static std::string program = VORN_CLI_PATH;
-      argv.push_back(program.data());
-      std::vector<std::string> copies = args;
-      for (std::string& arg : copies) argv.push_back(arg.data());
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    close(pipeEnds[1]);
-    out = pipeEnds[0];
-  }
-  ~CliChild() {
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-    if (out >= 0) close(out);
-  }
-
-  // Reads output lines until one is `line`; false when the program ends or the time is up.
-  bool WaitForLine(const std::string& line, std::string* seen) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLineWaitMs);
-    std::string pending;
-    char chunk[512];
-    while (std::chrono::steady_clock::now() < deadline) {
-      const ssize_t got = read(out, chunk, sizeof chunk);
-      if (got <= 0) return false;
-      pending.append(chunk, static_cast<size_t>(got));
-      for (size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
-        const std::string text = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        *seen += text + "\n";
-        if (text == line) return true;
-      }
-    }
-    return false;
-  }
-
-  void Kill() {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    pid = -1;
-  }
-};
 
 class KilledUpdate : public ::testing::TestWithParam<KillPoint> {
  protected:
@@ -115,11 +48,10 @@ class KilledUpdate : public ::testing::TestWithParam<KillPoint> {
 TEST_P(KilledUpdate, TheNextRunFinishesTheUpdateWithEverySettingBack) {
   DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile});
   {
-    CliChild first(UpdateArgs(sim.ptyPath));
-    std::string seen;
-    ASSERT_TRUE(first.WaitForLine(GetParam().line, &seen)) << seen;
+    CliProcess first(VORN_CLI_PATH, UpdateArgs(sim.ptyPath), dir_ / "first.err");
+    ASSERT_TRUE(first.WaitForLine(GetParam().line)) << first.seen;
     std::this_thread::sleep_for(std::chrono::milliseconds(GetParam().delayMs));
-    first.Kill();
+    // The destructor kills it with SIGKILL.
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(kPauseBeforeNextRunMs));
   const CliRun second = RunProgram(VORN_CLI_PATH, UpdateArgs(sim.ptyPath), dir_ / "second.err");
