@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "app/update_session.h"
+#include "log/platform.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ constexpr const char* kRunAgain = " Run the update again to finish it.";
 
 bool SettingsFileKept(const UpdateSession& session) {
   std::error_code error;
-  return !session.state.settingsFile.empty() && std::filesystem::exists(session.state.settingsFile, error);
+  return !session.state.settingsFile.empty() && std::filesystem::exists(PathFromUtf8(session.state.settingsFile), error);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "gui/main_window_ui.h"
 #include "gui/port_combo_box.h"
 #include "gui/run_bridge.h"
+#include "log/platform.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ void TfrmMain::BeginRun() {
 // resumes the update.
 bool TfrmMain::UpdateUnfinished() const {
   std::error_code error;
-  return std::filesystem::exists(SettingsFileFor(state_.dataFolder, state_.modelName), error);
+  return std::filesystem::exists(PathFromUtf8(SettingsFileFor(state_.dataFolder, state_.modelName)), error);
 }
 
 void TfrmMain::ShowUnfinished(bool shown) {
