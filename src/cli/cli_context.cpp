@@ -1,6 +1,7 @@
 #include "cli/cli_context.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -118,4 +119,9 @@ void WriteLine(FILE* out, const std::string& line) {
   const std::string whole = line + "\n";
   std::fwrite(whole.data(), 1, whole.size(), out);
   std::fflush(out);
+}
+
+bool ReplyIsOneOf(std::string reply, std::initializer_list<const char*> words) {
+  for (char& c : reply) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return std::find(words.begin(), words.end(), reply) != words.end();
 }

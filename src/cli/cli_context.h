@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -53,3 +54,6 @@ bool TakeOptions(std::vector<std::string>& args, const std::string& name, std::v
 // Writes one whole line (the newline is added) with a single call, so lines from the
 // threads of a several-port update never interleave.
 void WriteLine(FILE* out, const std::string& line);
+
+// Whether a typed reply is one of `words` (lower case), whatever its letters' case.
+bool ReplyIsOneOf(std::string reply, std::initializer_list<const char*> words);

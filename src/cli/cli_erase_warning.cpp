@@ -1,6 +1,5 @@
 #include "cli/cli_erase_warning.h"
 
-#include <cctype>
 #include <iostream>
 
 #include "app/erase_warning.h"
@@ -10,11 +9,6 @@
 namespace {
 
 constexpr const char* kCliTag = "VornBSL cli";
-
-bool IsYes(std::string reply) {
-  for (char& c : reply) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return reply == "y" || reply == "yes";
-}
 
 int NotStarted(const CliContext& context, const std::string& text, const std::string& why) {
   print_message(&context.log, kLogFailure, kToldUserTag, "%s", text.c_str());
@@ -39,7 +33,7 @@ int ConfirmDataErase(const CliContext& context, const UpdaterState& state, int k
   }
   std::cerr << "Go on and erase the measurement data? [y/N] " << std::flush;
   std::string reply;
-  if (ReadTerminalLine(&reply) && IsYes(reply)) return kExitSuccess;
+  if (ReadTerminalLine(&reply) && ReplyIsOneOf(reply, {"y", "yes"})) return kExitSuccess;
   if (StopRequests() > 0) {
     WriteLine(stderr, "\nCancelled: the " + state.modelName + " was not changed.");
     return StopExitStatus();

@@ -5,15 +5,6 @@
 #include "cli/cli_context.h"
 #include "cli/cli_platform.h"
 
-namespace {
-
-bool IsYes(std::string reply) {
-  for (char& c : reply) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return reply == "ok" || reply == "o" || reply == "y" || reply == "yes";
-}
-
-}  // namespace
-
 void CliUpdateUi::stage(const std::string& text) {
   if (!progress.terminal) {
     ShowStage(progress, text);
@@ -69,7 +60,7 @@ bool CliUpdateUi::ask(const std::string& text, const std::string& title) {
   std::cerr << title << ":\n" << text << "\nOK or Cancel? [ok/cancel] " << std::flush;
   std::string reply;
   // Ctrl+C at the question cancels it, and with it the run.
-  return ReadTerminalLine(&reply) && IsYes(reply);
+  return ReadTerminalLine(&reply) && ReplyIsOneOf(reply, {"ok", "o", "y", "yes"});
 }
 
 bool CliUpdateUi::stopRequested() const { return StopRequests() > 0; }
