@@ -381,3 +381,8 @@ std::string WaitingSettingsSentence(const UpdateSession& session) {
   for (const std::string& file : files) sentence += "\n\"" + file + "\"";
   return sentence;
 }
+
+bool UnfinishedUpdateWaiting(const std::string& dataFolder, const std::string& modelName) {
+  std::error_code ec;
+  return fs::exists(PathFromUtf8(dataFolder + "/" + modelName + ".settings.txt"), ec);
+}

@@ -45,6 +45,10 @@ std::vector<std::string> WaitingSettingsFiles(const UpdateSession& session);
 // A sentence naming those files, or empty.
 std::string WaitingSettingsSentence(const UpdateSession& session);
 
+// Whether an update of this model left settings that a next run puts back (the window says so
+// under its status line).
+bool UnfinishedUpdateWaiting(const std::string& dataFolder, const std::string& modelName);
+
 std::string KeptCapturePath(const UpdateSession& session);
 std::string UndecidedSettingsPath(const UpdateSession& session);
 // Whether two captures of one device kind hold the same settings (the identity line and

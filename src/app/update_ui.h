@@ -4,8 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/box_kinds.h"
+
+constexpr int kChoseNone = -1;
 
 struct UpdateUi {
   virtual ~UpdateUi() = default;
@@ -28,6 +31,14 @@ struct UpdateUi {
   virtual void box(const std::string& text, const std::string& title, int kind) = 0;
   // An OK/Cancel question with the exclamation icon: true for OK.
   virtual bool ask(const std::string& text, const std::string& title) = 0;
+  // Which of several settings files a device's own is, where only the person can tell: the
+  // index of the option picked, or kChoseNone for `none`, which is the default and the safe
+  // answer. A front end that cannot ask answers kChoseNone.
+  virtual int choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+                     const std::string& none) {
+    (void)text, (void)title, (void)options, (void)none;
+    return kChoseNone;
+  }
   // The system's "done" sound after a successful run.
   virtual void success() = 0;
   // The busy cursor on or off.

@@ -1,5 +1,6 @@
 #include "cli/cli_update_ui.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/cli_context.h"
@@ -61,6 +62,47 @@ bool CliUpdateUi::ask(const std::string& text, const std::string& title) {
   std::string reply;
   // Ctrl+C at the question cancels it, and with it the run.
   return ReadTerminalLine(&reply) && ReplyIsOneOf(reply, {"ok", "o", "y", "yes"});
+}
+
+namespace {
+
+// A typed number among 0..count; an empty reply is the default, 0.
+int ChoiceNumber(std::string reply, size_t count) {
+  reply.erase(0, reply.find_first_not_of(" \t"));
+  reply.erase(reply.find_last_not_of(" \t") + 1);
+  if (reply.empty()) return 0;
+  if (reply.size() > 4 || reply.find_first_not_of("0123456789") != std::string::npos) return -1;
+  const auto number = static_cast<size_t>(std::strtoul(reply.c_str(), nullptr, 10));
+  return number <= count ? static_cast<int>(number) : -1;
+}
+
+}  // namespace
+
+// Whose settings a device gets is the person's to say: --yes and --no do not answer it, and
+// where nobody can be asked the answer is "none of these".
+int CliUpdateUi::choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+                        const std::string& none) {
+  EndProgress(progress);
+  const std::string line = linePrefix + title + ": " + OneLine(text);
+  std::string why;
+  if (stopRequested()) why = "the update is stopping";
+  else if (!mayPrompt) why = "several devices at once; update this one alone to choose";
+  else if (!InputIsTerminal()) why = "no terminal to ask; name the file with --settings FILE";
+  if (!why.empty()) {
+    WriteLine(stderr, line + " [" + none + ": " + why + "]");
+    return kChoseNone;
+  }
+  std::cerr << title << ":\n" << text << "\n  0  " << none << " (the default)\n";
+  for (size_t i = 0; i < options.size(); ++i) std::cerr << "  " << i + 1 << "  " << options[i] << "\n";
+  for (;;) {
+    std::cerr << "Choose a number [0]: " << std::flush;
+    std::string reply;
+    // Ctrl+C at the question answers it with the default, and stops the run after it.
+    if (!ReadTerminalLine(&reply)) return kChoseNone;
+    const int number = ChoiceNumber(reply, options.size());
+    if (number >= 0) return number - 1;
+    std::cerr << "Please type a number from 0 to " << options.size() << ".\n";
+  }
 }
 
 bool CliUpdateUi::stopRequested() const { return StopRequests() > 0; }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "app/update_ui.h"
 #include "cli/cli_progress.h"
@@ -29,6 +30,8 @@ struct CliUpdateUi : UpdateUi {
   void setInstruction(const std::string& text) override;
   void box(const std::string& text, const std::string& title, int kind) override;
   bool ask(const std::string& text, const std::string& title) override;
+  int choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+             const std::string& none) override;
   void success() override {}
   void busy(bool) override {}
   void pump() override {}

@@ -1,14 +1,21 @@
 #include "gui/main_window_dialogs.h"
 
 #include <QApplication>
+#include <QButtonGroup>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
 #include "app/box_kinds.h"
+#include "app/update_ui.h"
 
 namespace {
 
@@ -61,6 +68,35 @@ int ShowBox(QMessageBox& box) {
   return box.exec();
 }
 
+constexpr int kChoiceScreenShare = 60;  // percent of the screen's height the options may take
+constexpr char kChoiceGroupName[] = "choiceGroup";
+
+// The options scroll when there are more than the screen holds; the text and the button stay.
+QWidget* ChoiceOptions(QDialog& dialog, const QStringList& options, const QString& none) {
+  auto* group = new QButtonGroup(&dialog);
+  group->setObjectName(QString::fromLatin1(kChoiceGroupName));
+  auto* list = new QWidget;
+  auto* rows = new QVBoxLayout(list);
+  auto* noneButton = new QRadioButton(none);
+  noneButton->setChecked(true);
+  group->addButton(noneButton, kChoseNone);
+  rows->addWidget(noneButton);
+  for (int i = 0; i < options.size(); ++i) {
+    auto* button = new QRadioButton(options[i]);
+    group->addButton(button, i);
+    rows->addWidget(button);
+  }
+  auto* scroll = new QScrollArea;
+  scroll->setWidget(list);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  const QScreen* screen = dialog.screen();
+  const int room = screen != nullptr ? screen->availableGeometry().height() * kChoiceScreenShare / 100 : list->sizeHint().height();
+  scroll->setMinimumHeight(std::min(list->sizeHint().height(), room));
+  scroll->setMinimumWidth(list->sizeHint().width());
+  return scroll;
+}
+
 QString RunFileDialog(QWidget* owner, const FileDialogRequest& request, QFileDialog::AcceptMode mode) {
   QFileDialog dialog(owner, request.title, request.folder, request.filter);
   dialog.setAcceptMode(mode);
@@ -81,12 +117,42 @@ std::unique_ptr<QMessageBox> MakeQuestion(QWidget* owner, const QString& text, c
   return NewBox(owner, QMessageBox::Warning, text, title, QMessageBox::Ok | QMessageBox::Cancel);
 }
 
+std::unique_ptr<QDialog> MakeChoice(QWidget* owner, const QString& text, const QString& title,
+                                    const QStringList& options, const QString& none) {
+  auto dialog = std::make_unique<QDialog>(owner);
+  dialog->setWindowTitle(title);
+  dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+  auto* layout = new QVBoxLayout(dialog.get());
+  auto* label = new QLabel(text);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(label);
+  layout->addWidget(ChoiceOptions(*dialog, options, none));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+  layout->addWidget(buttons);
+  return dialog;
+}
+
+int ChoiceMade(const QDialog& choice) {
+  const auto* group = choice.findChild<QButtonGroup*>(QString::fromLatin1(kChoiceGroupName));
+  return group != nullptr ? group->checkedId() : kChoseNone;
+}
+
 void QtDialogs::Box(QWidget* owner, const QString& text, const QString& title, int kind) {
   ShowBox(*MakeBox(owner, kind, text, title));
 }
 
 bool QtDialogs::Ask(QWidget* owner, const QString& text, const QString& title) {
   return ShowBox(*MakeQuestion(owner, text, title)) == QMessageBox::Ok;
+}
+
+int QtDialogs::Choose(QWidget* owner, const QString& text, const QString& title, const QStringList& options,
+                      const QString& none) {
+  const std::unique_ptr<QDialog> dialog = MakeChoice(owner, text, title, options, none);
+  const PointerCursor pointer;
+  QApplication::beep();
+  // Closed without OK: nothing was chosen.
+  return dialog->exec() == QDialog::Accepted ? ChoiceMade(*dialog) : kChoseNone;
 }
 
 QString QtDialogs::OpenFile(QWidget* owner, const FileDialogRequest& request) {

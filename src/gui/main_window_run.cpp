@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/kept_settings.h"
 #include "gui/main_window.h"
 #include "gui/main_window_texts.h"
 #include "gui/main_window_ui.h"
@@ -112,10 +113,7 @@ void TfrmMain::BeginRun() {
 
 // A failed run kept its settings file (in this session or an earlier one): the next Start
 // resumes the update.
-bool TfrmMain::UpdateUnfinished() const {
-  std::error_code error;
-  return std::filesystem::exists(PathFromUtf8(SettingsFileFor(state_.dataFolder, state_.modelName)), error);
-}
+bool TfrmMain::UpdateUnfinished() const { return UnfinishedUpdateWaiting(state_.dataFolder, state_.modelName); }
 
 void TfrmMain::ShowUnfinished(bool shown) {
   QLabel* line = findChild<QLabel*>(QString::fromLatin1(kUnfinishedName));

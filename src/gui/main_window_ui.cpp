@@ -63,6 +63,13 @@ bool MainWindowUi::ask(const std::string& text, const std::string& title) {
   return dialogs_.Ask(window_.data(), Q(text), Q(title));
 }
 
+int MainWindowUi::choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+                         const std::string& none) {
+  QStringList labels;
+  for (const std::string& option : options) labels.push_back(Q(option));
+  return dialogs_.Choose(window_.data(), Q(text), Q(title), labels, Q(none));
+}
+
 void MainWindowUi::success() { QApplication::beep(); }
 
 void MainWindowUi::busy(bool on) {

@@ -26,6 +26,8 @@ struct MainWindowUi : UpdateUi {
   void setInstruction(const std::string& text) override;
   void box(const std::string& text, const std::string& title, int kind) override;
   bool ask(const std::string& text, const std::string& title) override;
+  int choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+             const std::string& none) override;
   void success() override;
   void busy(bool on) override;
   void pump() override;

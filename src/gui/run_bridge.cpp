@@ -93,6 +93,16 @@ bool WindowRunUi::ask(const std::string& text, const std::string& title) {
   return WaitFor([text, title](UpdateUi& ui) { return ui.ask(text, title); });
 }
 
+int WindowRunUi::choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+                        const std::string& none) {
+  auto picked = std::make_shared<std::atomic<int>>(kChoseNone);
+  const bool answered = WaitFor([text, title, options, none, picked](UpdateUi& ui) {
+    picked->store(ui.choose(text, title, options, none));
+    return true;
+  });
+  return answered ? picked->load() : kChoseNone;
+}
+
 void WindowRunUi::success() {
   Post([](UpdateUi& ui) { ui.success(); });
 }

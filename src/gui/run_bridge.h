@@ -35,6 +35,8 @@ class WindowRunUi : public UpdateUi {
   void setInstruction(const std::string& text) override;
   void box(const std::string& text, const std::string& title, int kind) override;
   bool ask(const std::string& text, const std::string& title) override;
+  int choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+             const std::string& none) override;
   void success() override;
   void busy(bool on) override;
   // The window's thread keeps its own events going: the run has nothing to dispatch.

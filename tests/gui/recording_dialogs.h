@@ -11,7 +11,7 @@
 struct ShownBox {
   QString text;
   QString title;
-  int kind = -1;  // -1 for an OK/Cancel question
+  int kind = -1;  // -1 for an OK/Cancel question, -2 for a choice
 };
 
 struct RecordingDialogs : MainWindowDialogs {
@@ -23,6 +23,13 @@ struct RecordingDialogs : MainWindowDialogs {
     boxes.push_back({text, title, -1});
     if (onBox) onBox(boxes.back());
     return answerOk;
+  }
+  int Choose(QWidget*, const QString& text, const QString& title, const QStringList& options,
+             const QString& none) override {
+    boxes.push_back({text, title, -2});
+    choices.push_back({options, none});
+    if (onBox) onBox(boxes.back());
+    return choiceAnswer;
   }
   QString OpenFile(QWidget*, const FileDialogRequest& request) override {
     openSpecs.push_back(request);
@@ -44,6 +51,12 @@ struct RecordingDialogs : MainWindowDialogs {
   std::vector<ShownBox> boxes;
   std::function<void(const ShownBox&)> onBox;  // runs while the "box" is open
   bool answerOk = true;
+  struct Choice {
+    QStringList options;
+    QString none;
+  };
+  std::vector<Choice> choices;
+  int choiceAnswer = -1;  // the option picked; -1: none of them
   QString openPath;  // empty: the dialog is cancelled
   QString savePath;
   std::vector<FileDialogRequest> openSpecs;
