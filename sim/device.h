@@ -38,6 +38,7 @@ struct DeviceSetup {
   bool startInLoader = false;
   SimClock::duration restartDelay = std::chrono::milliseconds(300);
   uint32_t seed = 1;
+  uint32_t unit = 0;  // --unit: which unit of its model on the bench; 0 for none
   std::vector<FaultRule> faults;
   ModelOptions modelOptions;
   PassThroughSetup passThrough;  // pass-through devices and the sensor on their bus

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cctype>
 
+#include "bench_unit.h"
 #include "device_models.h"
 
 namespace {
@@ -104,6 +105,8 @@ bool ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& er
       good = value(text) && LoaderBaudArgument(text, options.loaderBaud);
     } else if (option == "--seed") {
       good = value(text) && ParseNumber(text, options.seed);
+    } else if (option == "--unit") {
+      good = value(text) && ParseBenchUnit(text, options.unit);
     } else if (option == "--baud-timing") {
       options.baudTiming = true;
     } else if (option == "--exit-after-update") {

@@ -27,6 +27,7 @@ struct SimOptions {
   int restartMs = 300;
   int adapterLatencyMs = 0;
   uint32_t seed = 1;
+  uint32_t unit = 0;  // --unit N: unit N of its model on a bench; 0 (none): the field unit as always
   std::vector<FaultRule> faults;
   ModelOptions modelOptions;  // --radio, --cellular and the other options of a model
   PassThroughSetup passThrough;

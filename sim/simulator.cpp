@@ -81,6 +81,7 @@ bool SimulatorSetup(Simulator& sim, std::string& error) {
   setup.startInLoader = sim.options.startInLoader;
   setup.restartDelay = std::chrono::milliseconds(sim.options.restartMs);
   setup.seed = sim.options.seed;
+  setup.unit = sim.options.unit;
   setup.faults = sim.options.faults;
   setup.modelOptions = sim.options.modelOptions;
   setup.passThrough = sim.options.passThrough;
