@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "bench_unit.h"
 #include "device.h"
 
 namespace {
@@ -69,6 +70,7 @@ InstrumentFirmware::InstrumentFirmware(InstrumentModel model, std::string entryW
 void InstrumentFirmware::Setup(Device& device, const DeviceSetup& setup) {
   (void)device;
   const InstrumentSetup& options = setup.instrument;
+  if (setup.unit != kNoUnit && model_.unitValues) model_.field = model_.unitValues(model_.field, setup.unit);
   values_ = options.factoryReset ? model_.factory : model_.field;
   for (const auto& [key, value] : options.values) values_.values[key] = value;
   before_ = values_;

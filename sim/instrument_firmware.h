@@ -32,6 +32,8 @@ struct InstrumentModel {
   long configChecksumBase = -1;     // config = base + the serial number's character codes; -1: none
   InstrumentValues factory;         // after an erased settings memory, or --factory-reset
   InstrumentValues field;           // what it holds otherwise
+  // Unit N of the model on a bench (--unit): its field values, made from the field unit's.
+  InstrumentValues (*unitValues)(const InstrumentValues& field, uint32_t unit) = nullptr;
 };
 
 class InstrumentFirmware : public BootWordFirmware {

@@ -1,6 +1,8 @@
 // The simulated instruments: what each holds in the field and from the factory.
+#include <cstdio>
 #include <utility>
 
+#include "bench_unit.h"
 #include "flash_model.h"
 #include "instrument_firmware.h"
 
@@ -8,6 +10,23 @@ namespace {
 
 constexpr std::string_view kEntryWord = "ZEPH";
 constexpr long kMq2ChecksumBase = 40000;
+
+// A unit on a bench (--unit) holds from 2 to 5 user records, its own calibrations and names.
+constexpr uint32_t kFewestUnitRecords = 2;
+constexpr uint32_t kUnitRecordCounts = 4;
+constexpr uint32_t kSaltsPerValue = 16;  // a value's numbers each move their own way
+constexpr uint32_t kFirstRecordSalt = 1000;
+constexpr uint32_t kRecordYear = 2024;
+constexpr uint32_t kMonths = 12;
+constexpr uint32_t kDays = 28;
+// What people call the soils a TGX is calibrated for, the mixes of an M2, and the places an LX40
+// stands; at most 9 characters, as a record's name is read.
+constexpr std::string_view kSoils[] = {"Clay",      "Loam",      "Peat",    "Sand", "Silt",     "Chalk",
+                                       "Gravel",    "Clay Loam", "Silt Loam", "Topsoil", "Marl", "Sandy Mix"};
+constexpr std::string_view kMixes[] = {"Bark",     "Compost", "Perlite",  "Coir",      "Peat Mix",
+                                       "Rockwool", "Pumice",  "Sand Mix", "Leaf Mold", "Clay Mix"};
+constexpr std::string_view kPlaces[] = {"North Field Station", "East Orchard", "Greenhouse Bay",
+                                        "River Terrace",       "Hill Pasture", "Trial Block"};
 
 std::string Base64(std::string_view bytes) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -36,6 +55,84 @@ long Checksum(std::string_view serial) {
   return sum;
 }
 
+template <size_t N>
+std::string Pick(const std::string_view (&names)[N], uint32_t index) {
+  return std::string(names[index % N]);
+}
+
+// Record I of unit N was made on its own day.
+std::string RecordDate(uint32_t unit, uint32_t record) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u-%02u-%02u", kRecordYear, 1 + (unit + record) % kMonths,
+                1 + (unit * 7 + record * 11) % kDays);
+  return text;
+}
+
+uint32_t UnitRecordCount(uint32_t unit) { return kFewestUnitRecords + unit % kUnitRecordCounts; }
+
+uint32_t RecordSalt(uint32_t record) { return kFirstRecordSalt + kSaltsPerValue * record; }
+
+// Unit N's calibration values: the field unit's, each number moved its own way.
+void MoveCalibrations(InstrumentValues& values, std::initializer_list<const char*> keys, uint32_t unit) {
+  uint32_t salt = 0;
+  for (const char* key : keys) {
+    std::string& value = values.values[key];
+    value = UnitNumbers(value, unit, salt);
+    salt += kSaltsPerValue;
+  }
+}
+
+// Unit N of the TGX: its serial number, calibration, calibration preferences and soil records.
+InstrumentValues TgxUnit(const InstrumentValues& field, uint32_t unit) {
+  InstrumentValues values = field;
+  values.values["sn"] = UnitSerialNumber(field.values.at("sn"), unit);
+  MoveCalibrations(values, {"p", "pv", "tadj"}, unit);
+  values.values["c76"] = "1 " + std::to_string(unit % 2) + " 1 " + std::to_string(1 + unit % 4);
+  values.users.clear();
+  for (uint32_t i = 0; i < UnitRecordCount(unit); ++i) {
+    const uint32_t salt = RecordSalt(i);
+    values.users.push_back(Base64("1\t" + RecordDate(unit, i) + "\t" + std::to_string(i % 2) + "\t" +
+                                  Pick(kSoils, unit * 3 + i) + "\t" + UnitNumber("0.412", unit, salt) + "\t" +
+                                  UnitNumber("1.037", unit, salt + 1) + "\t" + UnitNumber("-0.021", unit, salt + 2)));
+  }
+  return values;
+}
+
+// An M2 equation: "NAME SLOPE*x+OFFSET".
+std::string Equation(std::string_view name, const std::string& slope, const std::string& offset) {
+  return std::string(name) + " " + slope + "*x" + (offset.front() == '-' ? "" : "+") + offset;
+}
+
+// Unit N of the M2: its serial number with the config that covers it, its calibrations, its mix
+// records and its equations' coefficients.
+InstrumentValues Mq2Unit(const InstrumentValues& field, uint32_t unit) {
+  InstrumentValues values = field;
+  const std::string serial = UnitSerialNumber(field.values.at("sn"), unit);
+  values.values["sn"] = serial;
+  values.values["config"] = std::to_string(Checksum(serial));
+  MoveCalibrations(values, {"tadj", "hadj", "pvuser"}, unit);
+  values.users.clear();
+  for (uint32_t i = 0; i < UnitRecordCount(unit); ++i) {
+    const uint32_t salt = RecordSalt(i);
+    values.users.push_back(Base64("3\t0\t" + std::to_string(1 + i % 2) + "\t" + Pick(kMixes, unit * 3 + i) + "\t" +
+                                  UnitNumber("0.22", unit, salt) + "\t" + UnitNumber("1.30", unit, salt + 1)));
+  }
+  const uint32_t salt = RecordSalt(kFewestUnitRecords + kUnitRecordCounts);
+  values.eqns = {Equation("Bulk_EC", UnitNumber("0.85", unit, salt), UnitNumber("0.02", unit, salt + 1)),
+                 Equation("Pore_EC", UnitNumber("1.2", unit, salt + 2), UnitNumber("-0.1", unit, salt + 3)),
+                 Equation("VWC", UnitNumber("0.0012", unit, salt + 4), UnitNumber("-0.35", unit, salt + 5))};
+  return values;
+}
+
+// Unit N of the LX40: its serial number, where it stands and its calibrations.
+InstrumentValues Lx40Unit(const InstrumentValues& field, uint32_t unit) {
+  InstrumentValues values = field;
+  values.values["sn"] = UnitSerialNumber(field.values.at("sn"), unit);
+  values.values["loc"] = Pick(kPlaces, unit) + " " + std::to_string(unit);
+  MoveCalibrations(values, {"x", "ext", "adccal"}, unit);
+  return values;
+}
+
 InstrumentModel Tgx() {
   InstrumentModel model;
   model.tag = "TGX";
@@ -48,6 +145,7 @@ InstrumentModel Tgx() {
                                    "1\t2024-03-11\t0\tPeat\t0.655\t0.981\t0.004",
                                    "1\t2024-05-02\t1\tSand\t0.301\t1.102\t-0.013",
                                    "2\t2024-06-20\t0\tSilt B\t0.377\t1.011\t0.000"});
+  model.unitValues = TgxUnit;
   return model;
 }
 
@@ -68,6 +166,7 @@ InstrumentModel Mq2() {
   model.field.users = UserRecords({"3\t0\t1\tBark\t0.22\t1.30", "3\t0\t1\tCompost\t0.41\t1.12",
                                    "3\t0\t2\tPerlite\t0.08\t1.75"});
   model.field.eqns = {"Bulk_EC 0.85*x+0.02", "Pore_EC 1.2*x-0.1", "VWC 0.0012*x-0.35"};
+  model.unitValues = Mq2Unit;
   return model;
 }
 
@@ -79,6 +178,7 @@ InstrumentModel Lx40() {
   model.field.values = {{"sn", "LX40-30912"}, {"contr", "6"},     {"config", "1 0 3"},
                         {"loc", "North Field Station 3"},  {"x", "0.872"}, {"ext", "1.043"},
                         {"adccal", "512 498 1.0021"}};
+  model.unitValues = Lx40Unit;
   return model;
 }
 

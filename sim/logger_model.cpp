@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "bench_unit.h"
 #include "device.h"
 #include "device_models.h"
 #include "logger_device.h"
@@ -19,6 +20,20 @@ constexpr int64_t kFactoryClockOffset = -93;  // a clock that runs late until a 
 constexpr uint8_t kSettingsMark[] = {'L', 'O', 'G', 'S', 'E', 'T', '0', '1'};
 constexpr int32_t kDefaultWake = 15;
 constexpr uint32_t kUncalibrated = 255;  // a calibration value the factory never wrote
+
+// A unit on a bench (--unit): its name is the factory name's stem and the unit's number, its site
+// one of these with the number; it stands within half a degree north and west of 46 N 123.2 W
+// (in ten-thousandths of a degree, so its position reads back as it was written).
+constexpr int kUnitNameDigits = 3;
+constexpr uint32_t kUnitDeviceIdBase = 2000;
+constexpr int kDeviceIdDigits = 7;
+constexpr std::string_view kUnitSites[] = {"East Weir",  "Mill Creek",  "South Flume", "Upper Basin",
+                                           "Pine Ridge", "Lake Outlet", "Bridge Gauge"};
+constexpr long kUnitLatitude = 460000;
+constexpr long kUnitLongitude = -1232000;
+constexpr long kPositionStep = 5;
+constexpr double kPositionScale = 10000;
+enum UnitSalt : uint32_t { kLatitudeSalt = 1, kLongitudeSalt, kAdc30Salt = 10, kAdc15Salt = 30 };
 
 constexpr std::string_view kLoggerRadioVersion = "1047";
 constexpr std::string_view kHostModemVersion = "10C2";
@@ -96,11 +111,33 @@ uint32_t KindFeatures(const LoggerKind& kind, uint32_t version) {
   return features;
 }
 
+void MoveCalibration(Calibration& calibration, uint32_t unit, uint32_t salt) {
+  for (uint32_t i = 0; i < kPorts; ++i) {
+    calibration.slopes[i] = static_cast<uint32_t>(UnitShift(calibration.slopes[i], unit, salt + i));
+    calibration.offsets[i] = static_cast<uint32_t>(UnitShift(calibration.offsets[i], unit, salt + kPorts + i));
+  }
+}
+
+// Unit N of the model on a bench: its own name, serial number, device ID, site, position and ADC
+// calibration; its set-up otherwise (ports, wake, cellular account) is the field unit's.
+void UnitSettings(LoggerStore& s, const LoggerKind& kind, uint32_t unit) {
+  const std::string_view factoryName = kind.factoryName;
+  s.name = std::string(factoryName.substr(0, factoryName.find('-'))) + "-" + UnitDigits(unit, kUnitNameDigits);
+  s.serialNumber = UnitSerialNumber(s.serialNumber, unit);
+  s.deviceId = "D" + UnitDigits(kUnitDeviceIdBase + unit, kDeviceIdDigits);
+  s.site = std::string(kUnitSites[unit % std::size(kUnitSites)]) + " " + std::to_string(unit);
+  s.latitude = static_cast<double>(kUnitLatitude + UnitSpread(unit, kLatitudeSalt) * kPositionStep) / kPositionScale;
+  s.longitude = static_cast<double>(kUnitLongitude - UnitSpread(unit, kLongitudeSalt) * kPositionStep) / kPositionScale;
+  MoveCalibration(s.adc30, unit, kAdc30Salt);
+  MoveCalibration(s.adc15, unit, kAdc15Salt);
+}
+
 // A logger as set up in the field: its name, serial number, site, position, ports ... as people
-// gave them, with the run's --name and --logger-set values on top.
-LoggerStore FieldStore(const Logger& logger) {
+// gave them, or those of unit N on a bench (--unit), with the run's --name on top (and its
+// --logger-set values, which Setup applies).
+LoggerStore FieldStore(const Logger& logger, uint32_t unit) {
   LoggerStore s;
-  s.name = logger.options.name.empty() ? std::string(logger.kind->factoryName) : logger.options.name;
+  s.name = std::string(logger.kind->factoryName);
   s.serialNumber = std::string(logger.kind->tag) + "-004711";
   s.deviceId = "D0000017";
   s.site = "North Weir";
@@ -124,6 +161,8 @@ LoggerStore FieldStore(const Logger& logger) {
   s.authKey = "00112233445566778899AABBCCDDEEFF";
   s.host = "data.example.net";
   s.ipPort = 8443;
+  if (unit != kNoUnit) UnitSettings(s, *logger.kind, unit);
+  if (!logger.options.name.empty()) s.name = logger.options.name;
   return s;
 }
 
@@ -259,7 +298,7 @@ class LoggerFirmware : public BootWordFirmware {
     logger_.resets = kFactoryResets;
     logger_.clockOffset = kFactoryClockOffset;
     if (setup.passThrough.battery >= 0) logger_.battery = setup.passThrough.battery;
-    logger_.store = FieldStore(logger_);
+    logger_.store = FieldStore(logger_, setup.unit);
     for (const auto& [key, value] : options.loggerValues) StoreLoggerValue(logger_, key, value);
     logger_.unitSerialNumber = logger_.store.serialNumber;
     logger_.before = logger_.store;

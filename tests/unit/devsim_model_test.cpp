@@ -1,12 +1,13 @@
 // The simulator's own parts where a slip would make every test that uses it lie: the fault
 // grammar and the model options, the flash model's segment arithmetic, the firmware identity
-// check, a logger's settings across an update.
+// check, a logger's settings across an update, the units of one model on a bench.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include <nlohmann/json.hpp>
 
+#include "bench_unit.h"
 #include "device.h"
 #include "device_models.h"
 #include "fault_plan.h"
@@ -14,6 +15,8 @@
 #include "flash_model.h"
 #include "loader_frame.h"
 #include "options.h"
+
+#include "devsim_process.h"
 
 namespace {
 
@@ -386,6 +389,126 @@ TEST(DevsimOptions, InstrumentOptionsMustFitTheModel) {
     std::string message;
     EXPECT_FALSE(ParseArguments(bad, parsed, message)) << bad[1] << " " << bad[2];
     EXPECT_FALSE(message.empty());
+  }
+}
+
+// The settings report of a device made with the run's options.
+nlohmann::json Settings(const std::string& model, uint32_t unit, DeviceSetup setup = {}) {
+  setup.unit = unit;
+  auto device = MakeDevice(*FindDeviceModel(model), setup);
+  nlohmann::json report;
+  device->firmware->Report(report);
+  return report["settings"];
+}
+
+// Two units of one model differ in their serial number, a calibration and their records; without
+// --unit the device is the field unit it always was.
+TEST(DevsimUnit, UnitsOfOneModelDifferInWhatTellsThemApart) {
+  struct Case {
+    const char* model;
+    const char* fieldSerial;
+    const char* unitOneSerial;
+    const char* calibration;
+    const char* records;  // null: the model keeps none
+  };
+  const Case cases[] = {
+      {"TGX", "TGX-014577", "TGX-015578", "p", "user"},
+      {"MQ2", "M2-10442", "M2-11443", "hadj", "eqn"},
+      {"LX40", "LX40-30912", "LX40-31913", "adccal", nullptr},
+      {"LG20", "LG20-004711", "LG20-005712", "ADC30 slopes", nullptr},
+      {"VQ7", "VQ7-004711", "VQ7-005712", "ADC15 offsets", nullptr},
+  };
+  for (const Case& c : cases) {
+    const nlohmann::json field = Settings(c.model, kNoUnit)["before"];
+    const nlohmann::json one = Settings(c.model, 1)["before"];
+    const nlohmann::json two = Settings(c.model, 2)["before"];
+    EXPECT_EQ(field["sn"], c.fieldSerial) << c.model;
+    EXPECT_EQ(one["sn"], c.unitOneSerial) << c.model;
+    for (const char* key : {"sn", c.calibration, c.records}) {
+      if (!key) continue;
+      EXPECT_NE(one[key], two[key]) << c.model << " " << key;
+      EXPECT_NE(one[key], field[key]) << c.model << " " << key;
+    }
+    EXPECT_EQ(one, Settings(c.model, 1)["current"]) << c.model << ": the unit's values are what it holds";
+    EXPECT_EQ(one, Settings(c.model, 1)["before"]) << c.model << ": the same unit in every run";
+  }
+  const nlohmann::json tgx = Settings("TGX", 2)["before"];
+  EXPECT_NE(tgx["user"].size(), Settings("TGX", 1)["before"]["user"].size()) << "units keep different record counts";
+  const nlohmann::json mq2 = Settings("MQ2", 2)["before"];
+  int checksum = 40000;
+  for (char ch : mq2["sn"].get<std::string>()) checksum += static_cast<unsigned char>(ch);
+  EXPECT_EQ(mq2["config"], std::to_string(checksum)) << "the M2's config covers the unit's serial number";
+  const nlohmann::json lg20 = Settings("LG20", 2)["before"];
+  EXPECT_EQ(lg20["name"], "LG20-002");
+  EXPECT_NE(lg20["site"], Settings("LG20", 1)["before"]["site"]);
+  EXPECT_EQ(Settings("LG20", kNoUnit)["before"]["name"], "LG20-A");
+
+  DeviceSetup named;
+  named.modelOptions.name = "WEIR-07";
+  named.modelOptions.loggerValues = {{"sn", "LG20-000123"}};
+  const nlohmann::json chosen = Settings("LG20", 2, named)["before"];
+  EXPECT_EQ(chosen["name"], "WEIR-07") << "--name wins over the unit's name";
+  EXPECT_EQ(chosen["sn"], "LG20-000123") << "--logger-set wins";
+  EXPECT_EQ(chosen["site"], lg20["site"]) << "the rest is the unit's";
+}
+
+// A unit's values have the shapes the device's own set commands enforce, and live in INFO like
+// the field values: the firmware that finds INFO erased writes its defaults, not the unit's.
+TEST(DevsimUnit, UnitValuesAreOnesItsSetCommandsTakeAndAnInfoEraseLosesThem) {
+  DeviceSetup setup;
+  setup.unit = kMaxUnit;  // the longest name and site
+  auto logger = MakeDevice(*FindDeviceModel("LG20"), setup);
+  for (const char* option : {"-i", "-sn", "-devid", "-site", "-lat", "-long", "-adc30", "-adc15"}) {
+    const std::string answer = Command(*logger, std::string("get ") + option);
+    ASSERT_GT(answer.size(), 3u) << option;
+    const std::string value = answer.substr(1, answer.size() - 3);  // "\r<value>\r>"
+    EXPECT_FALSE(value.empty()) << option;
+    EXPECT_EQ(Command(*logger, std::string("set ") + option + " " + value), "\rOK\r>") << option << " " << value;
+  }
+  const std::string serial = Command(*logger, "get -sn");
+  EraseInfoAndRestart(*logger);
+  EXPECT_EQ(Command(*logger, "get -i"), "\rLG20-A\r>");
+  EXPECT_EQ(Command(*logger, "get -site"), "\r\r>");
+  EXPECT_EQ(Command(*logger, "get -sn"), serial) << "the serial number of the unit's factory record";
+
+  setup.unit = 1;
+  auto tgx = MakeDevice(*FindDeviceModel("TGX"), setup);
+  EXPECT_EQ(Command(*tgx, "get -sn"), "\rTGX-015578\r>");
+  for (uint32_t address : {0x1800u, 0x1880u, 0x1900u}) {
+    uint32_t start = 0, end = 0;
+    ASSERT_EQ(FlashErase(tgx->flash, address, start, end), FlashResult::Ok);
+  }
+  tgx->firmware->Start(*tgx);
+  EXPECT_EQ(Command(*tgx, "get -sn"), "\r\r>");
+  EXPECT_EQ(Command(*tgx, "get -tadj"), "\r0.00\r>");
+  EXPECT_EQ(Command(*tgx, "get -user"), "\r0\r>");
+
+  for (const char* bad : {"0", "1000", "-1", "x", "", "1.5"}) {
+    SimOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseArguments({"--device", "TGX", "--unit", bad}, options, error)) << bad;
+  }
+}
+
+// Two simulators of one model run side by side as units 1 and 2, each on its own pseudo-terminal;
+// the report shows each unit's values, and an explicit setting wins wherever it stands.
+TEST(DevsimUnit, TwoUnitsOfOneModelRunSideBySide) {
+  DevsimProcess one({"--device", "TGX", "--unit", "1"});
+  DevsimProcess two({"--setting", "sn=BENCH-7", "--device", "TGX", "--unit", "2"});
+  DevsimProcess field({"--device", "TGX"});
+  EXPECT_NE(one.ptyPath, two.ptyPath);
+  EXPECT_TRUE(one.Running() && two.Running() && field.Running());
+  const nlohmann::json first = one.Stop()["settings"]["before"];
+  const nlohmann::json second = two.Stop()["settings"]["before"];
+  const nlohmann::json today = field.Stop()["settings"]["before"];
+  EXPECT_EQ(first["sn"], "TGX-015578");
+  EXPECT_EQ(second["sn"], "BENCH-7");
+  EXPECT_EQ(today["sn"], "TGX-014577");
+  EXPECT_EQ(today["tadj"], "-0.35");
+  EXPECT_EQ(today["user"].size(), 4u);
+  for (const char* key : {"tadj", "c76", "user"}) {
+    EXPECT_NE(first[key], second[key]) << key;
+    EXPECT_NE(first[key], today[key]) << key;
   }
 }
 
