@@ -7,6 +7,7 @@
 #include <random>
 #include <utility>
 
+#include "bench_unit.h"
 #include "device.h"
 
 namespace {
@@ -119,7 +120,15 @@ const char* ModeName(RelayMode mode) {
 PassThroughFirmware::PassThroughFirmware(const PassThroughKind& kind, std::string entryWord)
     : BootWordFirmware(std::move(entryWord)), kind_(kind), values_(FactoryValues(kind)) {}
 
-void PassThroughFirmware::Setup(Device& device, const DeviceSetup& setup) { Configure(device, setup.passThrough); }
+// Unit N on a bench (--unit) has its own serial number, and the sensor on its bus is unit N of its type.
+void PassThroughFirmware::Setup(Device& device, const DeviceSetup& setup) {
+  PassThroughSetup options = setup.passThrough;
+  if (setup.unit != kNoUnit) {
+    values_["sn"] = UnitSerialNumber(values_["sn"], setup.unit);
+    options.sensor.unit = setup.unit;
+  }
+  Configure(device, options);
+}
 
 void PassThroughFirmware::Configure(Device& device, const PassThroughSetup& options) {
   sensorImage_ = options.sensorImage;

@@ -58,6 +58,7 @@ struct SensorSetup {
   SensorNumberFormat numbers;
   std::vector<LateCommand> late;
   SensorGarble garble = SensorGarble::High;
+  uint32_t unit = 0;  // which unit of its type on the bench (--unit): its own settings; 0 for none
 };
 
 struct PassThroughSetup {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "bench_unit.h"
 #include "ti_text.h"
 
 namespace {
@@ -26,6 +27,9 @@ constexpr uint16_t kErasedWord = 0xFFFF;
 constexpr unsigned kLargestType = 254;
 // What the firmware writes into an erased INFO memory when it starts with its defaults.
 constexpr std::string_view kFreshSettingsMark = "SENSOR DEFAULTS";
+// The SDI-12 addresses, in the order the units of a bench take them (unit 1 at '1').
+constexpr std::string_view kAddresses = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+enum UnitSalt : uint32_t { kX4Salt = 0, kXaSalt = 100, kXOSalt = 200 };
 
 constexpr ImageRange kLayoutCImage[] = {{0x8000, 0x1000}, {0x10000, 0x800}};
 constexpr ImageRange kLayoutAImage[] = {{0x4000, 0x1000}};
@@ -62,6 +66,17 @@ SensorSettings FactorySettings(const SensorKind& kind) {
   return SensorSettings{
       '0',  std::string(kind.x4), std::string(kind.xa), std::string(kind.xo), std::string(kind.serialNumber), kind.type,
       false};
+}
+
+// Unit N of the type on a bench: its own serial number, address and calibrations.
+SensorSettings UnitSettings(const SensorKind& kind, uint32_t unit) {
+  SensorSettings settings = FactorySettings(kind);
+  settings.address = kAddresses[unit % kAddresses.size()];
+  settings.serialNumber = UnitSerialNumber(kind.serialNumber, unit);
+  settings.x4 = UnitNumbers(kind.x4, unit, kX4Salt);
+  settings.xa = UnitNumbers(kind.xa, unit, kXaSalt);
+  settings.xo = UnitNumbers(kind.xo, unit, kXOSalt);
+  return settings;
 }
 
 // What the firmware starts with when its settings memory was erased.
@@ -265,7 +280,11 @@ std::unique_ptr<SdiSensor> MakeSdiSensor(const SensorSetup& setup, FaultPlan* fa
   const uint32_t version = setup.version ? setup.version : kind->factoryVersion;
   InstallOldFirmware(sensor->flash, std::string(kind->name), version,
                      std::vector<ImageRange>(kind->factoryImage.begin(), kind->factoryImage.end()));
-  sensor->settings = setup.blank ? BlankSettings(*kind, setup.numericType) : FactorySettings(*kind);
+  if (setup.blank) {
+    sensor->settings = BlankSettings(*kind, setup.numericType);
+  } else {
+    sensor->settings = setup.unit != kNoUnit ? UnitSettings(*kind, setup.unit) : FactorySettings(*kind);
+  }
   sensor->settings.numericType = setup.numericType;
   for (const auto& [key, value] : setup.values) ApplyValue(sensor->settings, key, value);
   sensor->numbers = setup.numbers;

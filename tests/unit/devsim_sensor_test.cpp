@@ -1,5 +1,6 @@
 // The simulated pass-through devices and the SDI-12 sensor behind them, driven directly:
-// the sensor's command set, its loader and restart, the relay's mode bytes, the options.
+// the sensor's command set, its loader and restart, the relay's mode bytes, the options, the
+// units of one type on a bench.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -236,6 +237,7 @@ struct PassThrough {
     deviceSetup.passThrough = std::move(setup);
     device = MakeDevice(*FindDeviceModel(model), deviceSetup);
   }
+  PassThrough(const std::string& model, const DeviceSetup& setup) : device(MakeDevice(*FindDeviceModel(model), setup)) {}
 
   // What the device sends back for these bytes from the host at 9600 baud.
   std::string Send(const std::string& bytes) {
@@ -369,6 +371,49 @@ TEST(DevsimPassThrough, OptionsChooseTheSensorAndTheFieldrexAnswers) {
     EXPECT_FALSE(ParseSimOptions(static_cast<int>(args.size()), args.data(), refused, message)) << bad[1];
     EXPECT_FALSE(message.empty());
   }
+}
+
+// Sensors of one type on a bench, each behind its own pass-through device as unit N: their serial
+// numbers, addresses and calibrations differ; without --unit the sensor is the one it always was;
+// --sensor-set still wins.
+TEST(DevsimPassThrough, UnitsOfOneSensorTypeDifferAndTheirSettingsStillWin) {
+  const auto sensorOf = [](const std::vector<std::string>& words) {
+    SimOptions options;
+    std::string error;
+    EXPECT_TRUE(Parse(words, options, error)) << error;
+    DeviceSetup setup;
+    setup.unit = options.unit;
+    setup.passThrough = options.passThrough;
+    return PassThrough(options.model, setup).Report()["sensor"];
+  };
+  for (const std::string type : {"]", "z", "u"}) {
+    const nlohmann::json field = sensorOf({"--device", "ACD", "--sensor", type});
+    const nlohmann::json one = sensorOf({"--device", "ACD", "--sensor", type, "--unit", "1"});
+    const nlohmann::json two = sensorOf({"--unit", "2", "--device", "ACD", "--sensor", type});
+    EXPECT_EQ(field["address"], "0") << type;
+    EXPECT_EQ(field["serialNumber"], FindSensorKind(type)->serialNumber) << type;
+    EXPECT_EQ(field["calibrationX4"], FindSensorKind(type)->x4) << type;
+    EXPECT_EQ(one["address"], "1") << type;
+    for (const char* key : {"serialNumber", "address", "calibrationX4"}) {
+      EXPECT_NE(one[key], two[key]) << type << " " << key;
+      EXPECT_NE(one[key], field[key]) << type << " " << key;
+    }
+    if (FindSensorKind(type)->hasXa) {
+      EXPECT_NE(one["calibrationXa"], two["calibrationXa"]) << type;
+    }
+  }
+  const nlohmann::json chosen =
+      sensorOf({"--device", "FX", "--sensor-set", "sn=S61-1", "--unit", "2", "--sensor-set", "x4=1 2"});
+  EXPECT_EQ(chosen["serialNumber"], "S61-1");
+  EXPECT_EQ(chosen["calibrationX4"], "1 2");
+  EXPECT_EQ(chosen["address"], "2") << "what no option names is the unit's";
+
+  DeviceSetup setup;
+  setup.unit = 2;
+  PassThrough fx("FX", setup);
+  EXPECT_EQ(fx.Send("|?!"), "2\r\n") << "the unit's sensor answers at its own address";
+  EXPECT_EQ(fx.Send("|2X#!"), "2S61-005213\r\n");
+  EXPECT_EQ(fx.Send("get -sn\r"), "\rFX0002236\r>") << "the pass-through device is unit 2 too";
 }
 
 }  // namespace
