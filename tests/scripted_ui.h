@@ -20,6 +20,13 @@ struct ScriptedUi : UpdateUi {
   std::vector<Box> boxes;
   std::vector<Box> questions;
   std::deque<bool> answers;  // next answers; when empty, questions get Cancel
+  struct Choice {
+    std::string text;
+    std::vector<std::string> options;
+    std::string none;
+  };
+  std::vector<Choice> choices;
+  std::deque<int> picks;  // next choices (an option's index, or kChoseNone); when empty: none
   std::string instruction;
   bool stageVisible = false;
   int position = 0;
@@ -46,6 +53,14 @@ struct ScriptedUi : UpdateUi {
     const bool answer = answers.front();
     answers.pop_front();
     return answer;
+  }
+  int choose(const std::string& text, const std::string&, const std::vector<std::string>& options,
+             const std::string& none) override {
+    choices.push_back({text, options, none});
+    if (picks.empty()) return kChoseNone;
+    const int pick = picks.front();
+    picks.pop_front();
+    return pick;
   }
   void success() override { ++successes; }
   void busy(bool) override {}

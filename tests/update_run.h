@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/build_target.h"
+#include "app/settings_archive.h"
 #include "app/update_session.h"
 #include "bsl/builtin_image.h"
 #include "bsl/host_bsl.h"
@@ -68,6 +69,17 @@ inline int RunTestUpdate(TestUpdate& update, ScriptedUi& ui) {
   return RunFrame(session);
 }
 
+// The settings archive of a data folder, oldest first.
+inline std::vector<ArchiveEntry> ArchiveOf(const std::filesystem::path& dataFolder) {
+  return ListArchive(dataFolder.string());
+}
+
+inline std::string ArchiveEntryText(const ArchiveEntry& entry) {
+  std::string text;
+  ReadEntry(entry, &text);
+  return text;
+}
+
 // Every box a run showed, on one line, for failure messages.
 inline std::string BoxesText(const ScriptedUi& ui) {
   std::string text;
@@ -115,6 +127,20 @@ class UpdateRunTest : public ::testing::Test {
     return text.str();
   }
   std::string LogText() const { return FileText(dir_ / "errors.txt"); }
+
+  // The settings archive of the test's data folder, oldest first, and its files in one state.
+  std::vector<ArchiveEntry> Archive() const { return ArchiveOf(dir_); }
+  std::vector<ArchiveEntry> ArchiveIn(ArchiveState state) const {
+    std::vector<ArchiveEntry> found;
+    for (const ArchiveEntry& entry : Archive()) {
+      if (entry.state == state) found.push_back(entry);
+    }
+    return found;
+  }
+  // Whether the archive holds a file of an update that did not finish (a next run needs it).
+  bool UnfinishedKept() const { return !ArchiveIn(ArchiveState::kUnfinished).empty(); }
+  // The settings files left in the data folder itself (the archive keeps them all).
+  std::vector<std::filesystem::path> LooseSettingsFiles() const { return FilesNamed(".settings."); }
 
   std::filesystem::path dir_;
   MessageLog log_;

@@ -1,26 +1,23 @@
-// Which settings a run puts back when files of earlier runs lie in the data folder. A kept
-// file stands in for the device's own settings only when the device is, beyond reasonable
-// doubt, the one the file came from and has lost its settings: it sits in its loader, or an
-// earlier run erased its settings memory and it shows the file's serial number or no settings
-// of its own. Otherwise the device's own capture wins, and a file of another device is kept
-// aside under a name that tells whose it is.
 #include "app/kept_settings.h"
 
 #include <algorithm>
+#include <memory>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 
+#include "app/settings_merge.h"
 #include "app/update_session.h"
+#include "bsl/device_profile.h"
 #include "bsl/device_types.h"
 #include "instrument/instrument_link.h"
 #include "instrument/settings_file.h"
 #include "instrument/settings_file_platform.h"
 #include "log/platform.h"
 #include "sdi12/sdi_sensor.h"
-#include "serial/serial_port.h"
 
 namespace fs = std::filesystem;
 
@@ -30,162 +27,42 @@ constexpr const char* kHostTag = "VornBSL Host";
 constexpr std::string_view kTextSuffix = ".txt";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr size_t kKeptSerialKeep = 65;
-constexpr size_t kMarkKeep = 8;
-constexpr int kUniqueNamesMax = 1000;
-// Lines that belong to the firmware or to this bookkeeping, not to the device's settings.
-constexpr std::string_view kNotSettings[] = {"infoErased=", "identity=", "VornBuild=", "captured="};
+constexpr size_t kMarkKeep = 12;
+// Lines that belong to the firmware or to the archive's bookkeeping, not to the device's settings.
+constexpr std::string_view kNotSettings[] = {"infoErased=", "identity=", "VornBuild=", "captured=", "carries=",
+                                             "restored="};
+// The files an earlier version kept in the data folder, after "<model>": a run's settings file
+// (".settings.txt", or ".<port>.settings.txt" beside others), its fresh capture, an undecided
+// capture, another device's unfinished update and what a restore could not put back.
+constexpr std::string_view kSettingsSuffix = ".settings.txt";
+constexpr std::string_view kCaptureSuffix = ".settings.capture.txt";
+constexpr std::string_view kUndecidedSuffix = ".settings.undecided.txt";
+constexpr std::string_view kUnrestoredPiece = ".settings.unrestored ";
+constexpr std::string_view kUnfinishedPiece = ".settings.unfinished ";
 
-struct KeptFile {
-  std::string path;
-  std::string text;
-  bool exists = false;
-};
+const std::string& Model(const UpdateSession& session) { return session.state.modelName; }
 
-KeptFile ReadKept(const std::string& path) {
-  KeptFile file{path, {}, false};
-  file.exists = ReadWholeFile(path, &file.text, kSettingsFileMaxBytes).error == 0;
-  return file;
-}
-
-std::string SerialOf(const KeptFile& file) {
+std::string SerialOf(const std::string& text) {
   std::string serial;
-  ReadKeyText(file.text, "sn", &serial, kKeptSerialKeep);
+  ReadKeyText(text, "sn", &serial, kKeptSerialKeep);
   return serial;
 }
 
-// The mark holds the version of the image the marking run was writing.
-bool InfoErased(const KeptFile& file) {
+bool HasMark(const std::string& text, const char* key) {
   std::string mark;
-  return ReadKeyText(file.text, kInfoErasedKey, &mark, kMarkKeep);
+  return ReadKeyText(text, key, &mark, kMarkKeep);
 }
 
-// A device that lost its settings to the marking run and runs firmware again runs the image
-// that run wrote; a device that was never set up runs the version it came with.
-bool RunsImageOf(const KeptFile& file, uint32_t deviceVersion) {
-  long version = 0;
-  return ReadKeyNumber(file.text, kInfoErasedKey, &version) && version == static_cast<long>(deviceVersion);
-}
-
-// The run's settings file without ".txt": the stem of the files that belong to this run.
-std::string RunStem(const UpdateSession& session) {
-  const std::string& path = session.state.settingsFile;
-  return path.size() > kTextSuffix.size() ? path.substr(0, path.size() - kTextSuffix.size()) : path;
-}
-
-// The computer's local time, as a piece of a file name.
-std::string NowText() {
-  using namespace std::chrono;
-  const auto local = floor<seconds>(system_clock::now()) + seconds(LocalUtcOffset());
-  const auto day = floor<days>(local);
-  const year_month_day date{day};
-  const hh_mm_ss time{local - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld.%02ld.%02ld", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
-                static_cast<long>(time.seconds().count()));
-  return text;
-}
-
-// Whose file it is, as a piece of a file name: the serial number, or when it was put aside.
-std::string Who(const KeptFile& file) {
-  std::string who;
-  for (char c : SerialOf(file)) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                       c == '-' || c == '_' || c == '.' || c == ' ';
-    who.push_back(plain ? c : '_');
-  }
-  return who.empty() ? "no serial number " + NowText() : who;
-}
-
-std::string WhoShown(const KeptFile& file) {
-  const std::string serial = SerialOf(file);
-  return serial.empty() ? "without a serial number" : "serial number " + serial;
-}
-
-std::string UniquePath(const std::string& stem) {
-  std::string path = stem + std::string(kTextSuffix);
-  std::error_code ec;
-  for (int n = 2; fs::exists(PathFromUtf8(path), ec) && n < kUniqueNamesMax; ++n) {
-    path = stem + " (" + std::to_string(n) + ")" + std::string(kTextSuffix);
-  }
-  return path;
-}
-
-std::string AsidePath(const UpdateSession& session, const std::string& what, const KeptFile& file) {
-  return UniquePath(session.state.dataFolder + "/" + session.state.modelName + ".settings." + what + " " + Who(file));
-}
-
-bool Rename(const UpdateSession& session, const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::rename(PathFromUtf8(from), PathFromUtf8(to), ec);
-  if (ec) {
-    print_message(session.log, kLogFailure, kHostTag, "Could not rename %s to %s (error %d)", from.c_str(), to.c_str(),
-                  ec.value());
-  }
-  return !ec;
-}
-
-void Remove(const std::string& path) {
-  std::error_code ec;
-  fs::remove(PathFromUtf8(path), ec);
-}
-
-// A file that is not this device's stays, under a name that tells whose it is, and the person
-// is told where.
-void MoveAside(UpdateSession& session, const KeptFile& file) {
-  const std::string aside = AsidePath(session, "unfinished", file);
-  if (!Rename(session, file.path, aside)) return;
-  print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of another device's unfinished update as %s",
-                aside.c_str());
-  const std::string& model = session.state.modelName;
-  ShowErrorBox(session,
-               "The " + session.state.caption + " found the settings of an unfinished update of another " + model +
-                   " (" + WhoShown(file) + ").\n\nThis " + model + " keeps its own settings. The other " + model +
-                   "'s settings are kept in\n\"" + aside + "\"\nand are restored when it is updated again.",
-               "Unfinished Update", kBoxInformation);
-}
-
-// The file of an unfinished update of this device stands in for the settings it lost.
-void UseKept(UpdateSession& session) {
-  ClearCapturedSettings(session.link);  // the restore reads the file
-  print_message(session.log, kLogFailure, kHostTag, "Kept the settings file of an earlier, unfinished update");
-  session.ui.note("The settings saved by an unfinished update will be restored.");
-}
-
-void TakeCapture(UpdateSession& session) {
-  Rename(session, KeptCapturePath(session), session.state.settingsFile);
-}
-
-std::vector<KeptFile> MarkedWaitingFiles(const UpdateSession& session) {
-  std::vector<KeptFile> marked;
-  for (const std::string& path : WaitingSettingsFiles(session)) {
-    KeptFile file = ReadKept(path);
-    if (file.exists && InfoErased(file)) marked.push_back(std::move(file));
-  }
-  return marked;
-}
-
-// Another device's unfinished update that this device may be: the one with its serial number,
-// or for a device without one, the only one waiting whose image it runs (any one waiting for a
-// device in its loader, version 0). Empty path when there is none.
-KeptFile WaitingFileFor(const UpdateSession& session, const std::string& serial, uint32_t version) {
-  std::vector<KeptFile> marked = MarkedWaitingFiles(session);
-  if (serial.empty() && version != 0) {
-    std::erase_if(marked, [version](const KeptFile& file) { return !RunsImageOf(file, version); });
-  }
-  if (serial.empty()) return marked.size() == 1 ? marked.front() : KeptFile{};
-  for (const KeptFile& file : marked) {
-    if (SerialOf(file) == serial) return file;
-  }
-  return KeptFile{};
-}
-
-std::string DeviceSerial(const UpdateSession& session) { return CapturedSerialNumber(session.link); }
-
-uint32_t DeviceVersion(const UpdateSession& session) {
-  return session.link.kind == kDeviceTypeDigitalSensor ? session.link.sdi->version : session.profile.version;
+// The text with a bookkeeping line set to the value (added at the end, or replaced).
+std::string WithLine(const std::string& text, const std::string& key, const std::string& value) {
+  const std::string line = key + "=\"" + value + "\"" + std::string(kLineEnd);
+  const std::string start = key + "=";
+  size_t at = text.rfind(std::string(kLineEnd) + start);
+  if (at != std::string::npos) at += kLineEnd.size();
+  else if (text.compare(0, start.size(), start) == 0) at = 0;
+  if (at == std::string::npos) return text + line;
+  const size_t end = text.find(kLineEnd, at);
+  return text.substr(0, at) + line + (end == std::string::npos ? "" : text.substr(end + kLineEnd.size()));
 }
 
 std::vector<std::string> SettingLines(const std::string& text) {
@@ -203,186 +80,537 @@ std::vector<std::string> SettingLines(const std::string& text) {
   return lines;
 }
 
-// A device without a serial number and an earlier device's file that may be its own: the
-// capture waits beside it until the device shows what it holds after this run's erase.
-void HoldUndecided(UpdateSession& session) {
-  Rename(session, KeptCapturePath(session), UndecidedSettingsPath(session));
-  session.undecided = true;
-  print_message(session.log, kLogFailure, kHostTag,
-                "The device shows no serial number: its settings are compared with what it shows after the erase");
+bool EndsWith(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// A run killed while undecided left its capture. Marked, it is the only copy of its device's
-// settings: a device without a serial number that shows the same had none of its own, and
-// the settings file is its; one that shows others is that device after the erase. True when
-// the choice is made.
-bool SettleLeftUndecided(UpdateSession& session, const KeptFile& undecided, const std::string& capture,
-                         const std::string& serial) {
-  if (!InfoErased(undecided)) {
-    Remove(undecided.path);  // killed before its erase: that device still holds its settings
-    return false;
-  }
-  const KeptFile run = ReadKept(session.state.settingsFile);
-  if (serial.empty() && RunsImageOf(undecided, DeviceVersion(session))) {
-    if (run.exists && SameSettings(capture, undecided.text)) {
-      Remove(undecided.path);
-    } else {
-      if (run.exists) MoveAside(session, run);
-      Rename(session, undecided.path, session.state.settingsFile);
-    }
-    Remove(KeptCapturePath(session));
-    UseKept(session);
-    return true;
-  }
-  if (!run.exists || SerialOf(run) != serial) MoveAside(session, undecided);
-  else Remove(undecided.path);  // the settings file's own device, restored half way
-  return false;
+uint32_t DeviceVersion(const UpdateSession& session) {
+  return session.link.kind == kDeviceTypeDigitalSensor ? session.link.sdi->version : session.profile.version;
 }
 
-// The capture succeeded: the device's serial number and settings decide.
-void ChooseWithCapture(UpdateSession& session) {
-  const std::string serial = DeviceSerial(session);
-  const KeptFile captured = ReadKept(KeptCapturePath(session));
-  const KeptFile undecided = ReadKept(UndecidedSettingsPath(session));
-  if (undecided.exists && SettleLeftUndecided(session, undecided, captured.text, serial)) return;
-  KeptFile run = ReadKept(session.state.settingsFile);
-  if (!run.exists) {
-    const KeptFile waiting = WaitingFileFor(session, serial, DeviceVersion(session));
-    if (!waiting.exists || !Rename(session, waiting.path, session.state.settingsFile)) return TakeCapture(session);
-    run = ReadKept(session.state.settingsFile);
-  }
-  const std::string fileSerial = SerialOf(run);
-  if (InfoErased(run)) {
-    if (!serial.empty() && serial == fileSerial) {
-      Remove(KeptCapturePath(session));
-      return UseKept(session);
-    }
-    if (serial.empty() && RunsImageOf(run, DeviceVersion(session))) return HoldUndecided(session);
-    MoveAside(session, run);
-    return TakeCapture(session);
-  }
-  // The device an unmarked file came from still holds its settings: the file is only kept when
-  // it names another device.
-  if (!fileSerial.empty() && fileSerial != serial) MoveAside(session, run);
-  TakeCapture(session);
+std::string ArchiveText(const ArchiveEntry& entry) {
+  std::string text;
+  ReadEntry(entry, &text);
+  return text;
 }
 
-// No capture: a device that cannot be read (or a logger never set up) gets only a file its
-// earlier run marked; a file nobody can attribute to it is put aside.
-void ChooseWithoutCapture(UpdateSession& session, bool blank) {
-  Remove(KeptCapturePath(session));
-  KeptFile run = ReadKept(session.state.settingsFile);
-  if (!run.exists && blank) {
-    const KeptFile waiting = WaitingFileFor(session, {}, DeviceVersion(session));
-    if (waiting.exists && Rename(session, waiting.path, session.state.settingsFile)) {
-      run = ReadKept(session.state.settingsFile);
-    }
+void LogArchive(const UpdateSession& session, const char* what, const ArchiveEntry& entry) {
+  print_message(session.log, kLogFailure, kHostTag, "%s %s", what, entry.path.c_str());
+}
+
+void SetState(UpdateSession& session, ArchiveEntry* entry, ArchiveState state) {
+  if (entry->path.empty() || entry->state == state) return;
+  const int error = SetEntryState(entry, state);
+  if (error != 0) {
+    print_message(session.log, kLogFailure, kHostTag, "Could not rename %s in the settings archive (error %d)",
+                  entry->path.c_str(), error);
   }
-  if (!run.exists) return;
-  if (InfoErased(run) && (!blank || RunsImageOf(run, DeviceVersion(session)))) return UseKept(session);
-  MoveAside(session, run);
+}
+
+// ---- taking an earlier version's files and a killed run's into the archive ----
+
+enum class OldFile { kNone, kSettings, kCapture, kUndecided, kUnrestored, kUnfinished };
+
+OldFile OldFileKind(const std::string& name, const std::string& model) {
+  if (name.rfind(model + ".", 0) != 0 || !EndsWith(name, kTextSuffix)) return OldFile::kNone;
+  const std::string rest = name.substr(model.size());
+  if (rest.rfind(kUnrestoredPiece, 0) == 0) return OldFile::kUnrestored;
+  if (rest.rfind(kUnfinishedPiece, 0) == 0) return OldFile::kUnfinished;
+  if (EndsWith(rest, kCaptureSuffix)) return OldFile::kCapture;
+  if (EndsWith(rest, kUndecidedSuffix)) return OldFile::kUndecided;
+  // ".settings.txt" or ".<port>.settings.txt"; the port tag holds no dots.
+  if (!EndsWith(rest, kSettingsSuffix)) return OldFile::kNone;
+  const std::string tag = rest.substr(0, rest.size() - kSettingsSuffix.size());
+  return tag.empty() || (tag[0] == '.' && tag.find('.', 1) == std::string::npos) ? OldFile::kSettings : OldFile::kNone;
+}
+
+ArchiveState ImportedState(OldFile kind, const std::string& text) {
+  if (HasMark(text, kInfoErasedKey)) return ArchiveState::kUnfinished;
+  if (kind == OldFile::kUnrestored) return ArchiveState::kPartlyRestored;
+  // A fresh capture was made moments before its run chose: that device was not changed.
+  if (kind == OldFile::kCapture) return ArchiveState::kUnchanged;
+  return ArchiveState::kEarlier;
+}
+
+std::string FileStamp(const fs::path& path) {
+  std::error_code ec;
+  const auto written = fs::last_write_time(path, ec);
+  if (ec) return {};
+  using namespace std::chrono;
+  const auto local = floor<seconds>(file_clock::to_sys(written)) + seconds(LocalUtcOffset());
+  const auto day = floor<days>(local);
+  const year_month_day date{day};
+  const hh_mm_ss time{local - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld.%02ld.%02ld", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+                static_cast<long>(time.seconds().count()));
+  return text;
+}
+
+void ImportOldFile(UpdateSession& session, const fs::path& path, OldFile kind) {
+  const std::string file = Utf8FromPath(path);
+  std::string text;
+  if (ReadWholeFile(file, &text, kSettingsFileMaxBytes).error != 0) return;
+  ArchiveEntry entry;
+  entry.model = ArchiveModel(session);
+  entry.serial = SerialOf(text);
+  entry.state = ImportedState(kind, text);
+  entry.stamp = FileStamp(path);
+  if (AddToArchive(session.state.dataFolder, &entry, text) != 0) {
+    print_message(session.log, kLogFailure, kHostTag, "Could not take %s into the settings archive", file.c_str());
+    return;
+  }
+  RemoveFileUtf8(file);
+  print_message(session.log, kLogFailure, kHostTag, "Took %s into the settings archive as %s", file.c_str(),
+                entry.path.c_str());
+}
+
+void ImportOldFiles(UpdateSession& session) {
+  std::error_code ec;
+  for (const fs::directory_entry& file : fs::directory_iterator(PathFromUtf8(session.state.dataFolder), ec)) {
+    const OldFile kind = OldFileKind(Utf8FromPath(file.path().filename()), Model(session));
+    if (kind != OldFile::kNone && file.is_regular_file(ec)) ImportOldFile(session, file.path(), kind);
+  }
+}
+
+// A run of this version that was killed left its capture "in use": recorded for the erase,
+// its device needs it; otherwise that device was not changed.
+void SettleKilledRuns(UpdateSession& session) {
+  for (ArchiveEntry& entry : ListArchive(session.state.dataFolder, ArchiveModel(session))) {
+    if (entry.state != ArchiveState::kInUse) continue;
+    const bool erased = HasMark(ArchiveText(entry), kInfoErasedKey);
+    SetState(session, &entry, erased ? ArchiveState::kUnfinished : ArchiveState::kUnchanged);
+  }
+}
+
+// ---- the question ----
+
+std::string ArchiveShown(const UpdateSession& session) { return ArchiveFolder(session.state.dataFolder); }
+
+ArchiveEntry FindNamedFile(UpdateSession& session) {
+  const std::string& named = session.state.settingsChoice;
+  ArchiveEntry entry = FindEntry(session.state.dataFolder, named);
+  if (!entry.path.empty()) return entry;
+  std::string text;
+  if (ReadWholeFile(named, &text, kSettingsFileMaxBytes).error != 0) {
+    print_message(session.log, kLogFailure, kHostTag, "The settings file %s named for this run cannot be read",
+                  named.c_str());
+    return {};
+  }
+  entry.model = ArchiveModel(session);
+  entry.serial = SerialOf(text);
+  entry.state = ArchiveState::kEarlier;
+  if (AddToArchive(session.state.dataFolder, &entry, text) != 0) return {};
+  LogArchive(session, "Took the named settings file into the settings archive as", entry);
+  return entry;
+}
+
+// The file the person named for this run (--settings), taken into the archive when it lies
+// elsewhere; looked up once a run. No path when none was named or it cannot be read.
+const ArchiveEntry& NamedFile(UpdateSession& session) {
+  RunSettings& settings = session.settings;
+  if (!settings.namedLooked && !session.state.settingsChoice.empty()) settings.named = FindNamedFile(session);
+  settings.namedLooked = true;
+  return settings.named;
+}
+
+// The person's choice among the files: an index, or kChoseNone. A file named for the run
+// answers the question; it need not be among the candidates.
+int AskWhose(UpdateSession& session, const std::string& text, std::vector<ArchiveEntry>* candidates,
+             const std::string& none) {
+  const ArchiveEntry named = NamedFile(session);
+  if (!named.path.empty()) {
+    for (size_t i = 0; i < candidates->size(); ++i) {
+      if ((*candidates)[i].path == named.path) return static_cast<int>(i);
+    }
+    candidates->push_back(named);
+    return static_cast<int>(candidates->size() - 1);
+  }
+  std::vector<std::string> options;
+  for (const ArchiveEntry& entry : *candidates) options.push_back(EntryShown(entry));
+  const int picked = session.ui.choose(text, "Whose Settings", options, none);
+  const std::string answer = picked >= 0 ? EntryShown((*candidates)[static_cast<size_t>(picked)]) : none;
+  print_message(session.log, kLogFailure, kHostTag, "Asked whose settings these are: %s", answer.c_str());
+  return picked >= 0 && static_cast<size_t>(picked) < candidates->size() ? picked : kChoseNone;
+}
+
+std::vector<ArchiveEntry> Waiting(std::vector<ArchiveEntry> entries) {
+  std::erase_if(entries, [](const ArchiveEntry& entry) { return !EntryWaits(entry); });
+  std::reverse(entries.begin(), entries.end());  // newest first
+  return entries;
+}
+
+std::vector<ArchiveEntry> WaitingEntries(const UpdateSession& session) {
+  return Waiting(ListArchive(session.state.dataFolder, ArchiveModel(session)));
+}
+
+// ---- the choice ----
+
+void UseCapture(UpdateSession& session) {
+  session.settings.chosen = session.settings.capture;
+  session.settings.chosenIsCapture = true;
+  session.settings.carries.clear();
+}
+
+// The settings of an earlier run stand in for the ones the device holds.
+void UseEntry(UpdateSession& session, const ArchiveEntry& entry) {
+  RunSettings& settings = session.settings;
+  settings.chosen = entry;
+  settings.chosenIsCapture = false;
+  const std::string text = ArchiveText(entry);
+  settings.carries.clear();
+  ReadKeyText(text, kCarriesKey, &settings.carries, kKeptSerialKeep);
+  ClearCapturedSettings(session.link);  // the restore reads the chosen file
+  session.state.settingsFile = entry.path;
+  LogArchive(session, "The restore puts back the settings of", entry);
+  const std::string serial = !settings.carries.empty() ? settings.carries : entry.serial;
+  session.ui.note("The settings of the " + Model(session) + " with " + SerialShown(serial) + ", saved on " +
+                  StampShown(entry) + ", will be restored.");
+}
+
+std::string NoSerialQuestion(const UpdateSession& session) {
+  const std::string& model = Model(session);
+  return "Your " + model + " shows no serial number, so the " + session.state.caption + " cannot tell which " +
+         model + " it is.\n\nThe settings archive holds the settings of updates that did not finish. If one of " +
+         "them is this " + model + "'s own, choose it: it is put back after the update. Otherwise the " + model +
+         " keeps the settings it holds now.\n\nThe archive is in \"" + ArchiveShown(session) + "\".";
+}
+
+std::string LoaderQuestion(const UpdateSession& session) {
+  const std::string& model = Model(session);
+  return "Your " + model + " is in its firmware loader, where it cannot tell which " + model + " it is.\n\n" +
+         "The settings archive holds the settings of updates that did not finish. If one of them is this " + model +
+         "'s own, choose it: it is put back after the update. Otherwise the " + model + " keeps the settings it " +
+         "holds: its settings memory is not erased.\n\nThe archive is in \"" + ArchiveShown(session) + "\".";
+}
+
+std::string ChangedQuestion(const UpdateSession& session, const ArchiveEntry& entry) {
+  const std::string& model = Model(session);
+  return "Your " + model + " (" + SerialShown(entry.serial) + ") holds settings that differ from the ones an " +
+         "earlier version of this updater saved for it on " + StampShown(entry) + ". That update may have lost " +
+         "them, or they were changed since.\n\nChoose the saved settings to put them back, or keep the settings " +
+         "it holds now. Both stay in the settings archive in \"" + ArchiveShown(session) + "\".";
+}
+
+// The bits an interrupted restore wrote into the device (0: none, or it never began).
+uint32_t TakenBits(const std::string& text) {
+  std::string taken;
+  if (!ReadKeyText(text, kRestoredKey, &taken, kMarkKeep)) return 0;
+  return static_cast<uint32_t>(std::strtoul(taken.c_str(), nullptr, 16));
+}
+
+// The text without the archive's bookkeeping of an earlier run.
+std::string WithoutMarks(const std::string& text) {
+  std::string kept;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(kLineEnd, start);
+    end = end == std::string::npos ? text.size() : end + kLineEnd.size();
+    const std::string_view line(text.data() + start, end - start);
+    if (line.rfind(std::string(kInfoErasedKey) + "=", 0) != 0 && line.rfind(std::string(kRestoredKey) + "=", 0) != 0) {
+      kept.append(line);
+    }
+    start = end;
+  }
+  return kept;
+}
+
+// An earlier restore of this device was cut short: the device gets the values it holds now of
+// what that restore wrote, and the saved values of the rest, as a new file of the archive.
+void UseMerged(UpdateSession& session, const ArchiveEntry& saved, const std::string& savedText,
+               const std::string& held, uint32_t taken) {
+  const std::string merged = MergeRestored(session.link.kind, WithoutMarks(savedText), held, taken);
+  ArchiveEntry entry = saved;
+  entry.state = ArchiveState::kInUse;
+  entry.stamp.clear();
+  if (AddToArchive(session.state.dataFolder, &entry, merged) != 0) return UseEntry(session, saved);
+  session.settings.superseded.push_back(saved);
+  LogArchive(session, "Joined what the device holds of an interrupted restore with the rest of its settings in", entry);
+  UseEntry(session, entry);
+  session.settings.merged = entry;
+}
+
+// The device showed its serial number: only files of that serial number can be its own.
+void ChooseForSerial(UpdateSession& session, const std::string& serial) {
+  std::vector<ArchiveEntry> mine =
+      Waiting(ListDeviceArchive(session.state.dataFolder, ArchiveModel(session), serial));
+  UseCapture(session);
+  if (mine.empty()) return;
+  const ArchiveEntry newest = mine.front();
+  session.settings.superseded.assign(mine.begin() + 1, mine.end());
+  const std::string text = ArchiveText(newest);
+  std::string held;
+  ReadEntry(session.settings.capture, &held);
+  if (newest.state == ArchiveState::kUnfinished) {
+    // Its update erased the settings: the device shows what its firmware makes of an erased
+    // memory, and what a restore cut short gave back.
+    const uint32_t taken = TakenBits(text);
+    if (taken == 0) return UseEntry(session, newest);
+    return UseMerged(session, newest, text, held, taken);
+  }
+  // An earlier version's file: whether the device lost those settings is not known.
+  if (SameSettings(held, text)) {
+    session.settings.superseded.push_back(newest);
+    return;
+  }
+  std::vector<ArchiveEntry> candidates = {newest};
+  if (AskWhose(session, ChangedQuestion(session, newest), &candidates, "Keep the settings it holds now") >= 0) {
+    return UseEntry(session, candidates.front());
+  }
+  session.settings.superseded.push_back(newest);
+}
+
+// The device showed no serial number, or nothing could be read from it.
+void ChooseWithoutSerial(UpdateSession& session, bool captured, int saved) {
+  std::vector<ArchiveEntry> candidates = WaitingEntries(session);
+  if (captured) UseCapture(session);
+  // Nothing could be read: its settings are still in its memory, the only copy. A logger never
+  // set up has none to lose.
+  const bool keep = !captured && saved != kVPUninitialised;
+  if (!candidates.empty() || !session.state.settingsChoice.empty()) {
+    const std::string none = "None of these: keep the settings this " + Model(session) + " holds";
+    const int picked = AskWhose(session, NoSerialQuestion(session), &candidates, none);
+    if (picked >= 0) return UseEntry(session, candidates[static_cast<size_t>(picked)]);
+  }
+  session.settings.keepInfo = keep;
+}
+
+// The archive's failure box: nothing on the device was changed.
+int FailArchive(UpdateSession& session, int error, const std::string& path) {
+  return FailSettingsWrite(session, -error, path);
+}
+
+// The capture moves from the settings file into the archive before anything is changed.
+int KeepCaptureInArchive(UpdateSession& session, ArchiveState state) {
+  const std::string& working = session.state.settingsFile;
+  std::string text;
+  const FileOutcome read = ReadWholeFile(working, &text, kSettingsFileMaxBytes);
+  if (read.error != 0) return FailArchive(session, read.error, working);
+  ArchiveEntry entry;
+  entry.model = ArchiveModel(session);
+  entry.serial = CapturedSerialNumber(session.link);
+  entry.before = ArchiveVersionText(DeviceVersion(session));
+  entry.after = ArchiveVersionText(session.state.imageVersion);
+  entry.state = state;
+  const int error = AddToArchive(session.state.dataFolder, &entry, text);
+  if (error != 0) {
+    return FailArchive(session, error, DeviceArchiveFolder(session.state.dataFolder, entry.model, entry.serial));
+  }
+  RemoveFileUtf8(working);
+  session.settings.capture = entry;
+  session.state.settingsFile = entry.path;
+  LogArchive(session, "Kept the settings in the settings archive as", entry);
+  return 0;
+}
+
+void FollowChosen(UpdateSession& session) {
+  if (!session.settings.chosen.path.empty()) session.state.settingsFile = session.settings.chosen.path;
+}
+
+// The device has the chosen settings now (all, or all it took): every file that stood for them
+// is settled.
+void RecordRestored(UpdateSession& session, bool partly) {
+  RunSettings& settings = session.settings;
+  settings.partlyRestored = partly;
+  SetState(session, &settings.chosen, partly ? ArchiveState::kPartlyRestored : ArchiveState::kRestored);
+  if (settings.chosenIsCapture) settings.capture = settings.chosen;
+  else SetState(session, &settings.capture, ArchiveState::kNotUsed);
+  for (ArchiveEntry& entry : settings.superseded) SetState(session, &entry, ArchiveState::kNotUsed);
+  settings.superseded.clear();
+  FollowChosen(session);
+}
+
+std::string ArchiveModelFor(const std::string& modelName) {
+  for (int kind = kDeviceTypeUnknown; kind <= kDeviceTypeLast; ++kind) {
+    if (ProfileName(kind) == modelName) return modelName;
+  }
+  // Only a digital-sensor build names its model after something else: the sensor type.
+  return std::string(ProfileName(kDeviceTypeDigitalSensor));
+}
+
+void AnnounceUnfinished(UpdateSession& session) {
+  const ArchiveEntry& chosen = session.settings.chosen;
+  if (chosen.path.empty() || chosen.state != ArchiveState::kUnfinished) return;
+  const std::string& model = Model(session);
+  const std::string serial = session.settings.carries.empty() ? chosen.serial : session.settings.carries;
+  session.ui.note("The settings of this " + model + " (" + SerialShown(serial) +
+                  ") are kept in the settings archive:\n\"" + chosen.path + "\"\nUpdate this " + model +
+                  " again to put them back.");
 }
 
 }  // namespace
 
-std::string KeptCapturePath(const UpdateSession& session) { return RunStem(session) + ".capture.txt"; }
-
-std::string UndecidedSettingsPath(const UpdateSession& session) { return RunStem(session) + ".undecided.txt"; }
-
-bool SameSettings(const std::string& a, const std::string& b) { return SettingLines(a) == SettingLines(b); }
-
-void ChooseSettingsAfterCapture(UpdateSession& session, int saved) {
-  if (saved >= 0 || saved == kVPPartial) {
-    ChooseWithCapture(session);
-  } else {
-    ChooseWithoutCapture(session, saved == kVPUninitialised);
-  }
+std::string ArchiveModel(const UpdateSession& session) {
+  if (session.state.digitalSensorBuild) return std::string(ProfileName(kDeviceTypeDigitalSensor));
+  return session.state.modelName;
 }
 
-void DiscardCapture(UpdateSession& session) { Remove(KeptCapturePath(session)); }
+bool OpenSettings(UpdateSession& session) {
+  std::string holder;
+  const std::string& port = session.state.portName.empty() ? session.state.portLabel : session.state.portName;
+  const FolderLockResult taken = session.folderLock.Take(session.state.dataFolder, port, &holder, [&session] {
+    ImportOldFiles(session);
+    SettleKilledRuns(session);
+  });
+  if (taken == FolderLockResult::kTaken) return true;
+  if (taken == FolderLockResult::kFailed) {
+    FailSettingsWrite(session, -std::atoi(holder.c_str()), session.state.dataFolder + "/" + kFolderLockName);
+    return false;
+  }
+  ShowErrorBox(session,
+               "Another updater is at work with the data folder\n\"" + session.state.dataFolder + "\":\n" + holder +
+                   ".\n\nNothing was sent to the " + Model(session) + " on Comm Port \"" + session.state.portLabel +
+                   "\". Please wait until the other update has finished, then try again.",
+               "Updater Busy", kBoxWarning);
+  return false;
+}
+
+int ChooseSettingsAfterCapture(UpdateSession& session, int saved) {
+  const bool captured = saved >= 0 || saved == kVPPartial;
+  if (captured) {
+    const int kept = KeepCaptureInArchive(session, ArchiveState::kInUse);
+    if (kept != 0) return kept;
+  }
+  const std::string serial = captured ? CapturedSerialNumber(session.link) : std::string();
+  if (!serial.empty()) {
+    ChooseForSerial(session, serial);
+  } else {
+    ChooseWithoutSerial(session, captured, saved);
+  }
+  FollowChosen(session);
+  const ArchiveEntry& named = NamedFile(session);
+  if (!named.path.empty() && session.settings.chosen.path != named.path) {
+    session.ui.note("The settings file named for this run was not used: the " + Model(session) + " showed its " +
+                    SerialShown(serial) + ".");
+  }
+  return 0;
+}
+
+void KeepDeclinedCapture(UpdateSession& session) {
+  std::error_code ec;
+  if (!fs::exists(PathFromUtf8(session.state.settingsFile), ec)) return;
+  if (KeepCaptureInArchive(session, ArchiveState::kUnchanged) != 0) return;
+  session.settings.capture = ArchiveEntry{};
+}
 
 void ChooseSettingsInLoader(UpdateSession& session) {
-  const KeptFile undecided = ReadKept(UndecidedSettingsPath(session));
-  KeptFile run = ReadKept(session.state.settingsFile);
-  if (undecided.exists && run.exists) {
-    session.undecided = true;
-    return;
+  std::vector<ArchiveEntry> candidates = WaitingEntries(session);
+  const bool resume = candidates.size() == 1 && candidates.front().state == ArchiveState::kUnfinished &&
+                      session.state.settingsChoice.empty();
+  if (resume) return UseEntry(session, candidates.front());
+  if (!candidates.empty() || !session.state.settingsChoice.empty()) {
+    const std::string none = "None of these: keep the settings this " + Model(session) + " holds";
+    const int picked = AskWhose(session, LoaderQuestion(session), &candidates, none);
+    if (picked >= 0) return UseEntry(session, candidates[static_cast<size_t>(picked)]);
   }
-  if (undecided.exists && Rename(session, undecided.path, session.state.settingsFile)) {
-    run = ReadKept(session.state.settingsFile);
-  }
-  if (!run.exists) {
-    const KeptFile waiting = WaitingFileFor(session, {}, 0);
-    if (waiting.exists && Rename(session, waiting.path, session.state.settingsFile)) {
-      run = ReadKept(session.state.settingsFile);
-    }
-  }
-  session.keepInfo = !run.exists;
-  if (run.exists) UseKept(session);
+  session.settings.keepInfo = true;
 }
 
-void RecordInfoErase(UpdateSession& session) {
-  for (const std::string& path : {session.state.settingsFile, UndecidedSettingsPath(session)}) {
-    const KeptFile file = ReadKept(path);
-    if (!file.exists || InfoErased(file)) continue;
-    const std::string marked = file.text + kInfoErasedKey + "=\"" + std::to_string(session.state.imageVersion) +
-                               "\"" + std::string(kLineEnd);
-    if (ReplaceFile(path, marked).error != 0) {
-      print_message(session.log, kLogFailure, kHostTag, "Could not mark %s before the INFO erase", path.c_str());
-    }
+int RecordInfoErase(UpdateSession& session) {
+  RunSettings& settings = session.settings;
+  if (settings.keepInfo || settings.chosen.path.empty()) return 0;
+  std::string text;
+  if (!ReadEntry(settings.chosen, &text)) return FailArchive(session, kFileMissing, settings.chosen.path);
+  std::string marked = text;
+  if (!HasMark(text, kInfoErasedKey)) {
+    marked = WithLine(marked, kInfoErasedKey, std::to_string(session.state.imageVersion));
   }
+  if (session.state.replaceSerialNumber && !session.state.newSerialNumber.empty()) {
+    settings.carries = session.state.newSerialNumber;
+    marked = WithLine(marked, kCarriesKey, settings.carries);
+  }
+  int error = marked == text ? 0 : RewriteEntry(settings.chosen, marked);
+  if (error == 0) error = SetEntryState(&settings.chosen, ArchiveState::kUnfinished);
+  if (error == 0 && !settings.carries.empty()) {
+    error = SetEntrySerial(session.state.dataFolder, &settings.chosen, settings.carries);
+  }
+  if (settings.chosenIsCapture) settings.capture = settings.chosen;
+  FollowChosen(session);
+  if (error != 0) return FailArchive(session, error, settings.chosen.path);
+  settings.infoErased = true;
+  LogArchive(session, "Recorded the INFO erase in", settings.chosen);
+  return 0;
 }
 
-void SettleUndecidedSettings(UpdateSession& session) {
-  if (!session.undecided) return;
-  session.undecided = false;
-  const KeptFile undecided = ReadKept(UndecidedSettingsPath(session));
-  const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
-  const KeptFile erased = ReadKept(KeptCapturePath(session));
-  Remove(KeptCapturePath(session));
-  ClearCapturedSettings(session.link);  // the restore reads the chosen file
-  const bool blank = (saved >= 0 || saved == kVPPartial) && erased.exists && SameSettings(undecided.text, erased.text);
-  if (blank) {
-    Remove(undecided.path);
-    print_message(session.log, kLogFailure, kHostTag, "The device had no settings of its own before the erase");
-    UseKept(session);
+void RecordRestoreBegins(UpdateSession& session) {
+  RunSettings& settings = session.settings;
+  std::string text;
+  if (settings.chosen.path.empty() || !ReadEntry(settings.chosen, &text)) return;
+  // Durable before the first write: from here the device may hold part of the file.
+  text = WithLine(text, kRestoredKey, "0");
+  if (RewriteEntry(settings.chosen, text) != 0) {
+    LogArchive(session, "Could not record the restore's start in", settings.chosen);
     return;
   }
-  // Its own settings (or no way to tell): the device gets its own capture back.
-  const KeptFile run = ReadKept(session.state.settingsFile);
-  if (run.exists) MoveAside(session, run);
-  Rename(session, undecided.path, session.state.settingsFile);
+  auto taken = std::make_shared<uint32_t>(0);
+  session.link.restoreTaken = [&session, text, taken](uint32_t bits) {
+    *taken |= bits;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", *taken);
+    const std::string noted = WithLine(text, kRestoredKey, hex);
+    ReplaceFile(session.settings.chosen.path, noted, Durability::kInCache);
+  };
+}
+
+void RecordRestoreEnds(UpdateSession& session, bool wroteAll) {
+  session.link.restoreTaken = nullptr;
+  if (wroteAll) RecordRestored(session, false);
+}
+
+const std::string* RestoreSerialNumber(const UpdateSession& session) {
+  if (session.state.replaceSerialNumber && !session.state.newSerialNumber.empty()) {
+    return &session.state.newSerialNumber;
+  }
+  return session.settings.carries.empty() ? nullptr : &session.settings.carries;
 }
 
 std::string KeepUnrestoredSettings(UpdateSession& session) {
-  const KeptFile run = ReadKept(session.state.settingsFile);
-  if (!run.exists) return {};
-  const std::string aside = AsidePath(session, "unrestored", run);
-  return Rename(session, run.path, aside) ? aside : run.path;
+  if (session.settings.chosen.path.empty()) return {};
+  RecordRestored(session, true);
+  return session.settings.chosen.path;
 }
 
-std::vector<std::string> WaitingSettingsFiles(const UpdateSession& session) {
-  const std::string prefix = session.state.modelName + ".settings.unfinished ";
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (const fs::directory_entry& entry : fs::directory_iterator(PathFromUtf8(session.state.dataFolder), ec)) {
-    const std::string name = Utf8FromPath(entry.path().filename());
-    const bool text = name.size() > kTextSuffix.size() && name.compare(name.size() - kTextSuffix.size(),
-                                                                      kTextSuffix.size(), kTextSuffix) == 0;
-    if (name.rfind(prefix, 0) == 0 && text) files.push_back(Utf8FromPath(entry.path()));
+void CloseSettings(UpdateSession& session, int result) {
+  RunSettings& settings = session.settings;
+  if (settings.capture.state == ArchiveState::kInUse) {
+    SetState(session, &settings.capture, settings.infoErased ? ArchiveState::kNotUsed : ArchiveState::kUnchanged);
+    if (settings.chosenIsCapture) settings.chosen = settings.capture;
   }
-  return files;
+  // A joined file the run did not get as far as recording: the file it was joined from waits.
+  if (!settings.merged.path.empty() && settings.chosen.state == ArchiveState::kInUse) {
+    SetState(session, &settings.chosen, ArchiveState::kNotUsed);
+  }
+  if (result < 0) AnnounceUnfinished(session);
+  for (const ArchiveEntry* entry : {&settings.capture, &settings.chosen}) {
+    if (!entry->path.empty()) PruneDeviceArchive(session.state.dataFolder, entry->model, entry->serial);
+  }
+  RemoveFileUtf8(SettingsFilePath(session));
+  session.folderLock.Release();
+}
+
+std::string NotRestoredText(const UpdateSession& session) {
+  const std::string& model = Model(session);
+  return "The " + session.state.caption + " did not put settings back into your " + model +
+         ": no saved settings were chosen as its own. Its settings memory was not erased, so it keeps the " +
+         "settings it held." + WaitingSettingsSentence(session);
 }
 
 std::string WaitingSettingsSentence(const UpdateSession& session) {
-  const std::vector<std::string> files = WaitingSettingsFiles(session);
-  if (files.empty()) return {};
-  std::string sentence = "\n\nSettings of unfinished updates are kept in:";
-  for (const std::string& file : files) sentence += "\n\"" + file + "\"";
-  return sentence;
+  if (WaitingEntries(session).empty()) return {};
+  return "\n\nThe settings of updates that did not finish are kept in the settings archive:\n\"" +
+         ArchiveShown(session) + "\"";
 }
 
 bool UnfinishedUpdateWaiting(const std::string& dataFolder, const std::string& modelName) {
   std::error_code ec;
-  return fs::exists(PathFromUtf8(dataFolder + "/" + modelName + ".settings.txt"), ec);
+  if (fs::exists(PathFromUtf8(dataFolder + "/" + modelName + std::string(kSettingsSuffix)), ec)) return true;
+  for (const ArchiveEntry& entry : ListArchive(dataFolder, ArchiveModelFor(modelName))) {
+    if (entry.state == ArchiveState::kUnfinished) return true;
+  }
+  return false;
 }
+
+bool SameSettings(const std::string& a, const std::string& b) { return SettingLines(a) == SettingLines(b); }
+

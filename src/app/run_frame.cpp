@@ -27,8 +27,6 @@ void ReportSuccess(UpdateSession& session, uint32_t start) {
   session.ui.success();
   session.ui.pump();
   print_message(session.log, kLogFailure, kHostTag, "Finished updating device in %d seconds", seconds);
-  RemoveFileUtf8(session.state.settingsFile);
-  RemoveFileUtf8(UndecidedSettingsPath(session));
   session.ui.setInstruction("You may disconnect your " + session.state.modelName + " now.");
 }
 
@@ -88,8 +86,7 @@ int RunFrame(UpdateSession& session) {
   ClearCapturedSettings(session.link);
   session.profile = DeviceProfile{};
   session.calibrationReminder = false;
-  session.keepInfo = false;
-  session.undecided = false;
+  session.settings = RunSettings{};
   session.stopHeld = false;
   session.ui.stage("Connecting to " + session.state.modelName + "...");
 
@@ -97,7 +94,11 @@ int RunFrame(UpdateSession& session) {
     return ProgressHook(session, total, done, phase, kind);
   };
   const uint32_t start = MillisecondTick();
-  const int result = session.state.digitalSensorBuild ? UpdateDigitalSensor(session) : RunUpdate(session);
+  int result = kRunFolderBusy;
+  if (OpenSettings(session)) {
+    result = session.state.digitalSensorBuild ? UpdateDigitalSensor(session) : RunUpdate(session);
+    CloseSettings(session, result);
+  }
   if (result < 0) {
     ReportFailure(session);
   } else {

@@ -14,7 +14,8 @@ constexpr const char* kRunAgain = " Run the update again to finish it.";
 
 bool SettingsFileKept(const UpdateSession& session) {
   std::error_code error;
-  return !session.state.settingsFile.empty() && std::filesystem::exists(PathFromUtf8(session.state.settingsFile), error);
+  const std::string& path = session.settings.chosen.path;
+  return !path.empty() && std::filesystem::exists(PathFromUtf8(path), error);
 }
 
 }  // namespace
@@ -25,10 +26,10 @@ std::string StopStateText(const UpdateSession& session, StopPoint point) {
     case StopPoint::kUntouched:
       return "The " + model + " was not changed: it runs its firmware as before and keeps its settings.";
     case StopPoint::kInLoader:
-      if (session.keepInfo || !SettingsFileKept(session)) {
+      if (session.settings.keepInfo || !SettingsFileKept(session)) {
         return "The " + model + " is in its firmware loader and keeps its settings." + kRunAgain;
       }
-      return "The " + model + " is in its firmware loader; its settings are kept in \"" + session.state.settingsFile +
+      return "The " + model + " is in its firmware loader; its settings are kept in \"" + session.settings.chosen.path +
              "\"." + kRunAgain;
     case StopPoint::kSettingsBack:
       return "The " + model + " runs its new firmware with its settings back; its old measurement data were not " +

@@ -106,7 +106,7 @@ int CheckBattery(UpdateSession& session) {
 int CaptureOutcome(UpdateSession& session, int saved, const std::string& retrieveFailed) {
   if (saved >= 0) return kGoOn;
   // The settings were read; only the disk refused them. Going on would leave no copy behind.
-  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved);
+  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved, session.state.settingsFile);
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " +
                              session.state.modelName + ".\nThis can happen when an intrument is new or doesn't have " +
@@ -133,15 +133,14 @@ int CaptureSettings(UpdateSession& session) {
       return login;
     }
   }
-  const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
+  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
   const int outcome = CaptureOutcome(session, saved, retrieveFailed);
-  // The settings are chosen only for a run that goes on; a run that stops leaves the files as they are.
-  if (outcome == kGoOn) {
-    ChooseSettingsAfterCapture(session, saved);
-  } else {
-    DiscardCapture(session);
+  // The settings are chosen only for a run that goes on; a run that stops keeps its capture too.
+  if (outcome != kGoOn) {
+    KeepDeclinedCapture(session);
+    return outcome;
   }
-  return outcome;
+  return ChooseSettingsAfterCapture(session, saved);
 }
 
 int StartLoader(UpdateSession& session) {
@@ -252,19 +251,17 @@ std::string RestoreMessage(const UpdateSession& session, int e) {
 }
 
 // Puts the chosen settings back. A restore that met no answer (the device silent, echoing or
-// back in its loader) ends the run with the settings file kept, so the next run restores it.
-// One that some values refused goes on, as does one without a settings file: the device runs
-// its new firmware, and what was not restored stays for the person in a file the next run
-// does not read.
+// back in its loader) ends the run with the settings kept as unfinished, so the next run restores
+// them. One that some values refused goes on, as does one without settings to put back: the
+// device runs its new firmware, and the file stays in the archive for the person.
 int RestoreFromSettingsFile(UpdateSession& session) {
-  if (session.keepInfo) {
-    ShowErrorBox(session, RestoreMessage(session, kSettingsFileMissing) + WaitingSettingsSentence(session),
-                 "Settings Error", kBoxError);
+  if (session.settings.keepInfo) {
+    ShowErrorBox(session, NotRestoredText(session), "Settings Not Restored", kBoxWarning);
     return kGoOn;
   }
-  SettleUndecidedSettings(session);
-  const bool newSerial = session.state.replaceSerialNumber && !session.state.newSerialNumber.empty();
-  const int e = VPRestoreInfo(session.link, session.state.settingsFile, newSerial ? &session.state.newSerialNumber : nullptr);
+  RecordRestoreBegins(session);
+  const int e = VPRestoreInfo(session.link, session.state.settingsFile, RestoreSerialNumber(session));
+  RecordRestoreEnds(session, e >= 0);
   if (e >= 0) return kGoOn;
   std::string text = RestoreMessage(session, e);
   if (RestoreMetNoAnswer(e)) {

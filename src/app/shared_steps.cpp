@@ -33,15 +33,15 @@ bool SettingsFileNotWritten(const UpdateSession& session, int saved) {
   return saved < 0 && saved != kVPPartial && saved != kVPUninitialised && session.link.settingsSaved;
 }
 
-int FailSettingsWrite(UpdateSession& session, int saved) {
+int FailSettingsWrite(UpdateSession& session, int code, const std::string& path) {
   const std::string& model = session.state.modelName;
   ShowErrorBox(session,
                "The " + session.state.caption + " could not write the settings file for your " + model + ":\n\"" +
-                   KeptCapturePath(session) + "\"\n\n" + WriteFailureReason(saved) + "\n\nNothing on your " + model +
+                   path + "\"\n\n" + WriteFailureReason(code) + "\n\nNothing on your " + model +
                    " was changed. Please make room on the disk or choose another data folder, and try again." +
-                   "\n\n[Error " + std::to_string(saved) + "]",
+                   "\n\n[Error " + std::to_string(code) + "]",
                "Settings Error", kBoxError);
-  return saved;
+  return code;
 }
 
 int FailStage(UpdateSession& session, const std::string& title, int code) {
@@ -60,10 +60,12 @@ bool RestoreMetNoAnswer(int code) {
 
 int EraseFirmwareMemory(UpdateSession& session) {
   const DeviceProfile& p = session.profile;
-  if (session.keepInfo) {
+  if (session.settings.keepInfo) {
     print_message(session.log, kLogFailure, kHostTag, "No settings file to restore: the INFO memory is not erased");
   } else {
-    RecordInfoErase(session);
+    // Without the record a next run could not know that the device lost its settings.
+    const int recorded = RecordInfoErase(session);
+    if (recorded != 0) return recorded;
     const int e = BSLEraseINFO(session.engine, p.infoStart, p.infoSegments, p.infoSegmentSize, p.twentyBit);
     if (e < 0) return FailStage(session, "INFO Memory Erase Error", e);
   }

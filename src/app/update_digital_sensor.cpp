@@ -186,7 +186,7 @@ bool LoaderAlreadyActive(UpdateSession& session) {
 int CaptureOutcome(UpdateSession& session, int saved) {
   if (saved >= 0) return kGoOn;
   // The settings were read; only the disk refused them. Going on would leave no copy behind.
-  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved);
+  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved, session.state.settingsFile);
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + Caption(session) + " could not retrieve the settings from your " +
                              Name(session) + ".\nThis can happen when an intrument is new or doesn't have " +
@@ -205,15 +205,14 @@ int SaveSettings(UpdateSession& session) {
   session.ui.stage("Saving settings for this digital sensor...");
   ModeByte(session, kRelaySdi);
   SleepPumping(kSettingsPauseMs);
-  const int saved = VPSaveInfo(session.link, KeptCapturePath(session));
+  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
   const int outcome = CaptureOutcome(session, saved);
-  // The settings are chosen only for a run that goes on; a run that stops leaves the files as they are.
-  if (outcome == kGoOn) {
-    ChooseSettingsAfterCapture(session, saved);
-  } else {
-    DiscardCapture(session);
+  // The settings are chosen only for a run that goes on; a run that stops keeps its capture too.
+  if (outcome != kGoOn) {
+    KeepDeclinedCapture(session);
+    return outcome;
   }
-  return outcome;
+  return ChooseSettingsAfterCapture(session, saved);
 }
 
 int CheckVersion(UpdateSession& session) {
@@ -322,11 +321,13 @@ int CheckNewFirmware(UpdateSession& session) {
 int RestoreSensor(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  int e = kSettingsFileMissing;
-  if (!session.keepInfo) {
-    SettleUndecidedSettings(session);
-    e = VPRestoreInfo(session.link, session.state.settingsFile, nullptr);
+  if (session.settings.keepInfo) {
+    ShowErrorBox(session, NotRestoredText(session), "Settings Not Restored", kBoxWarning);
+    return kGoOn;
   }
+  RecordRestoreBegins(session);
+  const int e = VPRestoreInfo(session.link, session.state.settingsFile, RestoreSerialNumber(session));
+  RecordRestoreEnds(session, e >= 0);
   if (e >= 0) return kGoOn;
   std::string text = "The " + Caption(session) + " failed to restore the calibration and address\n" + "for your " +
                      Name(session) + ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +

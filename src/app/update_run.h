@@ -33,6 +33,7 @@ struct UpdaterState {
   bool replaceSerialNumber = false;
   std::string newSerialNumber;  // at most 15 characters
   bool dontEraseData = false;
+  std::string settingsChoice;  // the settings file (archive ID or path) the person named for this run
   int restartWaitMs = -1;  // -1: the profile's restart delay; tests against a fast simulated device shorten it
   bool updateInProgress = false;
   bool keepGoing = true;  // what the progress hook returns

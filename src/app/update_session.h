@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/folder_lock.h"
+#include "app/kept_settings.h"
 #include "app/update_run.h"
 #include "app/update_ui.h"
 #include "bsl/device_profile.h"
@@ -36,8 +38,8 @@ struct UpdateSession {
   HostBSL& engine;
   float uploadPosition = 0.0F;       // progress during the upload, 21.0 at its start
   bool calibrationReminder = false;  // set at the end of a successful run when the device needs it
-  bool keepInfo = false;             // no copy of the settings exists: INFO, which holds them, is not erased
-  bool undecided = false;            // whose the settings file is waits for what the device shows after the erase
+  RunSettings settings;              // the settings the run carries across the update
+  DataFolderLock folderLock;         // one updater per data folder
   bool stopHeld = false;             // the run is in a stretch it cannot stop in
   DeviceProfile profile;
 
@@ -92,13 +94,14 @@ std::string PortOpenMessage(const std::string& port, int result);
 // Shared by both sequences.
 // The box of a failed loader stage ("... encountered an error working with your ..."); returns code.
 int FailStage(UpdateSession& session, const std::string& title, int code);
-// Erases the INFO memory (unless session.keepInfo) and the flash; 0, or the failing code after its box.
+// Erases the INFO memory (unless session.settings.keepInfo) and the flash; 0, or the failing code after its box.
 int EraseFirmwareMemory(UpdateSession& session);
 // A capture whose settings were read from the device but could not be written to the settings
 // file (a full disk, a read-only data folder): the disk is at fault, not the device.
 bool SettingsFileNotWritten(const UpdateSession& session, int saved);
-// Its box, titled "Settings Error": which file could not be written and why; returns saved.
-int FailSettingsWrite(UpdateSession& session, int saved);
+// Its box, titled "Settings Error": which file could not be written and why (code: a negated
+// system error number); returns code.
+int FailSettingsWrite(UpdateSession& session, int code, const std::string& path);
 // Restore results after which a next run can still put the settings back: the device gave
 // no answer, echoed, or fell into its loader. The run ends there and keeps the settings file.
 bool RestoreMetNoAnswer(int code);

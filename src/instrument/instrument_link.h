@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,6 +52,9 @@ struct InstrumentLink {
   DeviceProfile profile;                   // copy stored by VPConnect
   bool settingsSaved = false;              // settings were captured (or read from the file)
   uint32_t savedMask = 0;                  // which settings the capture obtained
+  // Hears, during a restore, the setting bits the device has taken (instrument or logger bits),
+  // so a run cut short in the middle of one knows what the device got back.
+  std::function<void(uint32_t bits)> restoreTaken;
 
   explicit InstrumentLink(MessageLog* messageLog);
   ~InstrumentLink();

@@ -409,6 +409,7 @@ int SetInstInfo(InstrumentLink& link, uint32_t flags) {
     }
     pending &= ~bit;
     last = WriteStep(link, bit);
+    if (last >= 0 && link.restoreTaken) link.restoreTaken(bit);
   }
   if (result == kLinkOk && last < 0) result = last;
   if (result < 0) print_message(link.log, kLogStep, kTag, "SetInstInfo could not restore all settings");

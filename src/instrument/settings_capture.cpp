@@ -106,7 +106,9 @@ int RestoreLogger(InstrumentLink& link, const std::string* newSerialNumber) {
   // The capture reads the trait to know about the radio; a logger that takes no trait (the
   // FieldHub's is fixed) is not sent one, which it could only refuse.
   if ((s.capabilities & kCapSiteGroup) == 0) mask &= ~kBitTrait;
+  link.device.hooks.settingsTaken = link.restoreTaken;
   const int result = DeviceSettings(link.device, &s, &mask, 1);
+  link.device.hooks.settingsTaken = nullptr;
   s.present = mask;
   if ((result < 0 && result != kLinkPartial) || mask == 0) {
     print_message(link.log, kLogFailure, kTag, "VPRestoreInfo received error %d trying to upload device settings",

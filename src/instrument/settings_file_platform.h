@@ -19,9 +19,13 @@ struct FileOutcome {
   FileStage failedAt = FileStage::kNone;
 };
 
+// How far a write goes before it returns: through to the disk, or to the system's cache, where
+// it outlives the process but not a power cut (for notes rewritten many times a second).
+enum class Durability { kOnDisk, kInCache };
+
 // Writes the contents under a temporary name beside the path, flushes them to
 // the disk and renames the file into place, so the path always holds either
 // the previous file or the whole new one.
-FileOutcome ReplaceFile(const std::string& path, std::string_view contents);
+FileOutcome ReplaceFile(const std::string& path, std::string_view contents, Durability durability = Durability::kOnDisk);
 // Reads a whole file of at most maxBytes.
 FileOutcome ReadWholeFile(const std::string& path, std::string* contents, size_t maxBytes);

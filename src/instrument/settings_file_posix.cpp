@@ -53,11 +53,12 @@ void SyncFolder(const std::string& path) {
 
 }  // namespace
 
-FileOutcome ReplaceFile(const std::string& path, std::string_view contents) {
+FileOutcome ReplaceFile(const std::string& path, std::string_view contents, Durability durability) {
+  const bool flush = durability == Durability::kOnDisk;
   const std::string temporary = path + std::string(kTemporarySuffix);
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
   if (fd < 0) return Failed(FileStage::kOpen);
-  if (!WriteAll(fd, contents) || ::fsync(fd) != 0) {
+  if (!WriteAll(fd, contents) || (flush && ::fsync(fd) != 0)) {
     const FileOutcome outcome = Failed(FileStage::kWrite);
     ::close(fd);
     ::unlink(temporary.c_str());
@@ -73,7 +74,7 @@ FileOutcome ReplaceFile(const std::string& path, std::string_view contents) {
     ::unlink(temporary.c_str());
     return outcome;
   }
-  SyncFolder(path);
+  if (flush) SyncFolder(path);
   return {};
 }
 

@@ -54,14 +54,15 @@ bool WriteAll(HANDLE file, std::string_view contents) {
 
 }  // namespace
 
-FileOutcome ReplaceFile(const std::string& path, std::string_view contents) {
+FileOutcome ReplaceFile(const std::string& path, std::string_view contents, Durability durability) {
+  const bool flush = durability == Durability::kOnDisk;
   const std::wstring target = WideFromUtf8(path);
   const std::wstring temporary = WideFromUtf8(path + std::string(kTemporarySuffix));
   Handle file;
   file.value = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file.value == INVALID_HANDLE_VALUE) return Failed(FileStage::kOpen);
   // The contents must be on the disk before the rename makes them the settings file.
-  if (!WriteAll(file.value, contents) || !FlushFileBuffers(file.value)) {
+  if (!WriteAll(file.value, contents) || (flush && !FlushFileBuffers(file.value))) {
     const FileOutcome outcome = Failed(FileStage::kWrite);
     file.Close();
     DeleteFileW(temporary.c_str());
@@ -72,7 +73,8 @@ FileOutcome ReplaceFile(const std::string& path, std::string_view contents) {
     DeleteFileW(temporary.c_str());
     return outcome;
   }
-  if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const DWORD through = flush ? MOVEFILE_WRITE_THROUGH : 0;
+  if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | through)) {
     const FileOutcome outcome = Failed(FileStage::kRename);
     DeleteFileW(temporary.c_str());
     return outcome;

@@ -87,6 +87,8 @@ struct LinkHooks {
   std::function<uint32_t()> tick = MillisecondTick;
   std::function<bool(int total, int done, int phase)> progress = LogProgressHook;
   std::function<void(const char* text)> trace = LogTraceHook;
+  // The setting bits a write of the settings loop has just had taken by the device.
+  std::function<void(uint32_t bits)> settingsTaken;
 };
 
 struct DeviceLink {

@@ -234,7 +234,11 @@ int DeviceSettings(DeviceLink& link, LoggerSettings* record, uint32_t* mask, int
       return kLinkCancelled;
     }
     if (!BeforeStep(run, state)) break;
+    const uint32_t doneBefore = run.done;
     state.last = RunNextStep(run);
+    if (direction == kWrite && run.done != doneBefore && link.hooks.settingsTaken) {
+      link.hooks.settingsTaken(run.done & ~doneBefore);
+    }
     if (run.unsupported) {
       print_message(link.log, kLogProtocol, Tag(link), "DeviceSettings: old Holdwell model 007 not supported");
       *mask = run.done;

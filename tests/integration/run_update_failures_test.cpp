@@ -139,8 +139,24 @@ class RunUpdateFailuresTest : public ::testing::Test {
     return RunTestUpdate(update, ui);
   }
 
+  // A settings file an earlier version left in the data folder: the first run takes it into the
+  // settings archive, and nothing may change it there.
   void WriteEarlierSettings() const { std::ofstream(settingsFile_) << kEarlierSettings; }
-  std::string SettingsText() const { return FileText(settingsFile_); }
+  std::vector<ArchiveEntry> Unchanged() const {
+    std::vector<ArchiveEntry> found = ArchiveOf(dir_);
+    std::erase_if(found, [](const ArchiveEntry& entry) { return entry.state != ArchiveState::kUnchanged; });
+    return found;
+  }
+  void ExpectEarlierSettingsKept() const {
+    EXPECT_FALSE(fs::exists(settingsFile_));
+    size_t earlier = 0;
+    for (const ArchiveEntry& entry : ArchiveOf(dir_)) {
+      if (entry.state != ArchiveState::kEarlier) continue;
+      ++earlier;
+      EXPECT_EQ(ArchiveEntryText(entry), kEarlierSettings);
+    }
+    EXPECT_EQ(earlier, 1u);
+  }
   std::string LogText() const { return FileText(dir_ / "errors.txt"); }
 
   static std::string FileText(const fs::path& path) {
@@ -193,14 +209,15 @@ TEST_F(RunUpdateFailuresTest, PortsThatCannotBeUsedGiveTheirConnectionMessage) {
       {"no port found", "", "", UnableToConnect("") + "\nError -10"},
       {"a silent device", silent.slavePath, "COM7", UnableToConnect("COM7")},
   };
+  WriteEarlierSettings();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteEarlierSettings();
     ScriptedUi ui;
     EXPECT_EQ(Run(c.port, c.label, ui), kRunConnectionFailed);
     ExpectFailedRun(ui, Shown{"Connection Error", c.text});
     EXPECT_TRUE(ui.questions.empty());
-    EXPECT_EQ(SettingsText(), kEarlierSettings);
+    ExpectEarlierSettingsKept();
+    EXPECT_EQ(ArchiveOf(dir_).size(), 1u) << "nothing was captured";
   }
   const nlohmann::json report = sim.Stop();
   ExpectUntouched(report, 140);
@@ -212,6 +229,8 @@ TEST_F(RunUpdateFailuresTest, PortsThatCannotBeUsedGiveTheirConnectionMessage) {
 TEST_F(RunUpdateFailuresTest, APortTheUserMayNotOpenTellsHowToGetAccess) {
   PtyPair pty;
   ASSERT_EQ(chmod(pty.slavePath.c_str(), 0), 0);
+  // The data folder is the user's own; only the port is not.
+  fs::permissions(dir_, fs::perms::all);
   int channel[2];
   ASSERT_EQ(pipe(channel), 0);
   const pid_t child = fork();
@@ -310,10 +329,11 @@ TEST_F(RunUpdateFailuresTest, ChecksStopTheRunBeforeTheDeviceChanges) {
        kRunNoLoader, true},
       {"no loader", {"--device", "TGX", "--no-loader"}, 140, false, {}, {}, kNoLoader, kRunNoLoader, true},
   };
+  WriteEarlierSettings();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     DevsimProcess sim(c.sim);
-    WriteEarlierSettings();
+    const std::vector<ArchiveEntry> unchangedBefore = Unchanged();
     ScriptedUi ui;
     ui.answers = c.answers;
     EXPECT_EQ(Run(sim.ptyPath, "COM3", ui, c.factory), c.result);
@@ -324,12 +344,12 @@ TEST_F(RunUpdateFailuresTest, ChecksStopTheRunBeforeTheDeviceChanges) {
       EXPECT_EQ(ui.questions[i].text, c.questions[i].text);
     }
     EXPECT_TRUE(ui.answers.empty()) << "a question the run should have asked was not";
-    if (c.captured) {
-      EXPECT_NE(SettingsText(), kEarlierSettings) << "the capture saved the device's settings";
-      EXPECT_NE(SettingsText(), "");
-    } else {
-      EXPECT_EQ(SettingsText(), kEarlierSettings) << "a run that stops at its checks keeps the settings file";
-    }
+    // A run that stops keeps what it captured, as taken from a device it did not change.
+    const std::vector<ArchiveEntry> unchanged = Unchanged();
+    ASSERT_EQ(unchanged.size(), unchangedBefore.size() + (c.captured ? 1 : 0));
+    EXPECT_EQ(ArchiveOf(dir_).size(), unchanged.size() + 1) << "nothing else was kept but the earlier file";
+    for (const ArchiveEntry& entry : unchanged) EXPECT_NE(ArchiveEntryText(entry).find("type="), std::string::npos);
+    ExpectEarlierSettingsKept();
     ExpectUntouched(sim.Stop(), c.version);
   }
 }

@@ -43,6 +43,8 @@ TEST_F(RunUpdateTest, UpdatesTheTgxAndKeepsItsSettings) {
   EXPECT_GE(report["hostWaitSeconds"].get<double>(), 11.9);
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_FALSE(fs::exists(settingsFile_)) << "the settings file goes after a successful run";
+  ASSERT_EQ(ArchiveIn(ArchiveState::kRestored).size(), 1u) << "the archive keeps what was put back";
+  EXPECT_EQ(Archive().size(), 1u);
   EXPECT_NE(LogText().find("VornBSL Host: Finished updating device in"), std::string::npos);
   EXPECT_EQ(ui.instruction, "You may disconnect your Pelloran TGX now.");
 
@@ -64,13 +66,17 @@ TEST_F(RunUpdateTest, AFailedUploadKeepsTheSettingsAndASecondRunFinishesIt) {
   ASSERT_EQ(first.boxes.size(), 1u) << "exactly one error box";
   EXPECT_EQ(first.boxes[0].title, "Firmware Upload Error");
   EXPECT_EQ(first.bars.back(), 0);
-  EXPECT_TRUE(fs::exists(settingsFile_)) << "the settings file is kept for the next run";
+  EXPECT_TRUE(UnfinishedKept()) << "the settings are kept for the next run";
+  EXPECT_TRUE(LooseSettingsFiles().empty());
 
   ScriptedUi second;
   ASSERT_EQ(Run(sim.ptyPath, second), 1) << (second.boxes.empty() ? "" : second.boxes[0].text);
   EXPECT_TRUE(second.boxes.empty());
+  EXPECT_TRUE(second.choices.empty()) << "the one unfinished update of a device in its loader is resumed";
   ExpectUpdated(sim.Stop());
   EXPECT_FALSE(fs::exists(settingsFile_));
+  EXPECT_FALSE(UnfinishedKept());
+  EXPECT_EQ(ArchiveIn(ArchiveState::kRestored).size(), 1u);
 }
 
 TEST_F(RunUpdateTest, ConnectionFailuresAreExplained) {
