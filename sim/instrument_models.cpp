@@ -1,4 +1,6 @@
 // The simulated instruments: what each holds in the field and from the factory.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <utility>
 
@@ -82,19 +84,43 @@ void MoveCalibrations(InstrumentValues& values, std::initializer_list<const char
   }
 }
 
+// A record's name: its fourth tab-separated field, as the instrument lists them.
+std::string RecordName(const std::string& record) {
+  size_t start = 0;
+  for (int field = 0; field < 3 && start != std::string::npos; ++field) {
+    start = record.find('\t', start);
+    if (start != std::string::npos) ++start;
+  }
+  if (start == std::string::npos) return {};
+  std::string name = record.substr(start, record.find('\t', start) - start);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// A unit that has been through an update before holds its records in the order the updater
+// writes them: by name.
+std::vector<std::string> EncodedByName(std::vector<std::string> records) {
+  std::stable_sort(records.begin(), records.end(),
+                   [](const std::string& a, const std::string& b) { return RecordName(a) < RecordName(b); });
+  std::vector<std::string> encoded;
+  for (const std::string& record : records) encoded.push_back(Base64(record));
+  return encoded;
+}
+
 // Unit N of the TGX: its serial number, calibration, calibration preferences and soil records.
 InstrumentValues TgxUnit(const InstrumentValues& field, uint32_t unit) {
   InstrumentValues values = field;
   values.values["sn"] = UnitSerialNumber(field.values.at("sn"), unit);
   MoveCalibrations(values, {"p", "pv", "tadj"}, unit);
   values.values["c76"] = "1 " + std::to_string(unit % 2) + " 1 " + std::to_string(1 + unit % 4);
-  values.users.clear();
+  std::vector<std::string> records;
   for (uint32_t i = 0; i < UnitRecordCount(unit); ++i) {
     const uint32_t salt = RecordSalt(i);
-    values.users.push_back(Base64("1\t" + RecordDate(unit, i) + "\t" + std::to_string(i % 2) + "\t" +
-                                  Pick(kSoils, unit * 3 + i) + "\t" + UnitNumber("0.412", unit, salt) + "\t" +
-                                  UnitNumber("1.037", unit, salt + 1) + "\t" + UnitNumber("-0.021", unit, salt + 2)));
+    records.push_back("1\t" + RecordDate(unit, i) + "\t" + std::to_string(i % 2) + "\t" + Pick(kSoils, unit * 3 + i) +
+                      "\t" + UnitNumber("0.412", unit, salt) + "\t" + UnitNumber("1.037", unit, salt + 1) + "\t" +
+                      UnitNumber("-0.021", unit, salt + 2));
   }
+  values.users = EncodedByName(records);
   return values;
 }
 
@@ -111,12 +137,13 @@ InstrumentValues Mq2Unit(const InstrumentValues& field, uint32_t unit) {
   values.values["sn"] = serial;
   values.values["config"] = std::to_string(Checksum(serial));
   MoveCalibrations(values, {"tadj", "hadj", "pvuser"}, unit);
-  values.users.clear();
+  std::vector<std::string> records;
   for (uint32_t i = 0; i < UnitRecordCount(unit); ++i) {
     const uint32_t salt = RecordSalt(i);
-    values.users.push_back(Base64("3\t0\t" + std::to_string(1 + i % 2) + "\t" + Pick(kMixes, unit * 3 + i) + "\t" +
-                                  UnitNumber("0.22", unit, salt) + "\t" + UnitNumber("1.30", unit, salt + 1)));
+    records.push_back("3\t0\t" + std::to_string(1 + i % 2) + "\t" + Pick(kMixes, unit * 3 + i) + "\t" +
+                      UnitNumber("0.22", unit, salt) + "\t" + UnitNumber("1.30", unit, salt + 1));
   }
+  values.users = EncodedByName(records);
   const uint32_t salt = RecordSalt(kFewestUnitRecords + kUnitRecordCounts);
   values.eqns = {Equation("Bulk_EC", UnitNumber("0.85", unit, salt), UnitNumber("0.02", unit, salt + 1)),
                  Equation("Pore_EC", UnitNumber("1.2", unit, salt + 2), UnitNumber("-0.1", unit, salt + 3)),

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -236,8 +238,39 @@ int AskWhose(UpdateSession& session, const std::string& text, std::vector<Archiv
   return picked >= 0 && static_cast<size_t>(picked) < candidates->size() ? picked : kChoseNone;
 }
 
+// The files the runs of this process (several ports at once) have taken, by their IDs: a file
+// one run puts back is offered to no other.
+std::mutex& ClaimsMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::set<std::string>& Claims() {
+  static std::set<std::string> claims;
+  return claims;
+}
+
+bool Claimed(const ArchiveEntry& entry) {
+  const std::lock_guard<std::mutex> guard(ClaimsMutex());
+  return Claims().count(EntryId(entry)) != 0;
+}
+
+// False when another run of this process took it first.
+bool Claim(UpdateSession& session, const ArchiveEntry& entry) {
+  const std::lock_guard<std::mutex> guard(ClaimsMutex());
+  if (!Claims().insert(EntryId(entry)).second) return false;
+  session.settings.claims.push_back(EntryId(entry));
+  return true;
+}
+
+void ReleaseClaims(UpdateSession& session) {
+  const std::lock_guard<std::mutex> guard(ClaimsMutex());
+  for (const std::string& id : session.settings.claims) Claims().erase(id);
+  session.settings.claims.clear();
+}
+
 std::vector<ArchiveEntry> Waiting(std::vector<ArchiveEntry> entries) {
-  std::erase_if(entries, [](const ArchiveEntry& entry) { return !EntryWaits(entry); });
+  std::erase_if(entries, [](const ArchiveEntry& entry) { return !EntryWaits(entry) || Claimed(entry); });
   std::reverse(entries.begin(), entries.end());  // newest first
   return entries;
 }
@@ -255,8 +288,13 @@ void UseCapture(UpdateSession& session) {
 }
 
 // The settings of an earlier run stand in for the ones the device holds.
-void UseEntry(UpdateSession& session, const ArchiveEntry& entry) {
+// False when another update of this process took the file first.
+bool UseEntry(UpdateSession& session, const ArchiveEntry& entry) {
   RunSettings& settings = session.settings;
+  if (!Claim(session, entry)) {
+    LogArchive(session, "Another update of this process took", entry);
+    return false;
+  }
   settings.chosen = entry;
   settings.chosenIsCapture = false;
   const std::string text = ArchiveText(entry);
@@ -268,6 +306,7 @@ void UseEntry(UpdateSession& session, const ArchiveEntry& entry) {
   const std::string serial = !settings.carries.empty() ? settings.carries : entry.serial;
   session.ui.note("The settings of the " + Model(session) + " with " + SerialShown(serial) + ", saved on " +
                   StampShown(entry) + ", will be restored.");
+  return true;
 }
 
 std::string NoSerialQuestion(const UpdateSession& session) {
@@ -325,11 +364,15 @@ void UseMerged(UpdateSession& session, const ArchiveEntry& saved, const std::str
   ArchiveEntry entry = saved;
   entry.state = ArchiveState::kInUse;
   entry.stamp.clear();
-  if (AddToArchive(session.state.dataFolder, &entry, merged) != 0) return UseEntry(session, saved);
+  if (AddToArchive(session.state.dataFolder, &entry, merged) != 0) {
+    UseEntry(session, saved);
+    return;
+  }
   session.settings.superseded.push_back(saved);
   LogArchive(session, "Joined what the device holds of an interrupted restore with the rest of its settings in", entry);
-  UseEntry(session, entry);
+  if (!UseEntry(session, entry)) return;
   session.settings.merged = entry;
+  session.settings.mergedFrom = saved.path;
 }
 
 // The device showed its serial number: only files of that serial number can be its own.
@@ -347,7 +390,10 @@ void ChooseForSerial(UpdateSession& session, const std::string& serial) {
     // Its update erased the settings: the device shows what its firmware makes of an erased
     // memory, and what a restore cut short gave back.
     const uint32_t taken = TakenBits(text);
-    if (taken == 0) return UseEntry(session, newest);
+    if (taken == 0) {
+      UseEntry(session, newest);
+      return;
+    }
     return UseMerged(session, newest, text, held, taken);
   }
   // An earlier version's file: whether the device lost those settings is not known.
@@ -356,8 +402,9 @@ void ChooseForSerial(UpdateSession& session, const std::string& serial) {
     return;
   }
   std::vector<ArchiveEntry> candidates = {newest};
-  if (AskWhose(session, ChangedQuestion(session, newest), &candidates, "Keep the settings it holds now") >= 0) {
-    return UseEntry(session, candidates.front());
+  if (AskWhose(session, ChangedQuestion(session, newest), &candidates, "Keep the settings it holds now") >= 0 &&
+      UseEntry(session, candidates.front())) {
+    return;
   }
   session.settings.superseded.push_back(newest);
 }
@@ -372,7 +419,7 @@ void ChooseWithoutSerial(UpdateSession& session, bool captured, int saved) {
   if (!candidates.empty() || !session.state.settingsChoice.empty()) {
     const std::string none = "None of these: keep the settings this " + Model(session) + " holds";
     const int picked = AskWhose(session, NoSerialQuestion(session), &candidates, none);
-    if (picked >= 0) return UseEntry(session, candidates[static_cast<size_t>(picked)]);
+    if (picked >= 0 && UseEntry(session, candidates[static_cast<size_t>(picked)])) return;
   }
   session.settings.keepInfo = keep;
 }
@@ -382,9 +429,10 @@ int FailArchive(UpdateSession& session, int error, const std::string& path) {
   return FailSettingsWrite(session, -error, path);
 }
 
-// The capture moves from the settings file into the archive before anything is changed.
-int KeepCaptureInArchive(UpdateSession& session, ArchiveState state) {
-  const std::string& working = session.state.settingsFile;
+}  // namespace
+
+int KeepCapture(UpdateSession& session, ArchiveState state) {
+  const std::string working = CapturePath(session);
   std::string text;
   const FileOutcome read = ReadWholeFile(working, &text, kSettingsFileMaxBytes);
   if (read.error != 0) return FailArchive(session, read.error, working);
@@ -399,11 +447,15 @@ int KeepCaptureInArchive(UpdateSession& session, ArchiveState state) {
     return FailArchive(session, error, DeviceArchiveFolder(session.state.dataFolder, entry.model, entry.serial));
   }
   RemoveFileUtf8(working);
+  // While the run lasts its capture is no other run's to choose.
+  Claim(session, entry);
   session.settings.capture = entry;
   session.state.settingsFile = entry.path;
   LogArchive(session, "Kept the settings in the settings archive as", entry);
   return 0;
 }
+
+namespace {
 
 void FollowChosen(UpdateSession& session) {
   if (!session.settings.chosen.path.empty()) session.state.settingsFile = session.settings.chosen.path;
@@ -442,6 +494,11 @@ void AnnounceUnfinished(UpdateSession& session) {
 
 }  // namespace
 
+std::string CapturePath(const UpdateSession& session) {
+  const std::string path = SettingsFilePath(session);
+  return path.substr(0, path.size() - kTextSuffix.size()) + ".capture.txt";
+}
+
 std::string ArchiveModel(const UpdateSession& session) {
   if (session.state.digitalSensorBuild) return std::string(ProfileName(kDeviceTypeDigitalSensor));
   return session.state.modelName;
@@ -470,7 +527,7 @@ bool OpenSettings(UpdateSession& session) {
 int ChooseSettingsAfterCapture(UpdateSession& session, int saved) {
   const bool captured = saved >= 0 || saved == kVPPartial;
   if (captured) {
-    const int kept = KeepCaptureInArchive(session, ArchiveState::kInUse);
+    const int kept = KeepCapture(session, ArchiveState::kInUse);
     if (kept != 0) return kept;
   }
   const std::string serial = captured ? CapturedSerialNumber(session.link) : std::string();
@@ -481,7 +538,8 @@ int ChooseSettingsAfterCapture(UpdateSession& session, int saved) {
   }
   FollowChosen(session);
   const ArchiveEntry& named = NamedFile(session);
-  if (!named.path.empty() && session.settings.chosen.path != named.path) {
+  const bool namedUsed = session.settings.chosen.path == named.path || session.settings.mergedFrom == named.path;
+  if (!named.path.empty() && !namedUsed) {
     session.ui.note("The settings file named for this run was not used: the " + Model(session) + " showed its " +
                     SerialShown(serial) + ".");
   }
@@ -490,8 +548,8 @@ int ChooseSettingsAfterCapture(UpdateSession& session, int saved) {
 
 void KeepDeclinedCapture(UpdateSession& session) {
   std::error_code ec;
-  if (!fs::exists(PathFromUtf8(session.state.settingsFile), ec)) return;
-  if (KeepCaptureInArchive(session, ArchiveState::kUnchanged) != 0) return;
+  if (!fs::exists(PathFromUtf8(CapturePath(session)), ec)) return;
+  if (KeepCapture(session, ArchiveState::kUnchanged) != 0) return;
   session.settings.capture = ArchiveEntry{};
 }
 
@@ -499,11 +557,11 @@ void ChooseSettingsInLoader(UpdateSession& session) {
   std::vector<ArchiveEntry> candidates = WaitingEntries(session);
   const bool resume = candidates.size() == 1 && candidates.front().state == ArchiveState::kUnfinished &&
                       session.state.settingsChoice.empty();
-  if (resume) return UseEntry(session, candidates.front());
+  if (resume && UseEntry(session, candidates.front())) return;
   if (!candidates.empty() || !session.state.settingsChoice.empty()) {
     const std::string none = "None of these: keep the settings this " + Model(session) + " holds";
     const int picked = AskWhose(session, LoaderQuestion(session), &candidates, none);
-    if (picked >= 0) return UseEntry(session, candidates[static_cast<size_t>(picked)]);
+    if (picked >= 0 && UseEntry(session, candidates[static_cast<size_t>(picked)])) return;
   }
   session.settings.keepInfo = true;
 }
@@ -586,7 +644,8 @@ void CloseSettings(UpdateSession& session, int result) {
   for (const ArchiveEntry* entry : {&settings.capture, &settings.chosen}) {
     if (!entry->path.empty()) PruneDeviceArchive(session.state.dataFolder, entry->model, entry->serial);
   }
-  RemoveFileUtf8(SettingsFilePath(session));
+  RemoveFileUtf8(CapturePath(session));
+  ReleaseClaims(session);
   session.folderLock.Release();
 }
 

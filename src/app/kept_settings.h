@@ -8,8 +8,9 @@
 // everything: the device's own settings stay in its memory (its INFO is not erased when no
 // copy of them exists) and every file stays in the archive.
 //
-// The run's capture is written to the settings file "<model>[.<tag>].settings.txt" and moved
-// into the archive before anything on the device is changed. Before the INFO erase the
+// The run's capture is written to "<model>[.<tag>].settings.capture.txt" beside where the
+// settings file "<model>[.<tag>].settings.txt" was kept, and moved into the archive before
+// anything on the device is changed. Before the INFO erase the
 // settings the restore will put back are recorded in their archive file (the line
 // infoErased="<version>", and carries="<serial>" for a new serial number), so that a next run
 // knows that the device has lost them, even when this process is killed; during the restore
@@ -42,6 +43,8 @@ struct RunSettings {
   std::string carries;               // the serial number the chosen settings give the device
   std::vector<ArchiveEntry> superseded;  // older files of this device, not used once it is updated
   ArchiveEntry merged;               // a file joined from an interrupted restore and the device
+  std::string mergedFrom;            // the path of the file it was joined from
+  std::vector<std::string> claims;   // IDs of the files this run took from the archive
   ArchiveEntry named;                // the file the person named for the run (--settings)
   bool namedLooked = false;
 };
@@ -54,6 +57,9 @@ bool OpenSettings(UpdateSession& session);
 // puts back (asking the person where the device cannot tell). `saved` is the capture's result.
 // 0, or the code of an archive write that failed (its box shown: nothing was changed).
 int ChooseSettingsAfterCapture(UpdateSession& session, int saved);
+// Moves the capture from CapturePath into the archive, in this state. 0, or the code of a
+// write that failed, after its box.
+int KeepCapture(UpdateSession& session, ArchiveState state);
 // A capture the run does not go on with: archived as it is.
 void KeepDeclinedCapture(UpdateSession& session);
 // A device found in its loader: the settings of its unfinished update, or the person's choice;
@@ -80,6 +86,9 @@ void CloseSettings(UpdateSession& session, int result);
 std::string NotRestoredText(const UpdateSession& session);
 // A sentence naming the archive and the files that wait for their devices, or empty.
 std::string WaitingSettingsSentence(const UpdateSession& session);
+// Where the capture is written before it goes into the archive: "<model>[.<tag>].settings.capture.txt".
+// A file left there by a process that died was taken from a device nothing had changed yet.
+std::string CapturePath(const UpdateSession& session);
 // The model whose archive folder a run uses.
 std::string ArchiveModel(const UpdateSession& session);
 // Whether an update of this model left settings that a next run puts back (the window says so

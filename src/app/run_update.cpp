@@ -106,7 +106,7 @@ int CheckBattery(UpdateSession& session) {
 int CaptureOutcome(UpdateSession& session, int saved, const std::string& retrieveFailed) {
   if (saved >= 0) return kGoOn;
   // The settings were read; only the disk refused them. Going on would leave no copy behind.
-  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved, session.state.settingsFile);
+  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved, CapturePath(session));
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + session.state.caption + " could not retrieve the settings from your " +
                              session.state.modelName + ".\nThis can happen when an intrument is new or doesn't have " +
@@ -133,7 +133,7 @@ int CaptureSettings(UpdateSession& session) {
       return login;
     }
   }
-  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
+  const int saved = VPSaveInfo(session.link, CapturePath(session));
   const int outcome = CaptureOutcome(session, saved, retrieveFailed);
   // The settings are chosen only for a run that goes on; a run that stops keeps its capture too.
   if (outcome != kGoOn) {
@@ -229,25 +229,6 @@ int CheckNewFirmware(UpdateSession& session) {
                  "Reset Actuator Error", kBoxError);
   }
   return kGoOn;
-}
-
-std::string RestoreMessage(const UpdateSession& session, int e) {
-  const std::string front = "The " + session.state.caption;
-  const std::string& model = session.state.modelName;
-  if (e == kSettingsFileMissing) {
-    return front + " couldn't find the settings file for your " + model +
-           ".\n\nPlease try again or contact Tessaly for help.";
-  }
-  if (e == kSettingsFileDenied || e == kSettingsFileBadHandle) {
-    return front + " failed to read the settings file for your " + model +
-           ".\n\nPlease try again or contact Tessaly for help." + "\n\nError: " + std::to_string(e);
-  }
-  if (e == kVPPartial) {
-    return front + " failed to restore some of the settings for your " + model +
-           ".\n\nPlease check the settings after this updater is finished.";
-  }
-  return front + " failed to restore the settings for your " + model + ".\n\nPlease try again.\n\n[Error " +
-         std::to_string(e) + "]";
 }
 
 // Puts the chosen settings back. A restore that met no answer (the device silent, echoing or

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <regex>
 #include <system_error>
 
@@ -23,6 +24,7 @@ constexpr int kSameSecondMax = 1000;
 constexpr uint32_t kFnvOffset = 2166136261u;
 constexpr uint32_t kFnvPrime = 16777619u;
 constexpr int kHundredths = 100;
+constexpr size_t kStampLength = 19;  // "2026-12-11 01.47.42"
 
 struct StateName {
   ArchiveState state;
@@ -183,13 +185,20 @@ void ListModel(const std::string& dataFolder, const std::string& model, std::vec
 
 bool Older(const ArchiveEntry& a, const ArchiveEntry& b) {
   // "2026-12-11 01.47.42-2" sorts after "2026-12-11 01.47.42", and "-10" after "-9".
-  if (a.stamp.size() != b.stamp.size() && a.stamp.compare(0, 19, b.stamp, 0, 19) == 0) {
+  if (a.stamp.size() != b.stamp.size() && a.stamp.compare(0, kStampLength, b.stamp, 0, kStampLength) == 0) {
     return a.stamp.size() < b.stamp.size();
   }
   return a.stamp < b.stamp;
 }
 
 void SortOldestFirst(std::vector<ArchiveEntry>* entries) { std::stable_sort(entries->begin(), entries->end(), Older); }
+
+// Several updates of one process (several ports) add to one folder at once; another process
+// cannot, as it waits for the data folder's lock. A stamp is chosen and taken in one step.
+std::mutex& NamingMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 int MoveEntry(ArchiveEntry* entry, const std::string& folder) {
   const std::string to = folder + "/" + FileName(*entry);
@@ -260,10 +269,12 @@ ArchiveEntry FindEntry(const std::string& dataFolder, const std::string& idOrPat
 }
 
 int AddToArchive(const std::string& dataFolder, ArchiveEntry* entry, std::string_view text) {
+  const std::lock_guard<std::mutex> guard(NamingMutex());
   const std::string folder = DeviceArchiveFolder(dataFolder, entry->model, entry->serial);
   std::error_code ec;
   fs::create_directories(PathFromUtf8(folder), ec);
-  const std::string stamp = NowStamp();
+  // A given stamp (a file's own time) is kept; a new capture is named by the time now.
+  const std::string stamp = entry->stamp.empty() ? NowStamp() : entry->stamp.substr(0, kStampLength);
   entry->stamp = stamp;
   for (int n = 2; StampTaken(folder, entry->stamp) && n < kSameSecondMax; ++n) {
     entry->stamp = stamp + "-" + std::to_string(n);
@@ -276,6 +287,7 @@ int AddToArchive(const std::string& dataFolder, ArchiveEntry* entry, std::string
 
 int SetEntryState(ArchiveEntry* entry, ArchiveState state) {
   if (entry->path.empty() || entry->state == state) return 0;
+  const std::lock_guard<std::mutex> guard(NamingMutex());
   const ArchiveState was = entry->state;
   entry->state = state;
   const int error = MoveEntry(entry, FolderOf(entry->path));
@@ -285,12 +297,13 @@ int SetEntryState(ArchiveEntry* entry, ArchiveState state) {
 
 int SetEntrySerial(const std::string& dataFolder, ArchiveEntry* entry, const std::string& serial) {
   if (entry->path.empty() || entry->serial == serial) return 0;
+  const std::lock_guard<std::mutex> guard(NamingMutex());
   const std::string folder = DeviceArchiveFolder(dataFolder, entry->model, serial);
   std::error_code ec;
   fs::create_directories(PathFromUtf8(folder), ec);
   const std::string stamp = entry->stamp;
   for (int n = 2; StampTaken(folder, entry->stamp) && n < kSameSecondMax; ++n) {
-    entry->stamp = stamp.substr(0, 19) + "-" + std::to_string(n);
+    entry->stamp = stamp.substr(0, kStampLength) + "-" + std::to_string(n);
   }
   const int error = MoveEntry(entry, folder);
   if (error != 0) {
@@ -329,8 +342,8 @@ std::string_view StateWords(ArchiveState state) { return StateOf(state).words; }
 std::string StateShown(ArchiveState state) { return std::string(StateOf(state).shown); }
 
 std::string StampShown(const ArchiveEntry& entry) {
-  std::string shown = entry.stamp.substr(0, 19);
-  if (shown.size() == 19) {
+  std::string shown = entry.stamp.substr(0, kStampLength);
+  if (shown.size() == kStampLength) {
     shown[13] = ':';
     shown[16] = ':';
   }

@@ -151,3 +151,22 @@ std::string ConnectionMessage(const UpdateSession& session, int result) {
       return UnableToConnect(session, session.state.modelName) + "\nError " + std::to_string(result);
   }
 }
+
+std::string RestoreMessage(const UpdateSession& session, int e) {
+  const std::string front = "The " + session.state.caption;
+  const std::string& model = session.state.modelName;
+  if (e == kSettingsFileMissing) {
+    return front + " couldn't find the settings file for your " + model +
+           ".\n\nPlease try again or contact Tessaly for help.";
+  }
+  if (e == kSettingsFileDenied || e == kSettingsFileBadHandle) {
+    return front + " failed to read the settings file for your " + model +
+           ".\n\nPlease try again or contact Tessaly for help." + "\n\nError: " + std::to_string(e);
+  }
+  if (e == kVPPartial) {
+    return front + " failed to restore some of the settings for your " + model +
+           ".\n\nPlease check the settings after this updater is finished.";
+  }
+  return front + " failed to restore the settings for your " + model + ".\n\nPlease try again.\n\n[Error " +
+         std::to_string(e) + "]";
+}

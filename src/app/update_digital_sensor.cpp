@@ -186,7 +186,7 @@ bool LoaderAlreadyActive(UpdateSession& session) {
 int CaptureOutcome(UpdateSession& session, int saved) {
   if (saved >= 0) return kGoOn;
   // The settings were read; only the disk refused them. Going on would leave no copy behind.
-  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved, session.state.settingsFile);
+  if (SettingsFileNotWritten(session, saved)) return FailSettingsWrite(session, saved, CapturePath(session));
   if (session.state.repairMode || session.state.factoryMode) {
     const std::string text = "The " + Caption(session) + " could not retrieve the settings from your " +
                              Name(session) + ".\nThis can happen when an intrument is new or doesn't have " +
@@ -205,7 +205,7 @@ int SaveSettings(UpdateSession& session) {
   session.ui.stage("Saving settings for this digital sensor...");
   ModeByte(session, kRelaySdi);
   SleepPumping(kSettingsPauseMs);
-  const int saved = VPSaveInfo(session.link, session.state.settingsFile);
+  const int saved = VPSaveInfo(session.link, CapturePath(session));
   const int outcome = CaptureOutcome(session, saved);
   // The settings are chosen only for a run that goes on; a run that stops keeps its capture too.
   if (outcome != kGoOn) {

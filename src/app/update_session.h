@@ -88,6 +88,9 @@ bool CheckSupportedVersion(UpdateSession& session, const DeviceProfile& profile)
 void ShowCalibrationReminder(UpdateSession& session, int kind);
 // The connection message for a failed connect (the box title is "Connection Error").
 std::string ConnectionMessage(const UpdateSession& session, int result);
+// The box text of a restore that failed with e (the settings file missing or unreadable, some
+// settings or all refused).
+std::string RestoreMessage(const UpdateSession& session, int e);
 // Why the port itself could not be opened (in use, missing, not allowed); empty for other results.
 std::string PortOpenMessage(const std::string& port, int result);
 

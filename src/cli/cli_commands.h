@@ -17,6 +17,7 @@ int RunCheckVersion(CliContext& context, CommandArgs args);
 int RunUpdateCommand(CliContext& context, CommandArgs args);
 int RunPorts(CliContext& context, CommandArgs args);
 int RunIdentify(CliContext& context, CommandArgs args);
+int RunSettingsCommand(CliContext& context, CommandArgs args);
 
 // Loads --firmware FILE into the engine when given; reports a failure the way
 // the window's open command words it. Returns kExitSuccess or kExitFailed.
@@ -29,11 +30,14 @@ constexpr const char* kLoaderUploadUsage = "vornbsl-cli [--data-dir DIR] loader-
 constexpr const char* kCheckVersionUsage = "vornbsl-cli [--data-dir DIR] check-version [--host URL]";
 constexpr const char* kUpdateUsage =
     "vornbsl-cli [--data-dir DIR] update --port PORT [--port PORT]... [--yes | --no] [--factory] [--repair]\n"
-    "           [--firmware FILE] [--new-sn SN] [--no-erase]";
+    "           [--firmware FILE] [--new-sn SN] [--no-erase] [--settings ID|FILE]";
 constexpr const char* kSensorUpdateUsage =
     "vornbsl-cli [--data-dir DIR] update --port PORT [--type CODE] [--yes | --no] [--factory] [--repair]\n"
-    "           [--firmware FILE]";
+    "           [--firmware FILE] [--settings ID|FILE]";
 // The update command's usage in this build.
 const char* UpdateUsage();
 constexpr const char* kPortsUsage = "vornbsl-cli ports [--all]";
 constexpr const char* kIdentifyUsage = "vornbsl-cli [--data-dir DIR] identify --port PORT";
+constexpr const char* kSettingsUsage =
+    "vornbsl-cli [--data-dir DIR] settings list [--sn SN] [--json] | settings show ID |\n"
+    "           settings restore --port PORT ID [--yes | --no]";

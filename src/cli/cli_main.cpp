@@ -20,13 +20,15 @@ struct Command {
   const char* summary;
 };
 
-constexpr std::array<Command, 6> kCommands = {{
+constexpr std::array<Command, 7> kCommands = {{
     {"dump", RunDump, kDumpUsage, "write the held firmware image in the dump format"},
     {"loader-upload", RunLoaderUpload, kLoaderUploadUsage,
      "start the device's loader, erase it and upload the held image"},
     {"update", RunUpdateCommand, kUpdateUsage, "update the device on the port: the whole sequence, settings kept"},
     {"identify", RunIdentify, kIdentifyUsage, "connect to the device on the port and print its profile"},
     {"ports", RunPorts, kPortsUsage, "list the serial ports (--all also probes the 16 native ports)"},
+    {"settings", RunSettingsCommand, kSettingsUsage,
+     "the settings archive: every device's saved settings; list, show one, or write one into a device"},
     {"check-version", RunCheckVersion, kCheckVersionUsage, "ask the web host for the newest firmware release"},
 }};
 
@@ -38,7 +40,12 @@ constexpr const char* kUpdateOptions =
     "                   repeat it to update several devices at once\n"
     "  --no             answer Cancel to every question; without --yes or --no, questions are\n"
     "                   asked at a terminal and answered Cancel elsewhere\n"
-    "  --firmware FILE  load this TI-Text firmware file instead of the built-in image\n";
+    "  --firmware FILE  load this TI-Text firmware file instead of the built-in image\n"
+    "  --settings ID|FILE\n"
+    "                   the saved settings that are this device's own, by their ID in the settings\n"
+    "                   archive (settings list) or a file: it answers the question asked when a\n"
+    "                   device in its loader or without a serial number cannot tell which it is\n"
+    "                   (off a terminal that question is answered \"none of these\"); one --port only\n";
 constexpr const char* kInstrumentUpdateOptions =
     "  --yes            answer OK to every question, the data-erase warning included\n"
     "  --factory        factory mode (and repair mode): no data-erase warning and no question\n"
@@ -64,6 +71,15 @@ constexpr const char* kOtherOptions =
     "                   the TI-Text file to hold instead of the built-in image\n"
     "  loader-upload, identify --port PORT\n"
     "                   the device's serial port\n"
+    "  settings list --sn SN\n"
+    "                   only the settings of this serial number\n"
+    "  settings list --json\n"
+    "                   one JSON object a line: id, model, serialNumber, date, firmwareBefore,\n"
+    "                   firmwareAfter, state, stateText, file\n"
+    "  settings restore --port PORT ID\n"
+    "                   write the archived settings ID into the device on PORT, after keeping what\n"
+    "                   it holds in the archive; --yes or --no answers the question asked when ID\n"
+    "                   is another serial number's\n"
     "  check-version --host URL\n"
     "                   the web host to ask (default: the maker's); the Windows command line,\n"
     "                   built without Qt, has no web services and cannot run it\n";
@@ -89,7 +105,7 @@ void PrintHelp() {
   PrintUpdateOptions();
   std::cout << "\nother command options:\n" << kOtherOptions;
   std::cout << "\ngeneral options:\n"
-               "  --data-dir DIR   folder of the error file and the settings file (default:\n"
+               "  --data-dir DIR   folder of the error file and the settings archive (default:\n"
                "                   $VORNBSL_DATA_DIR, else the per-user data folder + /Tessaly/VornBSL)\n"
                "  --version        print the program's version\n"
                "  --help           print this text\n"

@@ -36,6 +36,7 @@ bool TakeFlag(CommandArgs& args, const std::string& name) {
 struct UpdateOptions {
   std::vector<std::string> ports;
   std::string firmware, newSerialNumber, type;
+  std::string settings;  // the settings file (an archive ID or a path) the person names as the device's own
   std::string eraseWarning;  // the warning the person was shown before the update, when it was
   bool yes = false, no = false, factory = false, repair = false, noErase = false;
 };
@@ -88,13 +89,16 @@ int CheckPorts(const UpdateOptions& options) {
   if (!DistinctPorts(options.ports)) return ReportUsage("each --port must name a different port", UpdateUsage());
   // One serial number on several devices would make them indistinguishable.
   if (!options.newSerialNumber.empty()) return ReportUsage("--new-sn takes a single --port", UpdateUsage());
+  // One device's settings for several devices would be a guess.
+  if (!options.settings.empty()) return ReportUsage("--settings takes a single --port", UpdateUsage());
   return kExitSuccess;
 }
 
 int ParseUpdateOptions(CommandArgs& args, UpdateOptions* options) {
   std::string error;
   if (!TakeOptions(args, "--port", &options->ports, &error) ||
-      !TakeOption(args, "--firmware", &options->firmware, &error)) {
+      !TakeOption(args, "--firmware", &options->firmware, &error) ||
+      !TakeOption(args, "--settings", &options->settings, &error)) {
     return ReportUsage(error, UpdateUsage());
   }
   const int build = ParseBuildOptions(args, options);
@@ -130,6 +134,7 @@ void FillState(UpdaterState& state, const UpdateOptions& options, const PortUpda
   state.dontEraseData = options.noErase;
   state.replaceSerialNumber = !options.newSerialNumber.empty();
   state.newSerialNumber = options.newSerialNumber;
+  state.settingsChoice = options.settings;
 }
 
 // A run that stopped on request: no fault, and the next run takes it up.

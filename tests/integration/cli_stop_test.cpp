@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/settings_archive.h"
 #include "cli_process.h"
 #include "devsim_process.h"
 #include "test_folder.h"
@@ -71,7 +72,7 @@ TEST_P(StoppedUpdate, StopsSafelyAndTheNextRunFinishes) {
   EXPECT_NE(err.find(std::string("\nCancelled: ") + point.cancelled), std::string::npos) << err;
   EXPECT_EQ(err.find("Error -40"), std::string::npos) << "a stop is no fault: " << err;
   EXPECT_EQ(Count(err, kHeld), point.secondAfterMs >= 0 ? 2u : 0u) << err;
-  EXPECT_TRUE(fs::exists(SettingsFile())) << "the settings file is kept";
+  EXPECT_FALSE(ListArchive((dir_ / "data").string()).empty()) << "the settings are kept in the archive";
 
   const json stopped = sim.EndFaults();
   EXPECT_EQ(stopped["imageMatches"], point.newFirmware);
@@ -92,8 +93,8 @@ TEST_P(StoppedUpdate, StopsSafelyAndTheNextRunFinishes) {
 // back, whichever comes first for it), and one run afterwards finishes both.
 TEST(StoppedUpdates, EveryPortStopsAtItsSafePointAndTheNextRunFinishesThem) {
   const fs::path dir = FreshTestFolder("vorn_stop_");
-  DevsimProcess one({"--device", "TGX:1.40", "--image", kImageFile});
-  DevsimProcess two({"--device", "TGX:1.40", "--image", kImageFile});
+  DevsimProcess one({"--device", "TGX:1.40", "--image", kImageFile, "--unit", "1"});
+  DevsimProcess two({"--device", "TGX:1.40", "--image", kImageFile, "--unit", "2"});
   const std::vector<std::string> args = {"--data-dir", (dir / "data").string(), "update", "--port", one.ptyPath,
                                          "--port", two.ptyPath, "--yes"};
   CliProcess first(VORN_CLI_PATH, args, dir / "first.err");

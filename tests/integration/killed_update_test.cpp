@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/settings_archive.h"
 #include "cli_process.h"
 #include "devsim_process.h"
 #include "test_folder.h"
@@ -29,9 +30,18 @@ struct KillPoint {
   bool settingsLost;  // the device's settings memory was erased: the next run restores the file
 };
 
+// The archive's file of an update that did not finish, or an empty path.
+std::string UnfinishedFile(const fs::path& dataFolder) {
+  for (const ArchiveEntry& entry : ListArchive(dataFolder.string())) {
+    if (entry.state == ArchiveState::kUnfinished) return entry.path;
+  }
+  return {};
+}
+
 void PrintTo(const KillPoint& point, std::ostream* out) { *out << point.name; }
 
-constexpr const char* kKeptFileNote = "note: The settings saved by an unfinished update will be restored.";
+constexpr const char* kKeptFileNote =
+    "note: The settings of the Pelloran TGX with serial number TGX-014577, saved on ";
 
 class KilledUpdate : public ::testing::TestWithParam<KillPoint> {
  protected:
@@ -39,8 +49,10 @@ class KilledUpdate : public ::testing::TestWithParam<KillPoint> {
   void TearDown() override {
     if (!HasFailure()) fs::remove_all(dir_);
   }
-  std::vector<std::string> UpdateArgs(const std::string& port) const {
-    return {"--data-dir", dir_.string(), "update", "--port", port, "--yes"};
+  std::vector<std::string> UpdateArgs(const std::string& port, const std::string& settings = {}) const {
+    std::vector<std::string> args = {"--data-dir", dir_.string(), "update", "--port", port, "--yes"};
+    if (!settings.empty()) args.insert(args.end(), {"--settings", settings});
+    return args;
   }
   fs::path dir_;
 };
@@ -54,7 +66,11 @@ TEST_P(KilledUpdate, TheNextRunFinishesTheUpdateWithEverySettingBack) {
     // The destructor kills it with SIGKILL.
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(kPauseBeforeNextRunMs));
-  const CliRun second = RunProgram(VORN_CLI_PATH, UpdateArgs(sim.ptyPath), dir_ / "second.err");
+  // Where the device cannot tell which it is (it came up blank) only the person can say whose
+  // the kept file is; off a terminal the file is named.
+  const std::string unfinished = UnfinishedFile(dir_);
+  EXPECT_EQ(!unfinished.empty(), GetParam().settingsLost) << "the archive keeps what the device lost";
+  const CliRun second = RunProgram(VORN_CLI_PATH, UpdateArgs(sim.ptyPath, unfinished), dir_ / "second.err");
   EXPECT_EQ(second.status, 0) << second.out << second.err;
   const json report = sim.Stop();
   EXPECT_TRUE(report["imageMatches"].get<bool>());
@@ -70,11 +86,13 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, KilledUpdate,
     ::testing::Values(KillPoint{"DuringTheCapture", "stage: Saving settings for this Pelloran TGX...", 0, false},
                       KillPoint{"BeforeTheLoaderStarts", "stage: Starting the firmware loader...", 0, false},
-                      KillPoint{"DuringTheErase", "stage: Erasing firmware memory...", 0, true},
+                      // Late enough that the erase was recorded before it began.
+                      KillPoint{"DuringTheErase", "stage: Erasing firmware memory...", 300, true},
                       KillPoint{"DuringTheUpload", "progress: 40", 0, true},
                       KillPoint{"DuringTheRestartWait", "stage: Restarting the Pelloran TGX, please wait...", 2000, true},
                       KillPoint{"DuringTheRestore", "stage: Restoring settings...", 0, true},
-                      KillPoint{"DuringTheDataErase", "stage: Erasing old data...", 0, true}),
+                      // The settings are back on the device: the next run captures them afresh.
+                      KillPoint{"DuringTheDataErase", "stage: Erasing old data...", 0, false}),
     [](const ::testing::TestParamInfo<KillPoint>& point) { return std::string(point.param.name); });
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "instrument/instrument_link.h"
 #include "scripted_ui.h"
 #include "test_folder.h"
+#include "update_run.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -39,6 +40,9 @@ const std::string kActuatorBox = "Reset Actuator Error";
 const std::string kNoSettingsFile =
     "The Lg20 Firmware Updater couldn't find the settings file for your Lg20.\n\nPlease try again or contact "
     "Tessaly for help.";
+const std::string kNotRestored =
+    "The Lg20 Firmware Updater did not put settings back into your Lg20: no saved settings were chosen as its own. "
+    "Its settings memory was not erased, so it keeps the settings it held.";
 
 std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -141,21 +145,11 @@ class LoggerHistory : public ::testing::Test {
     return RunFrame(session);
   }
 
-  std::string SettingsFileText() const {
-    std::ifstream in(settingsFile_, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-
-  // Files a run set aside for the person or for another device, by the word after ".settings.".
-  std::vector<std::string> Aside(const std::string& what) const {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(data_)) {
-      const std::string name = entry.path().filename().string();
-      if (name.find(".settings." + what + " ") != std::string::npos) names.push_back(name);
-    }
-    return names;
+  // The archive's files in one state.
+  std::vector<ArchiveEntry> Kept(ArchiveState state) const {
+    std::vector<ArchiveEntry> found = ArchiveOf(data_);
+    std::erase_if(found, [state](const ArchiveEntry& entry) { return entry.state != state; });
+    return found;
   }
 
   // The first run is cut short after the INFO erase; the second must finish the update from the
@@ -165,8 +159,10 @@ class LoggerHistory : public ::testing::Test {
     ScriptedUi first;
     EXPECT_LT(Run(sim.ptyPath, first), 0);
     EXPECT_EQ(Told(first), std::vector<std::string>{"Firmware Upload Error"}) << Shown(first);
-    ASSERT_TRUE(fs::exists(settingsFile_)) << "the settings file is kept for the next run";
-    EXPECT_NE(SettingsFileText().find("sn=\"LG20-000123\""), std::string::npos);
+    const std::vector<ArchiveEntry> unfinished = Kept(ArchiveState::kUnfinished);
+    ASSERT_EQ(unfinished.size(), 1u) << "the settings are kept for the next run";
+    EXPECT_EQ(unfinished[0].serial, "LG20-000123");
+    EXPECT_NE(ArchiveEntryText(unfinished[0]).find("sn=\"LG20-000123\""), std::string::npos);
 
     ScriptedUi second;
     ASSERT_EQ(Run(sim.ptyPath, second), 1) << Shown(second);
@@ -176,11 +172,13 @@ class LoggerHistory : public ::testing::Test {
     ExpectUpdatedWithItsOwnSettings(report, "WEIR-07");
     EXPECT_EQ(report["logger"]["infoResets"], 1);
     EXPECT_FALSE(fs::exists(settingsFile_));
+    EXPECT_TRUE(second.choices.empty()) << "the one unfinished update of a logger in its loader is resumed";
+    EXPECT_EQ(Kept(ArchiveState::kRestored).size(), 1u);
   }
 
   // A blank logger: the new firmware finds INFO erased and writes nothing, so a run cut short at
   // the restore leaves a logger without a name or serial number. The next run cannot capture it
-  // (an uninitialised logger) and must restore the file the cut run kept.
+  // (an uninitialised logger) and cannot tell whose file the cut run kept: the person picks it.
   void BlankLoggerCutAtTheRestore(const std::string& what, const std::string& fault,
                                   const std::vector<std::string>& field) {
     const std::string link = ShortLink();
@@ -194,7 +192,12 @@ class LoggerHistory : public ::testing::Test {
     EXPECT_EQ(cutShort["settings"]["current"]["sn"], "") << what;
 
     ScriptedUi second;
+    second.picks = {0};
     ASSERT_EQ(Run(link, second), 1) << what << Shown(second);
+    ASSERT_EQ(second.choices.size(), 1u) << what;
+    ASSERT_EQ(second.choices[0].options.size(), 1u) << what;
+    EXPECT_NE(second.choices[0].options[0].find("serial number LG20-000123"), std::string::npos)
+        << second.choices[0].options[0];
     EXPECT_FALSE(ToldNoSettingsFile(second)) << what << Shown(second);
     ExpectUpdatedWithItsOwnSettings(sim.Stop(), what);
     EXPECT_FALSE(fs::exists(settingsFile_)) << what;
@@ -230,24 +233,24 @@ TEST_F(LoggerHistory, AnotherLoggerUpdatedMeanwhileKeepsItsOwnAndTheFirstGetsIts
   DevsimProcess b(FieldLg20("LOGGER-B", "LG20-0000B2"));
   ScriptedUi firstA;
   EXPECT_LT(Run(a.ptyPath, firstA), 0);
-  ASSERT_TRUE(fs::exists(settingsFile_));
+  ASSERT_EQ(Kept(ArchiveState::kUnfinished).size(), 1u);
 
+  // B shows its serial number: only its own files could stand for its settings, and it has none.
   ScriptedUi onB;
   ASSERT_EQ(Run(b.ptyPath, onB), 1) << Shown(onB);
-  const fs::path aside = data_ / "Lg20.settings.unfinished LG20-0000A1.txt";
-  EXPECT_TRUE(fs::exists(aside)) << "logger A's file is kept aside under its serial number";
-  ASSERT_EQ(Told(onB), std::vector<std::string>{"Unfinished Update"}) << Shown(onB);
-  const auto unfinished = std::find_if(onB.boxes.begin(), onB.boxes.end(),
-                                       [](const ScriptedUi::Box& box) { return box.title == "Unfinished Update"; });
-  EXPECT_EQ(unfinished->kind, kBoxInformation);
-  EXPECT_NE(unfinished->text.find(aside.string()), std::string::npos) << unfinished->text;
+  EXPECT_TRUE(Told(onB).empty()) << Shown(onB);
+  EXPECT_TRUE(onB.choices.empty());
   ExpectUpdatedWithItsOwnSettings(b.Stop(), "LOGGER-B");
+  const std::vector<ArchiveEntry> waiting = Kept(ArchiveState::kUnfinished);
+  ASSERT_EQ(waiting.size(), 1u) << "logger A's settings still wait for it";
+  EXPECT_EQ(waiting[0].serial, "LG20-0000A1");
 
   ScriptedUi secondA;
   ASSERT_EQ(Run(a.ptyPath, secondA), 1) << Shown(secondA);
   EXPECT_FALSE(ToldNoSettingsFile(secondA)) << Shown(secondA);
   ExpectUpdatedWithItsOwnSettings(a.Stop(), "LOGGER-A");
-  EXPECT_FALSE(fs::exists(aside)) << "logger A's file was used up";
+  EXPECT_TRUE(Kept(ArchiveState::kUnfinished).empty()) << "logger A's file was used";
+  EXPECT_EQ(Kept(ArchiveState::kRestored).size(), 2u);
   EXPECT_FALSE(fs::exists(settingsFile_));
 }
 
@@ -258,8 +261,8 @@ TEST_F(LoggerHistory, ALoggerFoundInItsLoaderWithoutAFileKeepsItsSettingsAndTheP
   DevsimProcess sim(FieldLg20("WEIR-07", "LG20-000123", {"--start-in-loader"}));
   ScriptedUi ui;
   ASSERT_EQ(Run(sim.ptyPath, ui), 1) << Shown(ui);
-  ASSERT_EQ(Told(ui), std::vector<std::string>{"Settings Error"}) << Shown(ui);
-  EXPECT_TRUE(ToldNoSettingsFile(ui)) << Shown(ui);
+  ASSERT_EQ(Told(ui), std::vector<std::string>{"Settings Not Restored"}) << Shown(ui);
+  EXPECT_EQ(ui.boxes.back().text, kNotRestored);
   EXPECT_EQ(Asked(ui), std::vector<std::string>{"Erase Data"}) << Shown(ui);
   const json report = sim.Stop();
   EXPECT_EQ(report["logger"]["infoResets"], 0) << "INFO was not erased";
@@ -280,7 +283,7 @@ TEST_F(LoggerHistory, ARestoreFromAFileFinishesWithoutAPartialRestoreBox) {
     ScriptedUi second;
     ASSERT_EQ(Run(sim.ptyPath, second), 1) << who << Shown(second);
     EXPECT_TRUE(Told(second).empty()) << who << Shown(second);
-    EXPECT_TRUE(Aside("unrestored").empty()) << who;
+    EXPECT_TRUE(Kept(ArchiveState::kPartlyRestored).empty()) << who;
     ExpectUpdatedWithItsOwnSettings(sim.Stop(), who);
   }
 }

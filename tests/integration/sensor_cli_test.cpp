@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/settings_archive.h"
 #include "cli_process.h"
 #include "devsim_process.h"
 
@@ -71,7 +72,11 @@ TEST_F(SensorCli, CtrlCDuringTheUploadStopsAndTheNextRunFinishes) {
             std::string::npos)
       << err;
   EXPECT_EQ(err.find("Error -40"), std::string::npos) << err;
-  EXPECT_TRUE(fs::exists(fs::path(DataDir()) / "SKYRA 61 Sensor Suite.settings.txt"));
+  const std::vector<ArchiveEntry> kept = ListArchive(DataDir());
+  ASSERT_EQ(kept.size(), 1u) << "the sensor's settings are kept in the archive";
+  EXPECT_EQ(kept[0].model, "Digital Sensor");
+  EXPECT_EQ(kept[0].serial, "S61-2207");
+  EXPECT_NE(err.find(kept[0].path), std::string::npos) << "the stop says where: " << err;
 
   const CliRun second = Run({"update", "--port", sim.ptyPath, "--yes"});
   EXPECT_EQ(second.status, 0) << second.err;

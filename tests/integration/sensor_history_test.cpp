@@ -51,33 +51,38 @@ void ExpectSensorHolds(const json& report, const SensorValues& v, const std::str
 using SensorHistory = UpdateRunTest;
 
 // Sensor A's update fails after its INFO erase; sensor B, with no serial number but its own
-// address and calibrations, is updated next and keeps them; A comes back and gets its file.
+// address and calibrations, is updated next: it cannot say whether A's file is its own, so the
+// person is asked, and the default keeps B's own. A comes back in its loader and gets its file.
 TEST_F(SensorHistory, EachSensorKeepsItsOwnSettingsAcrossTheOthersUpdate) {
   DevsimProcess a(Fieldrex(kSensorA, {"--fault", "silence@write:20x12"}));
   DevsimProcess b(Fieldrex(kSensorB));
   ScriptedUi first;
   EXPECT_LT(Run(a.ptyPath, first), 0);
-  ASSERT_TRUE(fs::exists(settingsFile_));
+  ASSERT_TRUE(UnfinishedKept());
 
   ScriptedUi other;
   ASSERT_EQ(Run(b.ptyPath, other), 1) << BoxesText(other);
-  ASSERT_EQ(other.boxes.size(), 1u) << BoxesText(other);
-  EXPECT_EQ(other.boxes[0].title, "Unfinished Update");
+  EXPECT_TRUE(other.boxes.empty()) << BoxesText(other);
+  ASSERT_EQ(other.choices.size(), 1u);
+  ASSERT_EQ(other.choices[0].options.size(), 1u);
+  EXPECT_NE(other.choices[0].options[0].find(std::string("serial number ") + kSerial), std::string::npos);
   ExpectSensorHolds(b.Stop(), kSensorB, "B keeps its own settings");
-  const std::vector<fs::path> waiting = FilesNamed(".settings.unfinished ");
+  const std::vector<ArchiveEntry> waiting = ArchiveIn(ArchiveState::kUnfinished);
   ASSERT_EQ(waiting.size(), 1u);
-  EXPECT_NE(waiting[0].filename().string().find(kSerial), std::string::npos);
+  EXPECT_EQ(waiting[0].serial, kSerial);
 
   a.EndFaults();
   ScriptedUi back;
   ASSERT_EQ(Run(a.ptyPath, back), 1) << BoxesText(back);
   EXPECT_TRUE(back.boxes.empty()) << BoxesText(back);
+  EXPECT_TRUE(back.choices.empty());
   ExpectSensorHolds(a.Stop(), kSensorA, "A gets its settings from its file");
-  EXPECT_TRUE(FilesNamed(".settings.").empty());
+  EXPECT_TRUE(LooseSettingsFiles().empty());
+  EXPECT_FALSE(UnfinishedKept());
 }
 
 // The new firmware was not confirmed in the first run: the sensor runs it with blank settings
-// (no serial number). The next run sees that the sensor has none of its own and restores the file.
+// (no serial number). The next run cannot tell whose the kept file is: the person picks it.
 TEST_F(SensorHistory, ASensorLeftBlankByAnEarlierRunGetsTheFileBack) {
   DevsimProcess sim(Fieldrex(kSensorA, {"--fault", std::string("silence@sdi-post") + kUntilEnded}));
   ScriptedUi first;
@@ -88,11 +93,19 @@ TEST_F(SensorHistory, ASensorLeftBlankByAnEarlierRunGetsTheFileBack) {
   EXPECT_EQ(between["sensor"]["serialNumber"], "") << "the erase took the sensor's settings";
 
   ScriptedUi second;
+  second.picks = {0};
   ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
   EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
-  EXPECT_EQ(second.notes, std::vector<std::string>{"The settings saved by an unfinished update will be restored."});
+  ASSERT_EQ(second.choices.size(), 1u);
+  ASSERT_EQ(second.notes.size(), 1u);
+  EXPECT_EQ(second.notes[0].rfind(std::string("The settings of the SKYRA 61 Sensor Suite with serial number ") +
+                                      kSerial + ", saved on ",
+                                  0),
+            0u)
+      << second.notes[0];
   ExpectSensorHolds(sim.Stop(), kSensorA, "after the second run");
-  EXPECT_TRUE(FilesNamed(".settings.").empty());
+  EXPECT_TRUE(LooseSettingsFiles().empty());
+  EXPECT_FALSE(UnfinishedKept());
 }
 
 // A calibration the sensor refuses ("ERROR") is told, and the run goes on: the type is written
@@ -104,9 +117,9 @@ TEST_F(SensorHistory, ARefusedCalibrationIsToldAndTheUpdateFinishes) {
   ASSERT_EQ(Run(sim.ptyPath, first), 1) << BoxesText(first);
   ASSERT_EQ(first.boxes.size(), 1u) << BoxesText(first);
   EXPECT_EQ(first.boxes[0].title, "Settings Error");
-  const std::vector<fs::path> unrestored = FilesNamed(".settings.unrestored ");
+  const std::vector<ArchiveEntry> unrestored = ArchiveIn(ArchiveState::kPartlyRestored);
   ASSERT_EQ(unrestored.size(), 1u);
-  EXPECT_NE(first.boxes[0].text.find(unrestored[0].string()), std::string::npos);
+  EXPECT_NE(first.boxes[0].text.find(unrestored[0].path), std::string::npos);
   const json afterFirst = sim.EndFaults();
   EXPECT_EQ(afterFirst["sensor"]["type"], kSkyra61) << "the type is written after the box";
   EXPECT_EQ(afterFirst["sensor"]["address"], "3");
@@ -115,7 +128,7 @@ TEST_F(SensorHistory, ARefusedCalibrationIsToldAndTheUpdateFinishes) {
   ScriptedUi second;
   ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
   EXPECT_TRUE(second.notes.empty()) << "the person's file is not read by the next run";
-  EXPECT_TRUE(fs::exists(unrestored[0]));
+  EXPECT_TRUE(fs::exists(unrestored[0].path));
   sim.Stop();
 }
 

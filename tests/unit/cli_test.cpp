@@ -13,6 +13,7 @@
 #include <map>
 
 #include "bsl/builtin_image.h"
+#include "app/settings_archive.h"
 #include "cli_process.h"
 #include "bsl/host_bsl.h"
 #include "pty_pair.h"
@@ -292,9 +293,9 @@ TEST_F(Cli, UpdateQuestionsAreAnsweredByTheFlagsAndFailuresGoToStderr) {
 // others are updated with their settings back, and the shared outputs stay whole and tagged.
 TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
   const std::string image = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
-  DevsimProcess good1({"--device", "TGX:1.40", "--image", image});
-  DevsimProcess bad({"--device", "TGX:1.40", "--image", image, "--fault", "nak@write:300x3"});
-  DevsimProcess good2({"--device", "TGX:1.40", "--image", image});
+  DevsimProcess good1({"--device", "TGX:1.40", "--image", image, "--unit", "1"});
+  DevsimProcess bad({"--device", "TGX:1.40", "--image", image, "--unit", "2", "--fault", "nak@write:300x3"});
+  DevsimProcess good2({"--device", "TGX:1.40", "--image", image, "--unit", "3"});
   const std::vector<std::string> ports = {good1.ptyPath, bad.ptyPath, good2.ptyPath};
   const CliRun run = Run({"--data-dir", DataDir(), "update", "--port", ports[0], "--port", ports[1], "--port",
                           ports[2], "--yes"});
@@ -316,7 +317,8 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
                               "save before continuing.\n";
   EXPECT_EQ(run.err.rfind(warning + ports[1] + ": Firmware Upload Error: ", 0), 0u) << run.err;
 
-  // Every stdout line names its port; the failed device keeps its own settings file.
+  // Every stdout line names its port; the failed device's settings wait for it in the archive,
+  // under its serial number, and no settings file is left in the data folder.
   std::istringstream lines(run.out);
   for (std::string line; std::getline(lines, line);) {
     const bool tagged = std::any_of(ports.begin(), ports.end(), [&](const std::string& port) {
@@ -324,10 +326,16 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
     });
     EXPECT_TRUE(tagged) << line;
   }
-  std::string tag = ports[1].substr(std::string("/dev/").size());  // "/dev/pts/7" -> "pts_7"
-  std::replace(tag.begin(), tag.end(), '/', '_');
-  EXPECT_TRUE(fs::exists(dir / "data" / ("Pelloran TGX." + tag + ".settings.txt")));
-  EXPECT_FALSE(fs::exists(dir / "data" / "Pelloran TGX.settings.txt"));
+  const std::vector<ArchiveEntry> archive = ListArchive(DataDir());
+  ASSERT_EQ(archive.size(), 3u);
+  std::map<std::string, ArchiveState> states;
+  for (const ArchiveEntry& entry : archive) states[entry.serial] = entry.state;
+  EXPECT_EQ(states["TGX-015579"], ArchiveState::kUnfinished) << "unit 2's settings wait for it";
+  EXPECT_EQ(states["TGX-015578"], ArchiveState::kRestored);
+  EXPECT_EQ(states["TGX-015580"], ArchiveState::kRestored);
+  for (const fs::directory_entry& file : fs::directory_iterator(dir / "data")) {
+    EXPECT_EQ(file.path().filename().string().find(".settings."), std::string::npos) << file.path();
+  }
 
   // The error file: every entry is whole (ends in CR LF, starts with a time stamp) and names its port.
   const std::string errors = ReadFile(dir / "data" / "Pelloran TGX Firmware Updater.errors.txt");

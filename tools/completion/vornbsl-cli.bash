@@ -37,20 +37,31 @@ _vornbsl_cli() {
         --type)
             COMPREPLY=($(compgen -W "122 120 119 118 261 117 262 113 109 112 102 260 95 94 92 93 264" -- "$cur"))
             return 0 ;;
-        --new-sn|--host)
+        --new-sn|--host|--sn)
+            return 0 ;;
+        --settings)
+            COMPREPLY=($(compgen -W "$("$program" settings list --json 2>/dev/null | sed -n 's/^{"id":"\([0-9a-f]*\)".*/\1/p')" -- "$cur"))
             return 0 ;;
     esac
 
     local options
     case "$command" in
         "")
-            options="--data-dir --version --help update ports identify dump loader-upload check-version" ;;
+            options="--data-dir --version --help update ports identify dump loader-upload settings check-version" ;;
         update)
             if [[ "${program##*/}" == vornbsl-sensor-cli ]]; then
-                options="--port --type --yes --no --factory --repair --firmware"
+                options="--port --type --yes --no --factory --repair --firmware --settings"
             else
-                options="--port --yes --no --factory --repair --firmware --new-sn --no-erase"
+                options="--port --yes --no --factory --repair --firmware --new-sn --no-erase --settings"
             fi ;;
+        settings)
+            case "${COMP_WORDS[i+1]}" in
+                list) options="--sn --json" ;;
+                restore) options="--port --yes --no" ;;
+                show) options="" ;;
+                *) options="list show restore" ;;
+            esac
+            if ((COMP_CWORD == i + 1)); then options="list show restore"; fi ;;
         ports) options="--all" ;;
         identify) options="--port" ;;
         dump)
