@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ struct ScriptedUi : UpdateUi {
   };
   std::vector<Choice> choices;
   std::deque<int> picks;  // next choices (an option's index, or kChoseNone); when empty: none
+  std::function<int(const Choice&)> chooser;  // when set, it answers instead of picks
+  std::function<void(const std::string&)> onStage;  // runs at every stage, before the run goes on
   std::string instruction;
   bool stageVisible = false;
   int position = 0;
@@ -35,6 +38,7 @@ struct ScriptedUi : UpdateUi {
   void stage(const std::string& text) override {
     stages.push_back(text);
     stageVisible = true;
+    if (onStage) onStage(text);
   }
   void note(const std::string& text) override { notes.push_back(text); }
   void hideStage() override { stageVisible = false; }
@@ -57,6 +61,7 @@ struct ScriptedUi : UpdateUi {
   int choose(const std::string& text, const std::string&, const std::vector<std::string>& options,
              const std::string& none) override {
     choices.push_back({text, options, none});
+    if (chooser) return chooser(choices.back());
     if (picks.empty()) return kChoseNone;
     const int pick = picks.front();
     picks.pop_front();

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "device_console.h"
 #include "devsim_process.h"
-#include "serial/serial_port.h"
 #include "update_run.h"
 
 namespace fs = std::filesystem;
@@ -17,23 +17,9 @@ namespace {
 
 const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
 constexpr int kSimRestartWaitMs = 300;
-constexpr int kPromptWaitMs = 2000;
 constexpr int kStartMs = 1500;
 // A rule that lasts until the test ends the faults.
 constexpr const char* kUntilEnded = "x100000";
-
-// A person changing a setting at the device's own command line between two runs.
-void SetOnDevice(const std::string& port, const std::string& line) {
-  SerialPort serial;
-  ASSERT_EQ(VSOpen(serial, port, 9600), 1);
-  ASSERT_GT(VSWriteText(serial, line + "\r"), 0);
-  ASSERT_EQ(VSWait(serial, kPromptWaitMs, '>'), '>');
-  char answer[256];
-  int count = 0;
-  VSRead(serial, answer, sizeof answer, &count);
-  EXPECT_NE(std::string(answer, static_cast<size_t>(count)).find("OK"), std::string::npos);
-  VSClose(serial);
-}
 
 class RunHistory : public UpdateRunTest {
  protected:
@@ -56,7 +42,8 @@ TEST_F(RunHistory, AChangeMadeAfterARunThatStoppedBeforeTheEraseIsKept) {
   DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--fault", std::string("silence@boot") + kUntilEnded});
   ScriptedUi first;
   EXPECT_EQ(Run(sim.ptyPath, first), kRunNoLoader) << BoxesText(first);
-  ASSERT_TRUE(fs::exists(settingsFile_));
+  ASSERT_EQ(ArchiveIn(ArchiveState::kUnchanged).size(), 1u) << "the capture is kept as the device's untouched";
+  EXPECT_TRUE(first.notes.empty()) << "nothing waits for this device";
   sim.EndFaults();
   SetOnDevice(sim.ptyPath, "set -tadj 1.11");
 
@@ -72,7 +59,8 @@ TEST_F(RunHistory, AChangeMadeAfterARunThatStoppedBeforeTheEraseIsKept) {
 }
 
 // The new firmware did not come up in the first run: the device now runs it with the settings
-// it shows after an erase and no serial number. The next run restores the file.
+// it shows after an erase and no serial number. The next run cannot tell whose the kept file
+// is and asks; the person picks it, and it is restored.
 TEST_F(RunHistory, ADeviceThatLostItsSettingsToAnEarlierRunGetsTheFileBack) {
   DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--fault", std::string("silence@restart") + kUntilEnded});
   ScriptedUi first;
@@ -85,41 +73,45 @@ TEST_F(RunHistory, ADeviceThatLostItsSettingsToAnEarlierRunGetsTheFileBack) {
   EXPECT_EQ(Settings(between, "current")["sn"], "") << "the erase took the device's settings";
 
   ScriptedUi second;
+  second.picks = {0};
   ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
   EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
+  ASSERT_EQ(second.choices.size(), 1u);
+  EXPECT_EQ(second.choices[0].none, "None of these: keep the settings this Pelloran TGX holds");
   ASSERT_EQ(second.notes.size(), 1u);
-  EXPECT_EQ(second.notes[0], "The settings saved by an unfinished update will be restored.");
+  EXPECT_EQ(second.notes[0].rfind("The settings of the Pelloran TGX with serial number TGX-014577, saved on ", 0), 0u)
+      << second.notes[0];
   const nlohmann::json report = sim.Stop();
   ExpectUpdated(report);
   EXPECT_EQ(Settings(report, "current"), Settings(report, "before"));
-  EXPECT_FALSE(fs::exists(settingsFile_));
-  EXPECT_TRUE(FilesNamed(".settings.").empty()) << "nothing is left once the update has finished";
+  EXPECT_TRUE(LooseSettingsFiles().empty()) << "nothing is left in the data folder";
+  EXPECT_FALSE(UnfinishedKept()) << "nothing waits once the update has finished";
 }
 
 // Values the device refuses do not hold the update back: it finishes (clock set, data erased)
-// as a success with the box already shown, and what was not restored is kept for the person
-// under a name the next run does not read.
+// as a success with the box already shown, and the settings are kept in the archive as partly
+// restored, which the next run does not read.
 TEST_F(RunHistory, ARestoreThatSomeValuesRefuseFinishesTheUpdateAndKeepsThemForThePerson) {
   DevsimProcess sim({"--device", "TGX:1.40", "--image", kImageFile, "--fault", "nak@set:2x3"});
   ScriptedUi first;
   ASSERT_EQ(Run(sim.ptyPath, first), 1) << BoxesText(first);
   ASSERT_EQ(first.boxes.size(), 1u) << BoxesText(first);
   EXPECT_EQ(first.boxes[0].title, "Settings Error");
-  const std::vector<fs::path> unrestored = FilesNamed(".settings.unrestored ");
+  const std::vector<ArchiveEntry> unrestored = ArchiveIn(ArchiveState::kPartlyRestored);
   ASSERT_EQ(unrestored.size(), 1u);
   EXPECT_NE(first.boxes[0].text.find("failed to restore some of the settings"), std::string::npos);
-  EXPECT_NE(first.boxes[0].text.find(unrestored[0].string()), std::string::npos) << "the box says where they are";
-  EXPECT_FALSE(fs::exists(settingsFile_));
+  EXPECT_NE(first.boxes[0].text.find(unrestored[0].path), std::string::npos) << "the box says where they are";
+  EXPECT_TRUE(LooseSettingsFiles().empty());
   const nlohmann::json afterFirst = sim.EndFaults();
   EXPECT_NE(afterFirst["instrument"]["clockSet"], nullptr);
   EXPECT_EQ(afterFirst["instrument"]["erasures"], 1);
-  const std::string kept = FileText(unrestored[0]);
+  const std::string kept = FileText(unrestored[0].path);
 
   ScriptedUi second;
   ASSERT_EQ(Run(sim.ptyPath, second), 1) << BoxesText(second);
   EXPECT_TRUE(second.boxes.empty()) << BoxesText(second);
   EXPECT_TRUE(second.notes.empty()) << "the next run captures afresh";
-  EXPECT_EQ(FileText(unrestored[0]), kept) << "the person's file is left alone";
+  EXPECT_EQ(FileText(unrestored[0].path), kept) << "the person's file is left alone";
   ExpectUpdated(sim.Stop());
 }
 
@@ -134,7 +126,9 @@ TEST_F(RunHistory, ValuesWithBytesAboveAsciiComeBackThroughTheFile) {
                      "tadj=" + tadj, "--setting", "c76=" + c76, "--fault", "silence@write:300x3"});
   ScriptedUi first;
   EXPECT_LT(Run(sim.ptyPath, first), 0);
-  const std::string file = FileText(settingsFile_);
+  const std::vector<ArchiveEntry> kept = ArchiveIn(ArchiveState::kUnfinished);
+  ASSERT_EQ(kept.size(), 1u);
+  const std::string file = FileText(kept[0].path);
   for (const std::string& line : {"sn=\"" + serial + "\"", "tadj=\"" + tadj + "\"", "calprefs=\"" + c76 + "\""}) {
     EXPECT_NE(file.find(line + "\r\n"), std::string::npos) << line;
   }
@@ -150,59 +144,5 @@ TEST_F(RunHistory, ValuesWithBytesAboveAsciiComeBackThroughTheFile) {
   EXPECT_EQ(ReportBytes(Settings(report, "current")["tadj"]), tadj);
   EXPECT_EQ(ReportBytes(Settings(report, "current")["c76"]), c76);
 }
-
-struct OtherDevice {
-  const char* name;
-  std::vector<std::string> settings;  // the second device's simulator options
-};
-
-void PrintTo(const OtherDevice& device, std::ostream* out) { *out << device.name; }
-
-class TwoDevices : public RunHistory, public ::testing::WithParamInterface<OtherDevice> {};
-
-// A's update fails after its INFO erase; B, updated next in the same folder, keeps its own
-// settings (even a B that has none but its defaults, as A after the erase) and A's file is kept
-// aside; A comes back and gets its settings from its file.
-TEST_P(TwoDevices, EachKeepsItsOwnSettingsAcrossTheOthersUpdate) {
-  DevsimProcess a({"--device", "TGX:1.40", "--image", kImageFile, "--fault", "silence@write:300x3"});
-  std::vector<std::string> argsB = {"--device", "TGX:1.40", "--image", kImageFile};
-  argsB.insert(argsB.end(), GetParam().settings.begin(), GetParam().settings.end());
-  DevsimProcess b(argsB);
-  ScriptedUi first;
-  EXPECT_LT(Run(a.ptyPath, first), 0);
-  ASSERT_TRUE(fs::exists(settingsFile_));
-
-  ScriptedUi other;
-  ASSERT_EQ(Run(b.ptyPath, other), 1) << BoxesText(other);
-  ASSERT_EQ(other.boxes.size(), 1u) << BoxesText(other);
-  EXPECT_EQ(other.boxes[0].title, "Unfinished Update");
-  EXPECT_EQ(other.boxes[0].kind, kBoxInformation);
-  const nlohmann::json reportB = b.Stop();
-  ExpectUpdated(reportB);
-  EXPECT_EQ(Settings(reportB, "current"), Settings(reportB, "before")) << "B keeps its own settings";
-  const std::vector<fs::path> waiting = FilesNamed(".settings.unfinished ");
-  ASSERT_EQ(waiting.size(), 1u);
-  EXPECT_NE(other.boxes[0].text.find(waiting[0].string()), std::string::npos);
-  EXPECT_NE(waiting[0].filename().string().find("TGX-014577"), std::string::npos) << "named so one can tell whose";
-
-  a.EndFaults();
-  ScriptedUi back;
-  ASSERT_EQ(Run(a.ptyPath, back), 1) << BoxesText(back);
-  EXPECT_TRUE(back.boxes.empty()) << BoxesText(back);
-  const nlohmann::json reportA = a.Stop();
-  ExpectUpdated(reportA);
-  EXPECT_EQ(Settings(reportA, "current"), Settings(reportA, "before")) << "A gets its settings from its file";
-  EXPECT_TRUE(FilesNamed(".settings.").empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Instruments, TwoDevices,
-                         ::testing::Values(OtherDevice{"WithoutASerialNumber",
-                                                       {"--setting", "sn=", "--setting", "tadj=0.77"}},
-                                           OtherDevice{"WithItsOwnSerialNumber",
-                                                       {"--setting", "sn=TGX-020001", "--setting", "c76=9 9 9 9"}},
-                                           // Never set up: no serial number and its defaults, like a
-                                           // device after an erase, but running its own firmware.
-                                           OtherDevice{"NewAtItsDefaults", {"--factory-reset"}}),
-                         [](const ::testing::TestParamInfo<OtherDevice>& device) { return device.param.name; });
 
 }  // namespace
