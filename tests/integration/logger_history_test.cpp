@@ -254,6 +254,30 @@ TEST_F(LoggerHistory, AnotherLoggerUpdatedMeanwhileKeepsItsOwnAndTheFirstGetsIts
   EXPECT_FALSE(fs::exists(settingsFile_));
 }
 
+// A logger never set up (no name: it cannot be read) cannot say whose another logger's kept
+// file is: the person is asked, and the default gives it nothing of that logger's.
+TEST_F(LoggerHistory, ALoggerNeverSetUpGetsNothingOfAnotherLoggersFile) {
+  DevsimProcess a(FieldLg20("LOGGER-A", "LG20-0000A1", kUploadReset));
+  DevsimProcess c({"--device", "LG20", "--image", kImageFile, "--logger-set", "name="});
+  ScriptedUi firstA;
+  EXPECT_LT(Run(a.ptyPath, firstA), 0);
+  ASSERT_EQ(Kept(ArchiveState::kUnfinished).size(), 1u);
+
+  ScriptedUi onC;
+  ASSERT_EQ(Run(c.ptyPath, onC), 1) << Shown(onC);
+  ASSERT_EQ(onC.choices.size(), 1u) << Shown(onC);
+  ASSERT_EQ(onC.choices[0].options.size(), 1u);
+  EXPECT_NE(onC.choices[0].options[0].find("LG20-0000A1"), std::string::npos);
+  const json reportC = c.Stop();
+  EXPECT_NE(reportC["settings"]["current"]["site"], "Pier of LOGGER-A") << "nothing of A's";
+  EXPECT_NE(reportC["settings"]["current"]["sn"], "LG20-0000A1");
+  EXPECT_NE(reportC["settings"]["current"]["name"], "LOGGER-A");
+
+  ScriptedUi secondA;
+  ASSERT_EQ(Run(a.ptyPath, secondA), 1) << Shown(secondA);
+  ExpectUpdatedWithItsOwnSettings(a.Stop(), "LOGGER-A");
+}
+
 // In its loader the logger's INFO still holds its settings, as far as anyone knows: it is kept,
 // so the logger comes back with them; the updater does not learn its name and asks before the
 // data erase.

@@ -8,6 +8,7 @@
 
 #include "devsim_process.h"
 #include "simulated_skyra61.h"
+#include "sdi12/sdi_sensor.h"
 #include "update_run.h"
 
 namespace fs = std::filesystem;
@@ -106,6 +107,25 @@ TEST_F(SensorHistory, ASensorLeftBlankByAnEarlierRunGetsTheFileBack) {
   ExpectSensorHolds(sim.Stop(), kSensorA, "after the second run");
   EXPECT_TRUE(LooseSettingsFiles().empty());
   EXPECT_FALSE(UnfinishedKept());
+}
+
+// A run that stopped before the sensor's flash was touched (the sensor has no loader) keeps
+// sensor A's capture as an untouched device's: another sensor found in its loader, its own
+// settings still in its memory, gets nothing of A's and keeps its own.
+TEST_F(SensorHistory, AnUntouchedSensorsFileIsNotGivenToAnotherInItsLoader) {
+  DevsimProcess a(Fieldrex(kSensorA, {"--sensor-no-loader"}));
+  DevsimProcess b(Fieldrex(kSensorB, {"--sensor-in-loader"}));
+  ScriptedUi stopped;
+  EXPECT_EQ(Run(a.ptyPath, stopped), kSDINoLoader) << BoxesText(stopped);
+  ASSERT_EQ(ArchiveIn(ArchiveState::kUnchanged).size(), 1u);
+
+  ScriptedUi onB;
+  ASSERT_EQ(Run(b.ptyPath, onB), 1) << BoxesText(onB);
+  EXPECT_TRUE(onB.choices.empty());
+  ASSERT_EQ(onB.boxes.size(), 1u) << BoxesText(onB);
+  EXPECT_EQ(onB.boxes[0].title, "Settings Not Restored");
+  ExpectSensorHolds(b.Stop(), kSensorB, "B keeps what its memory held");
+  a.Stop();
 }
 
 // A calibration the sensor refuses ("ERROR") is told, and the run goes on: the type is written
