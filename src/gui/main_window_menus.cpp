@@ -43,6 +43,7 @@ void TfrmMain::BuildMenus() {
     QAction* item = AddItem(menu, row);
     controls_.menuItems[row.id] = item;
     const MenuId id = row.id;
+    // Qt flips a toggle's check mark itself; the core then sets the same mark.
     connect(item, &QAction::triggered, this, [this, id] { core_->menu(id); });
     // A hidden item takes no shortcut in Qt: the window holds it instead.
     if (row.keyWhileHidden) {

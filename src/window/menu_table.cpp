@@ -13,6 +13,8 @@ constexpr MenuState kHiddenHeader{false, false, false};
 constexpr MenuState kCheckedDisabled{false, true, true};
 
 constexpr Shortcut Ctrl(char letter) { return Shortcut{true, false, letter, 0}; }
+constexpr Shortcut CtrlAlt(char letter) { return Shortcut{true, true, letter, 0}; }
+constexpr Shortcut Function(int number) { return Shortcut{false, false, 0, number}; }
 
 MenuEntry Row(MenuId id, MenuKind kind, const char* name, const char* caption, Shortcut shortcut = {},
               MenuState start = kShown) {
@@ -33,7 +35,7 @@ std::vector<MenuEntry> BuildTable() {
       Row(File1, kMenu, "File1", "&File"),
       Row(OpenFirmwareFile1, kCommand, "OpenFirmwareFile1", "&Open Firmware File...", Ctrl('O'), kDisabled),
       Row(UpdateFirmware1, kCommand, "UpdateFirmware1", "&Update Firmware", Ctrl('F')),
-      KeyOnly(DumpFirmwareImage1, "DumpFirmwareImage1", "&Dump Firmware Image...", Shortcut{true, true, 'D', 0}),
+      KeyOnly(DumpFirmwareImage1, "DumpFirmwareImage1", "&Dump Firmware Image...", CtrlAlt('D')),
       Row(Exit1, kCommand, "Exit1", "&Exit", Ctrl('Q')),
       Row(Settings1, kMenu, "Settings1", "&Settings"),
       Row(VerboseErrorFile1, kToggle, "VerboseErrorFile1", "&Verbose Error File", {}, kCheckedDisabled),
@@ -49,7 +51,7 @@ std::vector<MenuEntry> BuildTable() {
                              std::string(sensors[i].caption), {}, kHidden});
   }
   rows.push_back(Row(Help1, kMenu, "Help1", "&Help"));
-  rows.push_back(Row(Help2, kCommand, "Help2", "&Help", Shortcut{false, false, 0, 1}));
+  rows.push_back(Row(Help2, kCommand, "Help2", "&Help", Function(1)));
   rows.push_back(Row(SendFeedbacktoTessaly1, kCommand, "SendFeedbacktoTessaly1", "Send Feedback to VANTO..."));
   rows.push_back(Row(CheckforUpdates1, kCommand, "CheckforUpdates1", "Check for Newer Firmware Version"));
   rows.push_back(Row(HelpSeparator, kSeparator, "HelpSeparator", ""));
