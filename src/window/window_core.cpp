@@ -26,16 +26,6 @@ int IntervalOf(TimerId id) {
 
 }  // namespace
 
-const char* TimerName(TimerId id) {
-  switch (id) {
-    case TimerId::timerStart: return "timerStart";
-    case TimerId::timerEraseWarn: return "timerEraseWarn";
-    case TimerId::timerConstructorErrors: return "timerConstructorErrors";
-    case TimerId::tWebCheck: return "tWebCheck";
-  }
-  return "";
-}
-
 WindowCore::WindowCore(WindowSeams seams, WindowOptions options)
     : view_(seams.view),
       dialogs_(seams.dialogs),

@@ -81,6 +81,10 @@ TEST_F(WindowCommandsTest, FilesThatCannotBeOpenedLeaveEverythingAsItWas) {
   } cases[] = {
       {WriteFile("junk.txt", "not a firmware file"),
        "The file \"junk.txt\" is not a valid firmware file.\nPlease choose a new firmware file to open."},
+      // The person's own name for a file, whatever its letters.
+      {WriteFile("M\u00fcller Ger\u00e4t.txt", "not a firmware file"),
+       "The file \"M\u00fcller Ger\u00e4t.txt\" is not a valid firmware file.\nPlease choose a new firmware file to "
+       "open."},
       {DataPath("missing.txt"),
        "The Pelloran TGX Firmware Updater could not opening \"missing.txt\".\nPlease try again.\nError -2"},
   };
@@ -104,7 +108,7 @@ TEST_F(WindowCommandsTest, FilesThatCannotBeOpenedLeaveEverythingAsItWas) {
   Choose("");
   window.menu(MenuId::OpenFirmwareFile1);
   EXPECT_TRUE(dialogs_.boxes.empty());
-  EXPECT_EQ(dialogs_.openRequests.size(), 3u);
+  EXPECT_EQ(dialogs_.openRequests.size(), 4u);
 }
 
 TEST_F(WindowCommandsTest, NoFileIsOpenedWhileARunSendsTheImage) {
