@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
   TfrmWeb webWindow(&mainWindow);
   mainWindow.SetWebWindow(&webWindow);
   // The image this program links is its build target, and decides what Start runs.
-  mainWindow.SetUpdateRunner(DigitalSensorBuild(BuiltInFirmware()) ? DigitalSensorUpdateRunner()
-                                                                   : InstrumentUpdateRunner());
+  mainWindow.Core().SetUpdateRunner(DigitalSensorBuild(BuiltInFirmware()) ? DigitalSensorUpdateRunner()
+                                                                          : InstrumentUpdateRunner());
   mainWindow.show();
   return QApplication::exec();
 }

@@ -11,17 +11,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QTimer>
 
 #include <algorithm>
 
-#include "bsl/host_bsl.h"
-#include "gui/feedback_window.h"
+#include "gui/main_window_clock.h"
 #include "gui/main_window_dialogs.h"
-#include "gui/main_window_texts.h"
-#include "gui/main_window_ui.h"
+#include "gui/main_window_platform.h"
 #include "gui/port_combo_box.h"
-#include "gui/run_bridge.h"
 
 namespace {
 
@@ -73,29 +69,37 @@ QPixmap UpdaterPicture() {
   return picture;
 }
 
+// The ports the options name, listed as the system's are.
+PortLister ListerFor(std::function<PortSources()> ports) {
+  if (!ports) return {};
+  return [ports = std::move(ports)](const SerialPort& record, std::vector<CommPortEntry>* table, int* count,
+                                    bool force) { return CommPortEnum(record, table, count, force, ports()); };
+}
+
 }  // namespace
 
-TfrmMain::TfrmMain(MainWindowOptions options) : options_(std::move(options)) {
-  dialogs_ = options_.dialogs;
-  if (dialogs_ == nullptr) {
-    ownDialogs_ = std::make_unique<QtDialogs>();
-    dialogs_ = ownDialogs_.get();
-  }
+TfrmMain::TfrmMain(MainWindowOptions options) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
   setWindowIcon(QIcon(UpdaterPicture()));
   BuildControls();
   BuildMenus();
-  BuildTimers();
+  WindowDialogs* dialogs = options.dialogs;
+  if (dialogs == nullptr) {
+    ownDialogs_ = std::make_unique<QtDialogs>(this);
+    dialogs = ownDialogs_.get();
+  }
+  clock_ = std::make_unique<QtWindowClock>(this, [this](TimerId id) { core_->timer(id); });
+  platform_ = std::make_unique<QtWindowPlatform>(std::move(options.arguments));
+  core_ = std::make_unique<WindowCore>(WindowSeams{view_, *dialogs, *clock_, *platform_},
+                                       WindowOptions{options.image, ListerFor(std::move(options.ports))});
+  core_->SetWeb(&web_);
   ConnectControls();
-  ui_ = std::make_unique<MainWindowUi>(this, statusText, statusBar, lblConnect, *dialogs_);
 }
 
-TfrmMain::~TfrmMain() {
-  AbandonRun();
-  ui_.reset();
-}
+// The core goes first: a run still active is let finish while the controls exist.
+TfrmMain::~TfrmMain() { core_.reset(); }
 
 void TfrmMain::BuildControls() {
   auto* client = Named(new QWidget(this), "client");
@@ -103,9 +107,9 @@ void TfrmMain::BuildControls() {
   auto* rows = new QVBoxLayout(client);
   rows->setContentsMargins(kOuterMargin, kOuterMargin, kOuterMargin, kOuterMargin);
   rows->addLayout(BuildHeader(client));
-  lblConnect = Named(new QLabel(client), "lblConnect");
-  MakeBold(lblConnect);
-  rows->addWidget(lblConnect);
+  controls_.lblConnect = Named(new QLabel(client), "lblConnect");
+  MakeBold(controls_.lblConnect);
+  rows->addWidget(controls_.lblConnect);
   rows->addWidget(BuildPanel(client));
   // Room to grow into; it also keeps the classic width when the texts need less.
   rows->addItem(new QSpacerItem(kClientWidth - 2 * kOuterMargin, 0, QSizePolicy::Minimum, QSizePolicy::Expanding));
@@ -114,118 +118,98 @@ void TfrmMain::BuildControls() {
 
 // The picture beside the two lines that say what the updater does.
 QLayout* TfrmMain::BuildHeader(QWidget* client) {
-  Image1 = Named(new QLabel(client), "Image1");
-  Image1->setPixmap(UpdaterPicture());
-  Image1->setFixedSize(kIconSize, kIconSize);
-  userText1 = Named(new QLabel(client), "userText1");
-  userText2 = Named(new QLabel(client), "userText2");
-  MakeBold(userText2);
+  auto* image = Named(new QLabel(client), "Image1");
+  image->setPixmap(UpdaterPicture());
+  image->setFixedSize(kIconSize, kIconSize);
+  MainWindowControls& c = controls_;
+  c.userText1 = Named(new QLabel(client), "userText1");
+  c.userText2 = Named(new QLabel(client), "userText2");
+  MakeBold(c.userText2);
   auto* lines = new QVBoxLayout;
   lines->setSpacing(kLineSpacing);
-  lines->addWidget(userText1);
-  lines->addWidget(userText2);
+  lines->addWidget(c.userText1);
+  lines->addWidget(c.userText2);
   auto* header = new QHBoxLayout;
   header->setSpacing(kIconGap);
-  header->addWidget(Image1, 0, Qt::AlignTop);
+  header->addWidget(image, 0, Qt::AlignTop);
   header->addLayout(lines, 1);
   return header;
 }
 
 // The sunken panel: the port, the status of a run and the serial number of factory mode.
 QWidget* TfrmMain::BuildPanel(QWidget* client) {
-  Panel1 = Named(new QFrame(client), "Panel1");
-  Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  commLabel = Named(new QLabel(Panel1), "commLabel");
-  cbCommPort = Named(new PortComboBox(Panel1), "cbCommPort");
-  cbCommPort->setToolTip(QStringLiteral("Pick your comm port from this list."));
+  auto* panel = Named(new QFrame(client), "Panel1");
+  panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  MainWindowControls& c = controls_;
+  c.commLabel = Named(new QLabel(panel), "commLabel");
+  c.cbCommPort = Named(new PortComboBox(panel), "cbCommPort");
+  c.cbCommPort->setToolTip(QStringLiteral("Pick your comm port from this list."));
   // A port label is never cut short: the window widens to the longest one listed.
-  cbCommPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  MakeBold(cbCommPort);
-  Label1 = Named(new QLabel(QStringLiteral("Status:"), Panel1), "Label1");
-  MakeBold(Label1);
-  statusText = Named(new QLabel(Panel1), "statusText");
+  c.cbCommPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  MakeBold(c.cbCommPort);
+  auto* statusLabel = Named(new QLabel(QStringLiteral("Status:"), panel), "Label1");
+  MakeBold(statusLabel);
+  c.statusText = Named(new QLabel(panel), "statusText");
   // Stage texts differ in length from run to run: they wrap rather than widen the window.
-  statusText->setWordWrap(true);
-  KeepRoomWhenHidden(statusText);
-  statusText->hide();
-  unfinishedLine_ = Named(new QLabel(Panel1), "unfinishedLine");
-  unfinishedLine_->setWordWrap(true);
-  unfinishedLine_->hide();
-  statusBar = Named(new QProgressBar(Panel1), "statusBar");
-  statusBar->setRange(0, 100);
-  statusBar->setValue(0);
-  statusBar->setTextVisible(false);
-  newSN = Named(new QLabel(QStringLiteral("New Serial Number"), Panel1), "newSN");
-  newSNstr = Named(new QLineEdit(Panel1), "newSNstr");
-  newSNstr->setMaxLength(kNewSerialNumberMax);
+  c.statusText->setWordWrap(true);
+  KeepRoomWhenHidden(c.statusText);
+  c.statusText->hide();
+  c.unfinishedLine = Named(new QLabel(panel), "unfinishedLine");
+  c.unfinishedLine->setWordWrap(true);
+  c.unfinishedLine->hide();
+  c.statusBar = Named(new QProgressBar(panel), "statusBar");
+  c.statusBar->setRange(0, 100);
+  c.statusBar->setValue(0);
+  c.statusBar->setTextVisible(true);
+  c.newSN = Named(new QLabel(QStringLiteral("New Serial Number"), panel), "newSN");
+  c.newSNstr = Named(new QLineEdit(panel), "newSNstr");
+  c.newSNstr->setMaxLength(kNewSerialNumberMax);
   // The serial number row keeps its place, so ticking it does not move the panel.
-  KeepRoomWhenHidden(newSN);
-  KeepRoomWhenHidden(newSNstr);
-  newSN->hide();
-  newSNstr->hide();
+  KeepRoomWhenHidden(c.newSN);
+  KeepRoomWhenHidden(c.newSNstr);
+  c.newSN->hide();
+  c.newSNstr->hide();
 
   auto* status = new QHBoxLayout;
-  status->addWidget(Label1, 0, Qt::AlignTop);
-  status->addWidget(statusText, 1);
+  status->addWidget(statusLabel, 0, Qt::AlignTop);
+  status->addWidget(c.statusText, 1);
   auto* serial = new QHBoxLayout;
-  serial->addWidget(newSN);
-  serial->addWidget(newSNstr, 1);
-  auto* rows = new QVBoxLayout(Panel1);
-  rows->addWidget(commLabel);
-  rows->addWidget(cbCommPort);
+  serial->addWidget(c.newSN);
+  serial->addWidget(c.newSNstr, 1);
+  auto* rows = new QVBoxLayout(panel);
+  rows->addWidget(c.commLabel);
+  rows->addWidget(c.cbCommPort);
   rows->addLayout(status);
-  rows->addWidget(unfinishedLine_);
-  rows->addWidget(statusBar);
+  rows->addWidget(c.unfinishedLine);
+  rows->addWidget(c.statusBar);
   rows->addLayout(serial);
-  return Panel1;
+  return panel;
 }
 
 QLayout* TfrmMain::BuildButtons(QWidget* client) {
-  btnClose = Named(new QPushButton(QStringLiteral("Close"), client), "btnClose");
-  btnStart = Named(new QPushButton(QStringLiteral("Start"), client), "btnStart");
-  btnStart->setDefault(true);
-  for (QPushButton* button : {btnClose, btnStart}) button->setMinimumWidth(kButtonMinimumWidth);
+  MainWindowControls& c = controls_;
+  c.btnClose = Named(new QPushButton(QStringLiteral("Close"), client), "btnClose");
+  c.btnStart = Named(new QPushButton(QStringLiteral("Start"), client), "btnStart");
+  c.btnStart->setDefault(true);
+  for (QPushButton* button : {c.btnClose, c.btnStart}) button->setMinimumWidth(kButtonMinimumWidth);
   auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnClose);
+  buttons->addWidget(c.btnClose);
   buttons->addStretch(1);
-  buttons->addWidget(btnStart);
+  buttons->addWidget(c.btnStart);
   return buttons;
 }
 
-void TfrmMain::BuildTimers() {
-  const auto timer = [this](const char* name, int intervalMs) {
-    auto* made = Named(new QTimer(this), name);
-    made->setInterval(intervalMs);
-    return made;
-  };
-  timerStart = timer("timerStart", 100);
-  timerEraseWarn = timer("timerEraseWarn", 500);
-  timerConstructorErrors = timer("timerConstructorErrors", 100);
-  tWebCheck = timer("tWebCheck", 500);
-}
-
+// The person's events go to the core as they are.
 void TfrmMain::ConnectControls() {
-  connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
-  connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
-  connect(cbCommPort, &QComboBox::activated, this, [this](int index) { cbCommPortChange(index); });
-  cbCommPort->onDropDown = [this] { cbCommPortDropDown(); };
-  connect(timerStart, &QTimer::timeout, this, [this] { timerStartTimer(); });
-  connect(timerEraseWarn, &QTimer::timeout, this, [this] { timerEraseWarnTimer(); });
-  connect(timerConstructorErrors, &QTimer::timeout, this, [this] { timerConstructorErrorsTimer(); });
-  connect(tWebCheck, &QTimer::timeout, this, [this] { tWebCheckTimer(); });
-
-  // Escape is the Close button; Enter presses whichever button is the default.
+  connect(controls_.btnStart, &QPushButton::clicked, this, [this] { core_->startPressed(); });
+  connect(controls_.btnClose, &QPushButton::clicked, this, [this] { core_->closePressed(); });
+  connect(controls_.cbCommPort, &QComboBox::activated, this, [this](int index) { core_->portPicked(index); });
+  controls_.cbCommPort->onDropDown = [this] { core_->portListOpening(); };
   auto* escape = Named(new QShortcut(QKeySequence(Qt::Key_Escape), this), "EscapeShortcut");
-  connect(escape, &QShortcut::activated, this, [this] {
-    if (btnClose->isEnabled()) btnClose->click();
-  });
+  connect(escape, &QShortcut::activated, this, [this] { core_->keyPressed(Key::kEscape); });
   for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
     auto* enter = new QShortcut(QKeySequence(key), this);
-    connect(enter, &QShortcut::activated, this, [this] {
-      for (QPushButton* button : {btnStart, btnClose}) {
-        if (button->isDefault() && button->isEnabled()) button->click();
-      }
-    });
+    connect(enter, &QShortcut::activated, this, [this] { core_->keyPressed(Key::kEnter); });
   }
 }
 
@@ -237,16 +221,12 @@ void TfrmMain::CentreOnScreen() {
   move(frame.topLeft());
 }
 
-UpdateUi& TfrmMain::Ui() { return *ui_; }
-
-void TfrmMain::SetWebWindow(TfrmWeb* web) { web_ = web; }
-
 void TfrmMain::showEvent(QShowEvent* event) {
-  if (!shown_) {
-    shown_ = true;
+  // The first showing fits the window to its texts and centres it; the core builds the rest.
+  if (!core_->Shown()) {
     adjustSize();
     CentreOnScreen();
-    FormShow();
+    core_->shown();
   }
   QMainWindow::showEvent(event);
 }
@@ -276,31 +256,9 @@ void TfrmMain::KeepWrappedLinesWhole() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  if (!ConfirmClose()) {
+  if (core_->closeRequested()) {
+    event->accept();
+  } else {
     event->ignore();
-    return;
   }
-  FormClose();
-  event->accept();
-}
-
-bool TfrmMain::ConfirmClose() {
-  if (RunActive()) {
-    dialogs_->Box(this, QString::fromStdString(DontQuitText(state_.caption, state_.modelName)),
-                  QStringLiteral("Don't Quit Now!"), kBoxWarning);
-    return false;
-  }
-  state_.keepGoing = false;
-  return true;
-}
-
-void TfrmMain::ShowErrorBox(const std::string& text, const std::string& title, int kind) {
-  dialogs_->Box(this, QString::fromStdString(text), QString::fromStdString(title), kind);
-  if (log_ != nullptr) print_message(log_.get(), kLogFailure, kToldUserTag, "%s", text.c_str());
-}
-
-void TfrmMain::FormClose() {
-  // A start still pending must not run on a closed window.
-  for (QTimer* timer : {timerStart, timerEraseWarn, timerConstructorErrors, tWebCheck}) timer->stop();
-  if (shown_) WritePreferences();
 }

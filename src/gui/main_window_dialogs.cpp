@@ -20,6 +20,9 @@
 namespace {
 
 constexpr int kBoxScreenShare = 80;  // percent of the screen's width a box may take
+constexpr char kFilterSeparator[] = ";;";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 QMessageBox::Icon BoxIcon(int kind) {
   switch (kind) {
@@ -97,14 +100,21 @@ QWidget* ChoiceOptions(QDialog& dialog, const QStringList& options, const QStrin
   return scroll;
 }
 
-QString RunFileDialog(QWidget* owner, const FileDialogRequest& request, QFileDialog::AcceptMode mode) {
-  QFileDialog dialog(owner, request.title, request.folder, request.filter);
+// "Firmware File (*.txt);;Any File (*)"
+QString QtFilter(const std::vector<FileFilter>& filters) {
+  QStringList parts;
+  for (const FileFilter& filter : filters) parts.push_back(Q(filter.name + " (" + filter.pattern + ")"));
+  return parts.join(QString::fromLatin1(kFilterSeparator));
+}
+
+std::string RunFileDialog(QWidget* owner, const FileRequest& request, QFileDialog::AcceptMode mode) {
+  QFileDialog dialog(owner, Q(request.title), Q(request.folder), QtFilter(request.filters));
   dialog.setAcceptMode(mode);
   dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(request.defaultSuffix);
+  dialog.setDefaultSuffix(Q(request.defaultSuffix));
   const PointerCursor pointer;
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().constFirst();
+  return dialog.selectedFiles().constFirst().toStdString();
 }
 
 }  // namespace
@@ -138,27 +148,29 @@ int ChoiceMade(const QDialog& choice) {
   return group != nullptr ? group->checkedId() : kChoseNone;
 }
 
-void QtDialogs::Box(QWidget* owner, const QString& text, const QString& title, int kind) {
-  ShowBox(*MakeBox(owner, kind, text, title));
+void QtDialogs::box(const std::string& text, const std::string& title, int kind) {
+  ShowBox(*MakeBox(owner_.data(), kind, Q(text), Q(title)));
 }
 
-bool QtDialogs::Ask(QWidget* owner, const QString& text, const QString& title) {
-  return ShowBox(*MakeQuestion(owner, text, title)) == QMessageBox::Ok;
+bool QtDialogs::ask(const std::string& text, const std::string& title) {
+  return ShowBox(*MakeQuestion(owner_.data(), Q(text), Q(title))) == QMessageBox::Ok;
 }
 
-int QtDialogs::Choose(QWidget* owner, const QString& text, const QString& title, const QStringList& options,
-                      const QString& none) {
-  const std::unique_ptr<QDialog> dialog = MakeChoice(owner, text, title, options, none);
+int QtDialogs::choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+                      const std::string& none) {
+  QStringList labels;
+  for (const std::string& option : options) labels.push_back(Q(option));
+  const std::unique_ptr<QDialog> dialog = MakeChoice(owner_.data(), Q(text), Q(title), labels, Q(none));
   const PointerCursor pointer;
   QApplication::beep();
   // Closed without OK: nothing was chosen.
   return dialog->exec() == QDialog::Accepted ? ChoiceMade(*dialog) : kChoseNone;
 }
 
-QString QtDialogs::OpenFile(QWidget* owner, const FileDialogRequest& request) {
-  return RunFileDialog(owner, request, QFileDialog::AcceptOpen);
+std::string QtDialogs::openFile(const FileRequest& request) {
+  return RunFileDialog(owner_.data(), request, QFileDialog::AcceptOpen);
 }
 
-QString QtDialogs::SaveFile(QWidget* owner, const FileDialogRequest& request) {
-  return RunFileDialog(owner, request, QFileDialog::AcceptSave);
+std::string QtDialogs::saveFile(const FileRequest& request) {
+  return RunFileDialog(owner_.data(), request, QFileDialog::AcceptSave);
 }

@@ -1,37 +1,18 @@
-// Everything the main window shows modally: message boxes, questions and the
-// file dialogs. The window uses the Qt dialogs below; tests hand it a recorder.
+// Everything the main window shows modally, with Qt: message boxes, questions, the
+// choice among settings files and the file dialogs. Tests hand the window a recorder.
 #pragma once
 
 #include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
+#include "window/window_dialogs.h"
+
 class QWidget;
-
-struct FileDialogRequest {
-  QString title;
-  QString folder;         // where the dialog opens; empty: the dialog's own choice
-  QString filter;         // Qt filter text; empty: none
-  QString defaultSuffix;  // added to a name typed without one
-};
-
-struct MainWindowDialogs {
-  virtual ~MainWindowDialogs() = default;
-  // A modal box with the single button OK and the kind's icon, centred on the owner and on top.
-  virtual void Box(QWidget* owner, const QString& text, const QString& title, int kind) = 0;
-  // An OK/Cancel question with the exclamation icon: true for OK.
-  virtual bool Ask(QWidget* owner, const QString& text, const QString& title) = 0;
-  // One of several options, or `none` (listed first, the default): the option's index, or
-  // kChoseNone for none and for a dialog closed without an answer.
-  virtual int Choose(QWidget* owner, const QString& text, const QString& title, const QStringList& options,
-                     const QString& none) = 0;
-  // The chosen file's full path; empty when cancelled. Open needs an existing file.
-  virtual QString OpenFile(QWidget* owner, const FileDialogRequest& request) = 0;
-  virtual QString SaveFile(QWidget* owner, const FileDialogRequest& request) = 0;
-};
 
 // The message box as the window shows it (kind as ShowErrorBox takes it), not yet
 // shown: the window's boxes and the tests that measure them build it here.
@@ -45,11 +26,18 @@ std::unique_ptr<QDialog> MakeChoice(QWidget* owner, const QString& text, const Q
 // The option a shown choice holds: its index, or kChoseNone.
 int ChoiceMade(const QDialog& choice);
 
-struct QtDialogs : MainWindowDialogs {
-  void Box(QWidget* owner, const QString& text, const QString& title, int kind) override;
-  bool Ask(QWidget* owner, const QString& text, const QString& title) override;
-  int Choose(QWidget* owner, const QString& text, const QString& title, const QStringList& options,
-             const QString& none) override;
-  QString OpenFile(QWidget* owner, const FileDialogRequest& request) override;
-  QString SaveFile(QWidget* owner, const FileDialogRequest& request) override;
+// The boxes are centred on the owner (the main window).
+class QtDialogs : public WindowDialogs {
+ public:
+  explicit QtDialogs(QWidget* owner) : owner_(owner) {}
+
+  void box(const std::string& text, const std::string& title, int kind) override;
+  bool ask(const std::string& text, const std::string& title) override;
+  int choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,
+             const std::string& none) override;
+  std::string openFile(const FileRequest& request) override;
+  std::string saveFile(const FileRequest& request) override;
+
+ private:
+  QPointer<QWidget> owner_;
 };

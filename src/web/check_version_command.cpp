@@ -13,7 +13,6 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kDeviceTypeTgx = 16;
 
 // Messages go to the terminal; questions are answered No, so no browser starts.
 struct TerminalWebUi : WebUi {
@@ -34,10 +33,6 @@ struct TerminalWebUi : WebUi {
 };
 
 }  // namespace
-
-std::string VersionFinderPath(int deviceType) {
-  return deviceType == kDeviceTypeTgx ? "/versionfinder/TGXFirmware.txt" : "";
-}
 
 int RunCheckVersionCommand(const CheckVersionCommand& command, std::ostream& out, std::ostream& err) {
   int argc = 1;

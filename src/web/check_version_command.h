@@ -6,15 +6,14 @@
 #include <iosfwd>
 #include <string>
 
+#include "web/version_finder_path.h"
+
 struct CheckVersionCommand {
   std::string host;              // --host; empty: VORNBSL_WEB_HOST, the "WebHost" setting, the default host
   uint32_t currentVersion = 0;   // the held image's version in hundredths (150 for 1.50)
   std::string path;              // the version-finder path of the build's device kind
   std::string deviceName;        // the model name, as the messages name the product
 };
-
-// The version file of a device kind on the web host; empty for kinds without one.
-std::string VersionFinderPath(int deviceType);
 
 // Prints "current: X.YY", the check's messages as "CAPTION: TEXT" (failures on err),
 // and on success "latest: X.YY" and "url: URL". Never opens a browser.

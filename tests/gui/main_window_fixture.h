@@ -1,6 +1,6 @@
-// The main window under test: a throw-away data folder, preferences cleared,
+// The Qt window under test: a throw-away data folder, preferences cleared,
 // ports only the pseudo-terminals named in VORNBSL_EXTRA_PORTS, and every box
-// and file dialog answered by a recorder.
+// and file dialog answered by the recorder the core's tests use too.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "gui/main_window.h"
-#include "gui/recording_dialogs.h"
 #include "web/web_host.h"
+#include "window/recording_dialogs.h"
 
 inline constexpr char kCaption[] = "Pelloran TGX Firmware Updater";
 inline constexpr char kModel[] = "Pelloran TGX";
@@ -83,6 +83,7 @@ class MainWindowTest : public ::testing::Test {
     QMetaObject::invokeMethod(window_.get(), std::move(call), Qt::BlockingQueuedConnection);
   }
 
+  WindowCore& Core() { return window_->Core(); }
   QAction* Action(const char* name) { return Find<QAction>(name); }
   QTimer* Timer(const char* name) { return Find<QTimer>(name); }
   QString Text(const char* label) { return Find<QLabel>(label)->text(); }

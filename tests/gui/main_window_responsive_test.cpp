@@ -106,10 +106,10 @@ class ResponsiveTest : public MainWindowTest {
   TfrmMain& OpenOn(const std::string& port) {
     SetExtraPorts({port});
     TfrmMain& window = Open();
-    window.State().restartWaitMs = kHostRestartWaitMs;
+    Core().State().restartWaitMs = kHostRestartWaitMs;
     return window;
   }
-  bool Finished(TfrmMain& window) { return !window.RunActive() && Find<QPushButton>("btnClose")->isDefault(); }
+  bool Finished(TfrmMain& window) { return !window.Core().RunActive() && Find<QPushButton>("btnClose")->isDefault(); }
   // Start, and wait until the window is idle again.
   void RunOnce(TfrmMain& window) {
     Find<QPushButton>("btnClose")->setDefault(false);
@@ -137,7 +137,7 @@ TEST_F(ResponsiveTest, ABoxHeldOpenFromTheMenuDoesNotHoldUpTheUpload) {
                    [&](int value) { shown.push_back(value); });
   uint32_t uploadMs = 0;
   uint32_t uploadEndMs = 0;
-  window.SetUpdateRunner([&](UpdateRun& run) {
+  window.Core().SetUpdateRunner([&](UpdateRun& run) {
     TimedUi ui(run.ui);
     // The person opens Help as the upload begins; the upload goes on once the box is up.
     ui.onStage = [&](const std::string& text) {
@@ -156,7 +156,7 @@ TEST_F(ResponsiveTest, ABoxHeldOpenFromTheMenuDoesNotHoldUpTheUpload) {
   });
   RunOnce(window);
 
-  EXPECT_EQ(window.LastRunResult(), 1);
+  EXPECT_EQ(window.Core().LastRunResult(), 1);
   std::printf("upload %u ms; the box open for %u ms from %u ms after the upload's start\n", uploadMs,
               boxClosedMs.load() - boxOpenedMs.load(), boxOpenedMs.load() - (uploadEndMs - uploadMs));
   ASSERT_NE(boxOpenedMs.load(), 0u);
@@ -179,12 +179,12 @@ TEST_F(ResponsiveTest, AFailedRunThatKeptTheSettingsSaysStartResumesIt) {
   DevsimProcess sim({"--device", "TGX:1.40", "--restart-ms", std::to_string(kSimRestartMs), "--fault",
                      "nak@write:20x1000"});
   TfrmMain& window = OpenOn(sim.ptyPath);
-  window.SetUpdateRunner(InstrumentUpdateRunner());
+  window.Core().SetUpdateRunner(InstrumentUpdateRunner());
   const auto* before = window.findChild<QLabel*>("unfinishedLine");
   EXPECT_TRUE(before == nullptr || !before->isVisible());
 
   RunOnce(window);
-  ASSERT_LT(window.LastRunResult(), 0);
+  ASSERT_LT(window.Core().LastRunResult(), 0);
   ASSERT_EQ(dialogs_.Titled("Firmware Upload Error").size(), 1u);
   EXPECT_TRUE(std::ifstream(DataPath("Pelloran TGX.settings.txt")).good());
   const auto* unfinished = Find<QLabel>("unfinishedLine");
@@ -195,7 +195,7 @@ TEST_F(ResponsiveTest, AFailedRunThatKeptTheSettingsSaysStartResumesIt) {
   // Start resumes the update from the loader and puts the settings back: the line goes.
   sim.EndFaults();
   RunOnce(window);
-  EXPECT_EQ(window.LastRunResult(), 1);
+  EXPECT_EQ(window.Core().LastRunResult(), 1);
   EXPECT_FALSE(unfinished->isVisible());
   const nlohmann::json report = sim.Stop();
   EXPECT_EQ(report["firmware"]["version"], 150);
@@ -214,13 +214,13 @@ TEST_F(ResponsiveTest, ManyUpdatesInARowLeaveMemoryAndOpenFilesAsAfterTheFirst) 
   };
   auto sim = startSim();
   TfrmMain& window = OpenOn(link);
-  window.SetUpdateRunner(InstrumentUpdateRunner());
+  window.Core().SetUpdateRunner(InstrumentUpdateRunner());
   int firstFiles = 0;
   long firstKiB = 0;
   for (int run = 1; run <= runs; ++run) {
     if (sim == nullptr) sim = startSim();
     RunOnce(window);
-    ASSERT_EQ(window.LastRunResult(), 1) << "run " << run;
+    ASSERT_EQ(window.Core().LastRunResult(), 1) << "run " << run;
     ASSERT_EQ(sim->Stop()["firmware"]["version"], 150) << "run " << run;
     sim.reset();
     if (run == 1) {
@@ -251,11 +251,11 @@ TEST_F(ResponsiveTest, DISABLED_WholeUpdateTimeForTheBench) {
   DevsimProcess sim(arguments);
   SetExtraPorts({sim.ptyPath});
   TfrmMain& window = Open();
-  window.SetUpdateRunner(InstrumentUpdateRunner());
+  window.Core().SetUpdateRunner(InstrumentUpdateRunner());
   const uint32_t start = MillisecondTick();
   RunOnce(window);
   const uint32_t elapsedMs = MillisecondTick() - start;
-  ASSERT_EQ(window.LastRunResult(), 1);
+  ASSERT_EQ(window.Core().LastRunResult(), 1);
   ASSERT_EQ(sim.Stop()["firmware"]["version"], 150);
   std::printf("window update: %.3f s\n", elapsedMs / 1000.0);
 }

@@ -15,15 +15,15 @@ constexpr int kUpdateWaitMs = 90000;
 TEST_F(MainWindowTest, StartUpdatesTheSimulatedTgxAndKeepsItsSettings) {
   DevsimProcess sim({"--device", "TGX:1.40"});
   SetExtraPorts({sim.ptyPath});
-  TfrmMain& window = Open();
-  window.SetUpdateRunner(InstrumentUpdateRunner());
+  Open();
+  Core().SetUpdateRunner(InstrumentUpdateRunner());
   QPushButton* start = Find<QPushButton>("btnStart");
   ASSERT_TRUE(start->isEnabled());
 
   QTest::mouseClick(start, Qt::LeftButton);
   // The run happens inside the start timer's tick; the window is idle again once it returns.
   const auto finished = [&] {
-    return !window.RunActive() && Find<QPushButton>("btnClose")->isDefault();
+    return !Core().RunActive() && Find<QPushButton>("btnClose")->isDefault();
   };
   ASSERT_TRUE(QTest::qWaitFor(finished, kUpdateWaitMs));
 
@@ -31,7 +31,7 @@ TEST_F(MainWindowTest, StartUpdatesTheSimulatedTgxAndKeepsItsSettings) {
   EXPECT_EQ(Find<QProgressBar>("statusBar")->value(), 100);
   EXPECT_EQ(Text("lblConnect"), "You may disconnect your Pelloran TGX now.");
   for (const ShownBox& box : dialogs_.boxes) {
-    EXPECT_EQ(box.title, "Data Erase Warning") << box.text.toStdString();
+    EXPECT_EQ(box.title, "Data Erase Warning") << box.text;
   }
   const nlohmann::json report = sim.Stop();
   EXPECT_EQ(report["firmware"]["version"], 150);

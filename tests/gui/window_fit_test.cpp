@@ -19,7 +19,7 @@
 #include "bsl/device_types.h"
 #include "gui/main_window_dialogs.h"
 #include "gui/main_window_fixture.h"
-#include "gui/main_window_texts.h"
+#include "window/window_texts.h"
 #include "pty_pair.h"
 #include "sdi12/sdi_sensor.h"
 
@@ -121,7 +121,7 @@ class WindowFitTest : public MainWindowTest {
     Settle();
     return window;
   }
-  bool SensorBuild() { return window_->State().digitalSensorBuild; }
+  bool SensorBuild() { return Core().State().digitalSensorBuild; }
 
   struct Model {
     std::function<void()> apply;  // as the window takes it on
@@ -133,7 +133,7 @@ class WindowFitTest : public MainWindowTest {
     std::vector<Model> models;
     if (SensorBuild()) {
       for (const SensorMenuItem& item : SensorMenuItems()) {
-        models.push_back({[this, type = item.type] { window_->SelectSensorType(type); }, SensorTypeName(item.type)});
+        models.push_back({[this, type = item.type] { Core().SelectSensorType(type); }, SensorTypeName(item.type)});
       }
       return models;
     }
@@ -145,8 +145,8 @@ class WindowFitTest : public MainWindowTest {
       const std::string path = DataPath(tag + " 1.50.txt");
       std::filesystem::copy_file(release, path, std::filesystem::copy_options::overwrite_existing);
       const auto open = [this, path] {
-        dialogs_.openPath = Q(path);
-        window_->OpenFirmwareFile1Click();
+        dialogs_.openPath = path;
+        Core().OpenFirmwareFile1Click();
       };
       models.push_back({open, std::string(ProfileName(kind))});
     }
@@ -166,14 +166,14 @@ class WindowFitTest : public MainWindowTest {
   // when the window is idle again.
   void Run(const std::function<void(UpdateRun&)>& body) {
     int finished = 0;
-    window_->SetUpdateRunner([body, &finished](UpdateRun& run) {
+    Core().SetUpdateRunner([body, &finished](UpdateRun& run) {
       body(run);
       ++finished;
       return 1;
     });
-    window_->btnStartClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished == 1 && !window_->RunActive(); }, kWaitMs));
-    window_->SetUpdateRunner({});
+    Core().startPressed();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished == 1 && !Core().RunActive(); }, kWaitMs));
+    Core().SetUpdateRunner({});
   }
 
   // Asked from inside a run: the window's texts are up and the window is at its smallest.
@@ -222,7 +222,6 @@ TEST_F(WindowFitTest, IdleWindowShowsEveryTextWholeAndCanGrow) {
   EXPECT_EQ(window.size(), smallest * 2) << "the window can grow";
   EXPECT_EQ(Joined(Cut(window)), "");
   // The serial number row of factory mode.
-  window.State().replaceSerialNumber = true;
   Find<QLabel>("newSN")->show();
   Find<QLineEdit>("newSNstr")->show();
   ExpectFitsAtSmallest("with the serial number row");
@@ -238,7 +237,7 @@ TEST_F(WindowFitTest, EveryStageTextAndInstructionFitsForEveryModel) {
   OpenIdle();
   for (const Model& model : Models()) {
     model.apply();
-    ASSERT_EQ(window_->State().modelName, model.name);
+    ASSERT_EQ(Core().State().modelName, model.name);
     ExpectFitsAtSmallest("idle, " + model.name);
     CheckWhenMeasured(model.name);
     Run([this](UpdateRun& run) {
@@ -273,16 +272,17 @@ TEST_F(WindowFitTest, MidUpdatePicture) {
 
 TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
   TfrmMain& window = OpenIdle();  // the instrument build's erase warning comes up here
-  window.Help2Click();
-  window.About1Click();
-  window.State().updateInProgress = true;
-  EXPECT_FALSE(window.ConfirmClose());
-  window.State().updateInProgress = false;
-  dialogs_.openPath = dataDir_.path() + QStringLiteral("/a firmware file with a rather long name of its own.txt");
-  { std::ofstream(dialogs_.openPath.toStdString()) << "not firmware\n"; }
-  window.OpenFirmwareFile1Click();
-  window.btnStartClick();  // this program runs no sequence: the "cannot update" box
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.RunActive() && dialogs_.Titled("Update Firmware").size() == 1; },
+  WindowCore& core = Core();
+  core.Help2Click();
+  core.About1Click();
+  core.State().updateInProgress = true;
+  EXPECT_FALSE(core.ConfirmClose());
+  core.State().updateInProgress = false;
+  dialogs_.openPath = dataDir_.path().toStdString() + "/a firmware file with a rather long name of its own.txt";
+  { std::ofstream(dialogs_.openPath) << "not firmware\n"; }
+  core.OpenFirmwareFile1Click();
+  core.startPressed();  // this program runs no sequence: the "cannot update" box
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !core.RunActive() && dialogs_.Titled("Update Firmware").size() == 1; },
                               kWaitMs));
   ASSERT_GE(dialogs_.boxes.size(), 5u);
 
@@ -291,25 +291,27 @@ TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
   const std::string caption = CaptionFor(model);
   const std::string aside = dataDir_.path().toStdString() + "/" + model + ".settings.unfinished SN 1234567 (2026-12-10)";
   std::vector<ShownBox> boxes = dialogs_.boxes;
-  boxes.push_back({Q("The " + caption + " found the settings of an unfinished update of another " + model +
+  boxes.push_back({"The " + caption + " found the settings of an unfinished update of another " + model +
                      " (serial number 1234567).\n\nThis " + model + " keeps its own settings. The other " + model +
-                     "'s settings are kept in\n\"" + aside + "\"\nand are restored when it is updated again."),
-                   QStringLiteral("Unfinished Update"), kBoxInformation});
-  boxes.push_back({Q("The " + caption + " doesn't support this " + model + "\nrunning version 1.02.\n\n" +
+                     "'s settings are kept in\n\"" + aside + "\"\nand are restored when it is updated again.",
+                   "Unfinished Update", kBoxInformation});
+  boxes.push_back({"The " + caption + " doesn't support this " + model + "\nrunning version 1.02.\n\n" +
                      "This updater only works with firmware version 1.20 (or newer).\n\nClick OK to force the update "
-                     "anyway.\nClick CANCEL to quit the updater."),
-                   QStringLiteral("Wrong Firmware Version"), -1});
+                     "anyway.\nClick CANCEL to quit the updater.",
+                   "Wrong Firmware Version", kAskedQuestion});
 
   const QRect screen = window.screen()->availableGeometry();
   for (const ShownBox& shown : boxes) {
-    const std::unique_ptr<QMessageBox> box = shown.kind < 0 ? MakeQuestion(&window, shown.text, shown.title)
-                                                            : MakeBox(&window, shown.kind, shown.text, shown.title);
+    const QString text = Q(shown.text);
+    const QString title = Q(shown.title);
+    const std::unique_ptr<QMessageBox> box =
+        shown.kind < 0 ? MakeQuestion(&window, text, title) : MakeBox(&window, shown.kind, text, title);
     box->show();
     Settle();
     const QSize size = box->frameGeometry().size().expandedTo(box->sizeHint());
     EXPECT_TRUE(size.width() <= screen.width() && size.height() <= screen.height())
-        << shown.title.toStdString() << " " << size.width() << "x" << size.height();
-    EXPECT_EQ(Joined(Cut(*box)), "") << shown.title.toStdString();
+        << shown.title << " " << size.width() << "x" << size.height();
+    EXPECT_EQ(Joined(Cut(*box)), "") << shown.title;
     box->close();
   }
 }

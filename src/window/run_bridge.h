@@ -13,7 +13,7 @@
 
 #include "app/update_ui.h"
 
-class QObject;
+struct WindowClock;
 
 struct RunGate {
   std::mutex lock;
@@ -23,8 +23,8 @@ struct RunGate {
 
 class WindowRunUi : public UpdateUi {
  public:
-  // window: the object whose thread shows everything; windowUi: what shows it there.
-  WindowRunUi(QObject* window, UpdateUi& windowUi);
+  // clock: the way to the window's thread; windowUi: what shows the run there.
+  WindowRunUi(WindowClock& clock, UpdateUi& windowUi);
 
   void stage(const std::string& text) override;
   void note(const std::string& text) override;
@@ -50,7 +50,7 @@ class WindowRunUi : public UpdateUi {
   void Post(std::function<void(UpdateUi&)> call);
   bool WaitFor(std::function<bool(UpdateUi&)> call);
 
-  QObject* window_;
+  WindowClock& clock_;
   UpdateUi& windowUi_;
   std::shared_ptr<RunGate> gate_ = std::make_shared<RunGate>();
   std::atomic<int> position_{0};

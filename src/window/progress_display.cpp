@@ -1,4 +1,4 @@
-#include "gui/progress_display.h"
+#include "window/progress_display.h"
 
 #include <algorithm>
 

@@ -1,9 +1,8 @@
-#include "gui/run_bridge.h"
-
-#include <QMetaObject>
-#include <QObject>
+#include "window/run_bridge.h"
 
 #include <algorithm>
+
+#include "window/window_clock.h"
 
 namespace {
 
@@ -17,23 +16,21 @@ struct Answer {
 
 }  // namespace
 
-WindowRunUi::WindowRunUi(QObject* window, UpdateUi& windowUi) : window_(window), windowUi_(windowUi) {}
+WindowRunUi::WindowRunUi(WindowClock& clock, UpdateUi& windowUi) : clock_(clock), windowUi_(windowUi) {}
 
 void WindowRunUi::Post(std::function<void(UpdateUi&)> call) {
   {
     const std::lock_guard<std::mutex> guard(gate_->lock);
     if (gate_->abandoned) return;
   }
-  // Queued calls to one object run in the order they were posted.
-  QMetaObject::invokeMethod(
-      window_, [gate = gate_, ui = &windowUi_, call = std::move(call)] {
-        {
-          const std::lock_guard<std::mutex> guard(gate->lock);
-          if (gate->abandoned) return;
-        }
-        call(*ui);
-      },
-      Qt::QueuedConnection);
+  // Posted calls run in the order they were posted.
+  clock_.post([gate = gate_, ui = &windowUi_, call = std::move(call)] {
+    {
+      const std::lock_guard<std::mutex> guard(gate->lock);
+      if (gate->abandoned) return;
+    }
+    call(*ui);
+  });
 }
 
 bool WindowRunUi::WaitFor(std::function<bool(UpdateUi&)> call) {

@@ -1,4 +1,4 @@
-#include "gui/main_window_texts.h"
+#include "window/window_texts.h"
 
 #include "bsl/host_bsl.h"
 #include "bsl/ti_text_reader.h"

@@ -1,5 +1,5 @@
-// The main window's own texts, joined from fixed pieces and the names the
-// window holds. No Qt here, so the texts can be checked piece by piece.
+// The window's own texts, joined from fixed pieces and the names the
+// window holds, so the texts can be checked piece by piece.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@
 
 constexpr const char* kProtocolVersion = "1.8.4";
 constexpr const char* kNoPortsText = "No Comm Ports Found";
+constexpr const char* kUnfinishedText = "The update is unfinished: press Start to resume it.";
 
 std::string CaptionFor(const std::string& modelName);
 std::string UserText1For(const std::string& modelName);

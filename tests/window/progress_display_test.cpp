@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/progress_display.h"
+#include "window/progress_display.h"
 
 namespace {
 

@@ -1,22 +1,19 @@
-// The main window as the person in front of an update run sees it: the status
-// line, the progress bar, the instruction line and the window's boxes. Used on
-// the window's thread only; a run on its own thread reaches it through WindowRunUi.
+// The window as the person in front of an update run sees it: the status line,
+// the progress bar, the instruction line and the window's boxes. Used on the
+// window's thread only; a run on its own thread reaches it through WindowRunUi.
 #pragma once
 
-#include <QPointer>
-
 #include "app/update_ui.h"
-#include "gui/progress_display.h"
+#include "window/progress_display.h"
 
-class QLabel;
-class QProgressBar;
-class QWidget;
-struct MainWindowDialogs;
+struct WindowDialogs;
+struct WindowView;
 
-struct MainWindowUi : UpdateUi {
-  MainWindowUi(QWidget* window, QLabel* statusText, QProgressBar* statusBar, QLabel* instruction,
-               MainWindowDialogs& dialogs);
-  ~MainWindowUi() override;
+struct WindowUi : UpdateUi {
+  WindowUi(WindowView& view, WindowDialogs& dialogs);
+  ~WindowUi() override;
+  WindowUi(const WindowUi&) = delete;
+  WindowUi& operator=(const WindowUi&) = delete;
 
   void stage(const std::string& text) override;
   void hideStage() override;
@@ -30,16 +27,14 @@ struct MainWindowUi : UpdateUi {
              const std::string& none) override;
   void success() override;
   void busy(bool on) override;
-  void pump() override;
+  // The window's own event loop repaints and dispatches: nothing to do here.
+  void pump() override {}
 
  private:
   void ShowProgress();
 
-  QPointer<QWidget> window_;
-  QLabel* statusText_;
-  QProgressBar* statusBar_;
-  QLabel* instruction_;
-  MainWindowDialogs& dialogs_;
+  WindowView& view_;
+  WindowDialogs& dialogs_;
   bool busy_ = false;
   ProgressDisplay progress_;
 };

@@ -1,16 +1,11 @@
 // The port selector: listed at the first showing, listed again whenever it
 // opens, and the person's pick.
-#include <QPushButton>
-
 #include <algorithm>
 
-#include "gui/main_window.h"
-#include "gui/main_window_texts.h"
-#include "gui/port_combo_box.h"
+#include "window/window_core.h"
+#include "window/window_texts.h"
 
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 int IndexOfPort(const std::vector<CommPortEntry>& table, const std::string& name) {
   for (size_t i = 0; i < table.size(); ++i) {
@@ -19,46 +14,51 @@ int IndexOfPort(const std::vector<CommPortEntry>& table, const std::string& name
   return -1;
 }
 
+std::vector<std::string> Labels(const std::vector<CommPortEntry>& table) {
+  std::vector<std::string> labels;
+  for (const CommPortEntry& entry : table) labels.push_back(entry.description);
+  return labels;
+}
+
 }  // namespace
 
-int TfrmMain::EnumeratePorts() {
+int WindowCore::EnumeratePorts() {
   int count = kPortTableCapacity;
-  const PortSources sources = options_.ports ? options_.ports() : DefaultPortSources();
-  const int result = CommPortEnum(*enumPort_, &portTable_, &count, state_.forceFindAllPorts, sources);
+  const bool force = state_.forceFindAllPorts;
+  const int result = options_.listPorts ? options_.listPorts(*enumPort_, &portTable_, &count, force)
+                                        : CommPortEnum(*enumPort_, &portTable_, &count, force);
   portTable_.resize(result < 0 ? 0 : static_cast<size_t>(std::clamp(count, 0, kPortTableCapacity)));
-  cbCommPort->clear();
-  for (const CommPortEntry& entry : portTable_) cbCommPort->addItem(Q(entry.description));
   return result;
 }
 
-void TfrmMain::SelectPort(int index) {
+// The port a run will use; the selector shows it.
+void WindowCore::SelectPort(int index) {
   selectedPort_ = index;
-  cbCommPort->setCurrentIndex(index);
   state_.portName = portTable_[static_cast<size_t>(index)].name;
   state_.portLabel = portTable_[static_cast<size_t>(index)].description;
 }
 
-void TfrmMain::ListPortsAtStart() {
+void WindowCore::ListPortsAtStart() {
   EnumeratePorts();
   if (portTable_.empty()) {
-    cbCommPort->addItem(QString::fromLatin1(kNoPortsText));
+    view_.setPorts({kNoPortsText}, 0);
     selectedPort_ = 0;
     state_.portName.clear();
     state_.portLabel.clear();
-    btnStart->setEnabled(false);
+    Enable(Control::btnStart, false);
     return;
   }
   const int saved = savedPortName_ ? IndexOfPort(portTable_, *savedPortName_) : -1;
   SelectPort(saved < 0 ? 0 : saved);
+  view_.setPorts(Labels(portTable_), selectedPort_);
 }
 
-void TfrmMain::cbCommPortDropDown() {
-  if (EnumeratePorts() < 1) {
-    portTable_.clear();
-    cbCommPort->clear();
-  }
+void WindowCore::portListOpening() { cbCommPortDropDown(); }
+
+void WindowCore::cbCommPortDropDown() {
+  if (EnumeratePorts() < 1) portTable_.clear();
   if (portTable_.empty()) {
-    cbCommPort->addItem(QString::fromLatin1(kNoPortsText));
+    view_.setPorts({kNoPortsText}, 0);
     return;
   }
   // The entry shown is the port a run will use: the same port when it is still
@@ -66,9 +66,12 @@ void TfrmMain::cbCommPortDropDown() {
   int index = IndexOfPort(portTable_, state_.portName);
   if (index < 0) index = selectedPort_ < static_cast<int>(portTable_.size()) ? selectedPort_ : 0;
   SelectPort(index);
+  view_.setPorts(Labels(portTable_), index);
 }
 
-void TfrmMain::cbCommPortChange(int index) {
+void WindowCore::portPicked(int index) { cbCommPortChange(index); }
+
+void WindowCore::cbCommPortChange(int index) {
   if (index < 0 || index >= static_cast<int>(portTable_.size())) {
     selectedPort_ = 0;
     state_.portName.clear();
@@ -76,5 +79,5 @@ void TfrmMain::cbCommPortChange(int index) {
     return;
   }
   SelectPort(index);
-  if (!state_.portName.empty()) btnStart->setEnabled(true);
+  if (!state_.portName.empty()) Enable(Control::btnStart, true);
 }
