@@ -1,15 +1,13 @@
 #include "gui/main_window_dialogs.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QRadioButton>
+#include <QListWidget>
 #include <QScreen>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -71,33 +69,40 @@ int ShowBox(QMessageBox& box) {
   return box.exec();
 }
 
-constexpr int kChoiceScreenShare = 60;  // percent of the screen's height the options may take
-constexpr char kChoiceGroupName[] = "choiceGroup";
+constexpr int kChoiceScreenWidthShare = 60;   // percent of the screen's width the choice takes
+constexpr int kChoiceScreenHeightShare = 40;  // percent of its height the list of options may take
+constexpr int kChoiceTextColumns = 80;        // the width the choice's text is wrapped at, in characters
+constexpr char kChoiceListName[] = "choiceList";
 
-// The options scroll when there are more than the screen holds; the text and the button stay.
-QWidget* ChoiceOptions(QDialog& dialog, const QStringList& options, const QString& none) {
-  auto* group = new QButtonGroup(&dialog);
-  group->setObjectName(QString::fromLatin1(kChoiceGroupName));
-  auto* list = new QWidget;
-  auto* rows = new QVBoxLayout(list);
-  auto* noneButton = new QRadioButton(none);
-  noneButton->setChecked(true);
-  group->addButton(noneButton, kChoseNone);
-  rows->addWidget(noneButton);
-  for (int i = 0; i < options.size(); ++i) {
-    auto* button = new QRadioButton(options[i]);
-    group->addButton(button, i);
-    rows->addWidget(button);
-  }
-  auto* scroll = new QScrollArea;
-  scroll->setWidget(list);
-  scroll->setWidgetResizable(true);
-  scroll->setFrameShape(QFrame::NoFrame);
+// The options wrap at the dialog's width and scroll when there are more than the screen holds;
+// `none` comes first and is the one chosen until the person picks another.
+QListWidget* ChoiceList(const QStringList& options, const QString& none) {
+  auto* list = new QListWidget;
+  list->setObjectName(QString::fromLatin1(kChoiceListName));
+  list->setWordWrap(true);
+  list->setTextElideMode(Qt::ElideNone);
+  list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  list->addItem(none);
+  list->addItems(options);
+  list->setCurrentRow(0);
+  return list;
+}
+
+// As wide as the text wrapped at a readable width, never wider than the screen allows.
+int ChoiceWidth(const QWidget& dialog) {
+  const QFontMetrics metrics(dialog.font());
   const QScreen* screen = dialog.screen();
-  const int room = screen != nullptr ? screen->availableGeometry().height() * kChoiceScreenShare / 100 : list->sizeHint().height();
-  scroll->setMinimumHeight(std::min(list->sizeHint().height(), room));
-  scroll->setMinimumWidth(list->sizeHint().width());
-  return scroll;
+  const int wanted = metrics.averageCharWidth() * kChoiceTextColumns;
+  return screen == nullptr ? wanted
+                           : std::min(wanted, screen->availableGeometry().width() * kChoiceScreenWidthShare / 100);
+}
+
+int ListRoom(const QWidget& dialog, const QListWidget& list) {
+  int rows = list.frameWidth() * 2;
+  for (int i = 0; i < list.count(); ++i) rows += list.sizeHintForRow(i);
+  const QScreen* screen = dialog.screen();
+  return screen == nullptr ? rows
+                           : std::min(rows, screen->availableGeometry().height() * kChoiceScreenHeightShare / 100);
 }
 
 // "Firmware File (*.txt);;Any File (*)"
@@ -132,20 +137,28 @@ std::unique_ptr<QDialog> MakeChoice(QWidget* owner, const QString& text, const Q
   auto dialog = std::make_unique<QDialog>(owner);
   dialog->setWindowTitle(title);
   dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
+  const int width = ChoiceWidth(*dialog);
   auto* layout = new QVBoxLayout(dialog.get());
   auto* label = new QLabel(text);
+  label->setWordWrap(true);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label->setMinimumWidth(width);
   layout->addWidget(label);
-  layout->addWidget(ChoiceOptions(*dialog, options, none));
+  QListWidget* list = ChoiceList(options, none);
+  list->setMinimumWidth(width);
+  layout->addWidget(list);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+  QObject::connect(list, &QListWidget::itemDoubleClicked, dialog.get(), &QDialog::accept);
   layout->addWidget(buttons);
+  list->setMinimumHeight(ListRoom(*dialog, *list));
   return dialog;
 }
 
 int ChoiceMade(const QDialog& choice) {
-  const auto* group = choice.findChild<QButtonGroup*>(QString::fromLatin1(kChoiceGroupName));
-  return group != nullptr ? group->checkedId() : kChoseNone;
+  const auto* list = choice.findChild<QListWidget*>(QString::fromLatin1(kChoiceListName));
+  // Row 0 is "none of these".
+  return list != nullptr && list->currentRow() > 0 ? list->currentRow() - 1 : kChoseNone;
 }
 
 void QtDialogs::box(const std::string& text, const std::string& title, int kind) {

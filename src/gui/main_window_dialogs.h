@@ -20,7 +20,7 @@ std::unique_ptr<QMessageBox> MakeBox(QWidget* owner, int kind, const QString& te
 // The OK/Cancel question box, not yet shown.
 std::unique_ptr<QMessageBox> MakeQuestion(QWidget* owner, const QString& text, const QString& title);
 
-// The choice among options, not yet shown: a radio button each, `none` first and checked.
+// The choice among options, not yet shown: a list of them, `none` first and chosen.
 std::unique_ptr<QDialog> MakeChoice(QWidget* owner, const QString& text, const QString& title,
                                     const QStringList& options, const QString& none);
 // The option a shown choice holds: its index, or kChoseNone.

@@ -1,6 +1,12 @@
 // The Help menu's web services through the feedback window: the version check and
 // the feedback form, against a loopback web host.
+#include <QApplication>
+#include <QListWidget>
+#include <QTimer>
+#include <QtTest/QTest>
+
 #include "gui/feedback_window.h"
+#include "gui/main_window_dialogs.h"
 #include "gui/main_window_fixture.h"
 #include "web_support/recording_ui.h"
 #include "web_support/web_server.h"
@@ -32,6 +38,35 @@ TEST_F(MainWindowTest, HelpMenuReachesTheWebServices) {
   ASSERT_EQ(webUi.boxes.size(), 1u);
   EXPECT_EQ(webUi.boxes[0].caption, "Internet Access Error");
   EXPECT_FALSE(web.isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+// The question of whose settings a device gets, as the person answers it: the keyboard picks
+// an option, and a dialog closed with Escape chose none of them.
+TEST_F(MainWindowTest, WhoseSettingsIsAnsweredInTheRealDialog) {
+  TfrmMain& window = Create({"vornbsl"});
+  window.show();
+  QtDialogs dialogs(&window);
+  const std::vector<std::string> options = {"Pelloran TGX, serial number A1, saved 2026-12-10 14:03:11: unfinished",
+                                            "Pelloran TGX, serial number B2, saved 2026-12-10 15:00:00: unfinished"};
+  const auto answerWith = [](std::vector<int> keys) {
+    QTimer::singleShot(0, [keys] {
+      QWidget* shown = QApplication::activeModalWidget();
+      ASSERT_NE(shown, nullptr);
+      QWidget* list = shown->findChild<QListWidget*>();
+      ASSERT_NE(list, nullptr);
+      for (const int key : keys) QTest::keyClick(key == Qt::Key_Escape ? shown : list, static_cast<Qt::Key>(key));
+    });
+  };
+  answerWith({Qt::Key_Down, Qt::Key_Down, Qt::Key_Return});
+  EXPECT_EQ(dialogs.choose("Whose?", "Whose Settings", options, "None of these"), 1);
+  answerWith({Qt::Key_Return});
+  EXPECT_EQ(dialogs.choose("Whose?", "Whose Settings", options, "None of these"), kChoseNone) << "the default";
+  answerWith({Qt::Key_Down, Qt::Key_Escape});
+  EXPECT_EQ(dialogs.choose("Whose?", "Whose Settings", options, "None of these"), kChoseNone) << "closed unanswered";
 }
 
 }  // namespace

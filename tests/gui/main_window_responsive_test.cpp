@@ -19,6 +19,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/kept_settings.h"
 #include "app/update_session.h"
 #include "devsim_process.h"
 #include "gui/main_window_fixture.h"
@@ -186,7 +187,7 @@ TEST_F(ResponsiveTest, AFailedRunThatKeptTheSettingsSaysStartResumesIt) {
   RunOnce(window);
   ASSERT_LT(window.Core().LastRunResult(), 0);
   ASSERT_EQ(dialogs_.Titled("Firmware Upload Error").size(), 1u);
-  EXPECT_TRUE(std::ifstream(DataPath("Pelloran TGX.settings.txt")).good());
+  EXPECT_TRUE(UnfinishedUpdateWaiting(DataPath(""), "Pelloran TGX")) << "the archive keeps the settings";
   const auto* unfinished = Find<QLabel>("unfinishedLine");
   ASSERT_NE(unfinished, nullptr);
   EXPECT_TRUE(unfinished->isVisible());

@@ -34,7 +34,8 @@ constexpr const char* kSharedStages[] = {
     "Erasing firmware memory...",    "Uploading new firmware code...",
     "Restarting the %M, please wait...", "Checking new firmware...",
     "Restoring settings...",         "Successfully updated firmware in 12 seconds.",
-    "Successfully updated firmware in 1234 seconds.", "The settings saved by an unfinished update will be restored.",
+    "Successfully updated firmware in 1234 seconds.",
+    "The settings of the %M with serial number ABCDEFGHIJKLMNO, saved on 2026-12-10 14:03:11, will be restored.",
 };
 constexpr const char* kInstrumentStages[] = {"Checking battery power...", "Saving settings for this %M...",
                                              "Erasing old data..."};
@@ -289,12 +290,18 @@ TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
   // The longest of the sequences' own boxes, as they read for the longest names.
   const std::string model = "NIVARA 3x Family Sensor Suite";
   const std::string caption = CaptionFor(model);
-  const std::string aside = dataDir_.path().toStdString() + "/" + model + ".settings.unfinished SN 1234567 (2026-12-10)";
+  const std::string archive = dataDir_.path().toStdString() + "/Settings Archive";
   std::vector<ShownBox> boxes = dialogs_.boxes;
-  boxes.push_back({"The " + caption + " found the settings of an unfinished update of another " + model +
-                     " (serial number 1234567).\n\nThis " + model + " keeps its own settings. The other " + model +
-                     "'s settings are kept in\n\"" + aside + "\"\nand are restored when it is updated again.",
-                   "Unfinished Update", kBoxInformation});
+  boxes.push_back({"The " + caption + " did not put settings back into your " + model + ": no saved settings were " +
+                     "chosen as its own. Its settings memory was not erased, so it keeps the settings it held.\n\n" +
+                     "The settings of updates that did not finish are kept in the settings archive:\n\"" + archive +
+                     "\"",
+                   "Settings Not Restored", kBoxWarning});
+  boxes.push_back({"Another updater is at work with the data folder\n\"" + dataDir_.path().toStdString() +
+                     "\":\nvornbsl-sensor-cli (process 123456) on /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3D4-if00"
+                     "-port0.\n\nNothing was sent to the " + model + " on Comm Port \"ttyUSB0 (USB Serial Port)\". Please " +
+                     "wait until the other update has finished, then try again.",
+                   "Updater Busy", kBoxWarning});
   boxes.push_back({"The " + caption + " doesn't support this " + model + "\nrunning version 1.02.\n\n" +
                      "This updater only works with firmware version 1.20 (or newer).\n\nClick OK to force the update "
                      "anyway.\nClick CANCEL to quit the updater.",
@@ -314,6 +321,29 @@ TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
     EXPECT_EQ(Joined(Cut(*box)), "") << shown.title;
     box->close();
   }
+
+  // The question of whose settings a device gets, with many long options: it fits the screen,
+  // its text is whole, and its options wrap and scroll.
+  QStringList options;
+  for (int i = 0; i < 12; ++i) {
+    options.push_back(Q(model + ", serial number ABCDEFGHIJKLM" + std::to_string(i) + ", saved 2026-12-10 14:03:1" +
+                        std::to_string(i % 10) + ": its update stopped after the device's settings memory was " +
+                        "erased; not put back yet"));
+  }
+  const std::unique_ptr<QDialog> choice = MakeChoice(
+      &window,
+      Q("Your " + model + " is in its firmware loader, where it cannot tell which " + model + " it is.\n\nThe " +
+        "settings archive holds the settings of updates that did not finish. If one of them is this " + model +
+        "'s own, choose it: it is put back after the update. Otherwise the " + model + " keeps the settings it " +
+        "holds: its settings memory is not erased.\n\nThe archive is in \"" + archive + "\"."),
+      QStringLiteral("Whose Settings"), options, Q("None of these: keep the settings this " + model + " holds"));
+  choice->show();
+  Settle();
+  const QSize size = choice->frameGeometry().size().expandedTo(choice->sizeHint());
+  EXPECT_TRUE(size.width() <= screen.width() && size.height() <= screen.height())
+      << "Whose Settings " << size.width() << "x" << size.height();
+  EXPECT_EQ(Joined(Cut(*choice)), "");
+  choice->close();
 }
 
 }  // namespace
