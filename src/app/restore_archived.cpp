@@ -18,6 +18,7 @@ namespace {
 constexpr int kGoOn = 0;
 constexpr int kRelayPauseMs = 500;
 constexpr size_t kSerialKeep = 65;
+constexpr char kUpdatedSensorAddress = '0';
 
 void ModeByte(UpdateSession& session, char byte) { VSWriteText(session.link.device.port, std::string(1, byte)); }
 
@@ -78,7 +79,17 @@ int KeepWhatItHolds(UpdateSession& session) {
                  "Settings Error", kBoxError);
     return saved;
   }
-  return KeepCapture(session, ArchiveState::kReplaced);
+  const int kept = KeepCapture(session, ArchiveState::kReplaced);
+  // The restore gives a sensor its address from '0', where a sensor answers after an update.
+  SDISensor& sensor = *session.link.sdi;
+  if (kept == kGoOn && session.link.kind == kDeviceTypeDigitalSensor && sensor.address != kUpdatedSensorAddress) {
+    const int moved = SDIMoveSensorAddress(sensor, sensor.address, kUpdatedSensorAddress);
+    if (moved < 0) {
+      ShowErrorBox(session, RestoreMessage(session, moved), "Settings Error", kBoxError);
+      return moved;
+    }
+  }
+  return kept;
 }
 
 std::string CarriedSerial(const ArchiveEntry& entry) {

@@ -96,6 +96,8 @@ int SDIGetSensorVersion(SDISensor& sensor);
 // "0A%c!": 1 (the record's address follows); -30 the sensor did not take the address (or it cannot travel); or the code of
 // an exchange nobody answered (-21, -22, a port error).
 int SDISetSensorAddress(SDISensor& sensor, char address);
+// The same from another address than the '0' a sensor answers at after an update: "fAt!".
+int SDIMoveSensorAddress(SDISensor& sensor, char from, char to);
 // X4, Xa and XO as the stored type needs them: 1, 0 (PL-3), or a negative code.
 int SDIGetSensorCalibration(SDISensor& sensor);
 // Writes X4 (the given text, else the stored one), Xa and XO back, each confirmed by the

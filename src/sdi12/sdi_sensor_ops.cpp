@@ -116,14 +116,16 @@ int SDIGetSensorVersion(SDISensor& sensor) {
   return static_cast<int>(sensor.version);
 }
 
-int SDISetSensorAddress(SDISensor& sensor, char address) {
-  if (!ValidAddress(address)) {
+int SDISetSensorAddress(SDISensor& sensor, char address) { return SDIMoveSensorAddress(sensor, '0', address); }
+
+int SDIMoveSensorAddress(SDISensor& sensor, char from, char address) {
+  if (!ValidAddress(address) || !ValidAddress(from)) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress didn't get a valid sensor address (%d)",
                   static_cast<int>(static_cast<unsigned char>(address)));
     return kSDINotConfirmed;
   }
   std::string reply;
-  const int result = SDIExchange(sensor, Format("0A%c!", address), &reply);
+  const int result = SDIExchange(sensor, Format("%cA%c!", from, address), &reply);
   if ((result < 0 || reply.empty() || reply.front() != address) && AnswersAt(sensor, address)) {
     print_message(sensor.log, kLogProtocol, kSDITag, "SDISetSensorAddress found the sensor answering at '%c'", address);
     sensor.address = address;

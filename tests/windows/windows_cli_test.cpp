@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings_archive.h"
 #include "devsim_process.h"
 #include "test_folder.h"
 #include "wine_session.h"
@@ -99,14 +100,24 @@ TEST_F(WindowsCli, AnUploadCutByAHangUpResumesOnTheNextRun) {
   // The hang-up is told at once, as a failed read, not waited out as silence.
   EXPECT_NE(first.err.find("Firmware Upload Error: "), std::string::npos) << first.err;
   EXPECT_NE(first.err.find("[Error -21]"), std::string::npos) << first.err;
-  EXPECT_TRUE(fs::exists(dir_ / "data" / "Pelloran TGX.settings.txt")) << "the next run needs the settings";
+  // The settings archive of the Windows program holds what the next run needs, and lists it.
+  const std::vector<ArchiveEntry> kept = ListArchive((dir_ / "data").string());
+  ASSERT_EQ(kept.size(), 1U);
+  EXPECT_EQ(kept[0].state, ArchiveState::kUnfinished);
+  EXPECT_EQ(kept[0].serial, "TGX-014577");
+  const CliRun listed = Run(kCli, {"settings", "list", "--json"});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("\"serialNumber\":\"TGX-014577\""), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("\"state\":\"unfinished\""), std::string::npos) << listed.out;
 
   const CliRun second = Update(port.Name());
   EXPECT_EQ(second.status, 0) << second.out << second.err;
   const json report = sim.Stop();
   ExpectUpdated(report);
   EXPECT_EQ(report["injected"].size(), 1U) << report["injected"].dump();
-  EXPECT_FALSE(fs::exists(dir_ / "data" / "Pelloran TGX.settings.txt"));
+  const std::vector<ArchiveEntry> after = ListArchive((dir_ / "data").string());
+  ASSERT_EQ(after.size(), 1U);
+  EXPECT_EQ(after[0].state, ArchiveState::kRestored);
 }
 
 TEST_F(WindowsCli, ListsTheMappedComPort) {
