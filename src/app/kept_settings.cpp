@@ -137,18 +137,7 @@ ArchiveState ImportedState(OldFile kind, const std::string& text) {
 std::string FileStamp(const fs::path& path) {
   std::error_code ec;
   const auto written = fs::last_write_time(path, ec);
-  if (ec) return {};
-  using namespace std::chrono;
-  const auto local = floor<seconds>(file_clock::to_sys(written)) + seconds(LocalUtcOffset());
-  const auto day = floor<days>(local);
-  const year_month_day date{day};
-  const hh_mm_ss time{local - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld.%02ld.%02ld", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
-                static_cast<long>(time.seconds().count()));
-  return text;
+  return ec ? std::string() : ArchiveStamp(std::chrono::file_clock::to_sys(written));
 }
 
 void ImportOldFile(UpdateSession& session, const fs::path& path, OldFile kind) {

@@ -236,27 +236,11 @@ int CheckNewFirmware(UpdateSession& session) {
 // them. One that some values refused goes on, as does one without settings to put back: the
 // device runs its new firmware, and the file stays in the archive for the person.
 int RestoreFromSettingsFile(UpdateSession& session) {
-  if (session.settings.keepInfo) {
-    ShowErrorBox(session, NotRestoredText(session), "Settings Not Restored", kBoxWarning);
-    return kGoOn;
-  }
-  RecordRestoreBegins(session);
-  const int e = VPRestoreInfo(session.link, session.state.settingsFile, RestoreSerialNumber(session));
-  RecordRestoreEnds(session, e >= 0);
-  if (e >= 0) return kGoOn;
-  std::string text = RestoreMessage(session, e);
-  if (RestoreMetNoAnswer(e)) {
-    ShowErrorBox(session, text, "Settings Error", kBoxError);
-    return e;
-  }
-  if (e == kSettingsFileMissing) {
-    text += WaitingSettingsSentence(session);
-  } else {
-    const std::string kept = KeepUnrestoredSettings(session);
-    if (!kept.empty()) text += "\n\nThe settings are kept in \"" + kept + "\".";
-  }
-  ShowErrorBox(session, text, "Settings Error", kBoxError);
-  return kGoOn;
+  bool noneChosen = false;
+  const int e = RestoreChosenSettings(session, &noneChosen);
+  if (noneChosen || e >= 0) return kGoOn;
+  ShowErrorBox(session, RestoreMessage(session, e) + RestoreFailureNote(session, e), "Settings Error", kBoxError);
+  return RestoreMetNoAnswer(e) ? e : kGoOn;
 }
 
 int RestoreSettings(UpdateSession& session) {

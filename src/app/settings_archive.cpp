@@ -131,19 +131,7 @@ bool ParseFileName(const std::string& name, ArchiveEntry* entry) {
   return true;
 }
 
-std::string NowStamp() {
-  using namespace std::chrono;
-  const auto local = floor<seconds>(system_clock::now()) + seconds(LocalUtcOffset());
-  const auto day = floor<days>(local);
-  const year_month_day date{day};
-  const hh_mm_ss time{local - day};
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld.%02ld.%02ld", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
-                static_cast<long>(time.seconds().count()));
-  return text;
-}
+std::string NowStamp() { return ArchiveStamp(std::chrono::system_clock::now()); }
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.find_last_of("/\\");
@@ -211,6 +199,20 @@ int MoveEntry(ArchiveEntry* entry, const std::string& folder) {
 }
 
 }  // namespace
+
+std::string ArchiveStamp(std::chrono::system_clock::time_point when) {
+  using namespace std::chrono;
+  const auto local = floor<seconds>(when) + seconds(LocalUtcOffset());
+  const auto day = floor<days>(local);
+  const year_month_day date{day};
+  const hh_mm_ss time{local - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02ld.%02ld.%02ld", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+                static_cast<long>(time.seconds().count()));
+  return text;
+}
 
 std::string ArchiveFolder(const std::string& dataFolder) { return dataFolder + "/" + kArchiveFolderName; }
 

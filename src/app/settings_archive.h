@@ -11,6 +11,7 @@
 // settings file readers.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,6 +44,8 @@ constexpr const char* kNoSerialFolder = "no serial number";
 constexpr size_t kArchiveKeepPerDevice = 100;
 
 std::string ArchiveFolder(const std::string& dataFolder);
+// A time as an entry's stamp, in the computer's local time: "2026-12-11 01.47.42".
+std::string ArchiveStamp(std::chrono::system_clock::time_point when);
 std::string DeviceArchiveFolder(const std::string& dataFolder, const std::string& model, const std::string& serial);
 // A short, stable name of an entry for people and scripts: eight hex digits.
 std::string EntryId(const ArchiveEntry& entry);

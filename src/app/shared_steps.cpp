@@ -73,3 +73,22 @@ int EraseFirmwareMemory(UpdateSession& session) {
   if (e < 0) return FailStage(session, "Firmware Erase Error", e);
   return 0;
 }
+
+int RestoreChosenSettings(UpdateSession& session, bool* noneChosen) {
+  *noneChosen = session.settings.keepInfo;
+  if (*noneChosen) {
+    ShowErrorBox(session, NotRestoredText(session), "Settings Not Restored", kBoxWarning);
+    return 0;
+  }
+  RecordRestoreBegins(session);
+  const int e = VPRestoreInfo(session.link, session.state.settingsFile, RestoreSerialNumber(session));
+  RecordRestoreEnds(session, e >= 0);
+  return e;
+}
+
+std::string RestoreFailureNote(UpdateSession& session, int e) {
+  if (e == kSettingsFileMissing) return WaitingSettingsSentence(session);
+  if (RestoreMetNoAnswer(e)) return {};
+  const std::string kept = KeepUnrestoredSettings(session);
+  return kept.empty() ? std::string() : "\n\nThe settings are kept in \"" + kept + "\".";
+}

@@ -321,24 +321,13 @@ int CheckNewFirmware(UpdateSession& session) {
 int RestoreSensor(UpdateSession& session) {
   AddBar(session, kBarStep);
   session.ui.stage("Restoring settings...");
-  if (session.settings.keepInfo) {
-    ShowErrorBox(session, NotRestoredText(session), "Settings Not Restored", kBoxWarning);
-    return kGoOn;
-  }
-  RecordRestoreBegins(session);
-  const int e = VPRestoreInfo(session.link, session.state.settingsFile, RestoreSerialNumber(session));
-  RecordRestoreEnds(session, e >= 0);
-  if (e >= 0) return kGoOn;
-  std::string text = "The " + Caption(session) + " failed to restore the calibration and address\n" + "for your " +
-                     Name(session) + ".\n\nPlease calibrate this sensor and check the address.\n\n[Error " +
-                     std::to_string(e) + "]";
-  if (e == kSettingsFileMissing) {
-    text += WaitingSettingsSentence(session);
-  } else if (!RestoreMetNoAnswer(e)) {
-    const std::string kept = KeepUnrestoredSettings(session);
-    if (!kept.empty()) text += "\n\nThe settings are kept in \"" + kept + "\".";
-  }
-  ShowErrorBox(session, text, "Settings Error", kBoxError);
+  bool noneChosen = false;
+  const int e = RestoreChosenSettings(session, &noneChosen);
+  if (noneChosen || e >= 0) return kGoOn;
+  const std::string text = "The " + Caption(session) + " failed to restore the calibration and address\n" +
+                           "for your " + Name(session) + ".\n\nPlease calibrate this sensor and check the address." +
+                           "\n\n[Error " + std::to_string(e) + "]";
+  ShowErrorBox(session, text + RestoreFailureNote(session, e), "Settings Error", kBoxError);
   return RestoreMetNoAnswer(e) ? e : kGoOn;
 }
 

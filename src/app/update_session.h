@@ -105,6 +105,11 @@ bool SettingsFileNotWritten(const UpdateSession& session, int saved);
 // Its box, titled "Settings Error": which file could not be written and why (code: a negated
 // system error number); returns code.
 int FailSettingsWrite(UpdateSession& session, int code, const std::string& path);
+// Puts the chosen settings back, following in the archive what the device takes: VPRestoreInfo's
+// result, or 0 when none were chosen (*noneChosen; the box says so: the device kept its memory).
+int RestoreChosenSettings(UpdateSession& session, bool* noneChosen);
+// What a failed restore's box adds: where the settings are kept now.
+std::string RestoreFailureNote(UpdateSession& session, int e);
 // Restore results after which a next run can still put the settings back: the device gave
 // no answer, echoed, or fell into its loader. The run ends there and keeps the settings file.
 bool RestoreMetNoAnswer(int code);
