@@ -1,5 +1,6 @@
 #include "app/settings_merge.h"
 
+#include <cctype>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,15 @@ std::string TypeLine(const std::vector<std::string>& lines) {
   return {};
 }
 
+// A numbered line ("user07", "cal03") as the first of its list: readers count a list from 00.
+std::string AsFirst(const std::string& line) {
+  const size_t equals = line.find('=');
+  const bool numbered = equals != std::string::npos && equals >= 2 &&
+                        std::isdigit(static_cast<unsigned char>(line[equals - 1])) != 0 &&
+                        std::isdigit(static_cast<unsigned char>(line[equals - 2])) != 0;
+  return numbered ? line.substr(0, equals - 2) + "00" + line.substr(equals) : line;
+}
+
 // Which setting bits one line of a file carries, as the kind's own reader sees it.
 class LineBits {
  public:
@@ -43,7 +53,7 @@ class LineBits {
     const auto known = bits_.find(line);
     if (known != bits_.end()) return known->second;
     ClearCapturedSettings(link_);
-    const std::string text = std::string(kSettingsFileHeader) + typeLine_ + std::string(kLineEnd) + line +
+    const std::string text = std::string(kSettingsFileHeader) + typeLine_ + std::string(kLineEnd) + AsFirst(line) +
                              std::string(kLineEnd);
     const uint32_t bits = ReadInfoText(link_, text) >= 0 ? link_.savedMask : 0;
     bits_.emplace(line, bits);
