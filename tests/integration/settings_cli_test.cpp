@@ -2,16 +2,19 @@
 // lines), showing one capture, writing an archived configuration into a device, and how fast
 // a large archive lists.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <memory>
 #include <sstream>
 
 #include "app/settings_archive.h"
 #include "cli_process.h"
 #include "devsim_process.h"
+#include "pty_pair.h"
 #include "test_folder.h"
 
 namespace fs = std::filesystem;
@@ -23,6 +26,8 @@ const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.5
 const std::string kSensorImage = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
 constexpr int kLargeArchiveDevices = 200;
 constexpr int kCapturesPerDevice = 50;
+constexpr int kPromptTries = 1000;
+constexpr useconds_t kPromptPollMicroseconds = 20000;
 
 class SettingsCli : public ::testing::Test {
  protected:
@@ -192,6 +197,71 @@ TEST_F(SettingsCli, TheSensorBuildRestoresASensorsSettings) {
     EXPECT_EQ(sensor[key], aReport["sensor"][key]) << key;
   }
   EXPECT_EQ(In(ArchiveState::kReplaced).size(), 1u);
+}
+
+// Three devices left in their loaders on one bench. At a terminal the person picks A's settings
+// by number (a number that is no option is asked again); off a terminal B's are named with
+// --settings; C's, the only ones left, are resumed without a question.
+TEST_F(SettingsCli, ThePersonPicksByNumberAtATerminalAndNamesTheFileElsewhere) {
+  std::vector<std::unique_ptr<DevsimProcess>> sims;
+  for (const char* unit : {"1", "2", "3"}) {
+    sims.push_back(std::make_unique<DevsimProcess>(std::vector<std::string>{
+        "--device", "TGX:1.40", "--image", kImageFile, "--unit", unit, "--fault", "silence@write:300x3"}));
+    EXPECT_EQ(Cli({"update", "--port", sims.back()->ptyPath, "--yes"}).status, 1);
+    sims.back()->EndFaults();
+  }
+  ASSERT_EQ(In(ArchiveState::kUnfinished).size(), 3u);
+
+  PtyPair terminal;
+  CliProcess a(VORN_CLI_PATH, {"--data-dir", Data(), "update", "--port", sims[0]->ptyPath, "--yes"},
+               dir_ / "a.err", terminal.slavePath);
+  // What the program wrote to the terminal's error stream once `text` stands there `count` times.
+  const auto waitFor = [&](const std::string& text, size_t count) {
+    std::string err;
+    for (int i = 0; i < kPromptTries; ++i) {
+      err = ReadText(dir_ / "a.err");
+      size_t seen = 0;
+      for (size_t at = err.find(text); at != std::string::npos; at = err.find(text, at + 1)) ++seen;
+      if (seen >= count) break;
+      usleep(kPromptPollMicroseconds);
+    }
+    return err;
+  };
+  std::string err = waitFor("Choose a number [0]: ", 1);
+  ASSERT_NE(err.find("  0  None of these: keep the settings this Pelloran TGX holds (the default)\n"),
+            std::string::npos)
+      << err;
+  const size_t line = err.find("serial number TGX-015578,");
+  ASSERT_NE(line, std::string::npos) << err;
+  const size_t start = err.rfind('\n', line) + 1;
+  const std::string number = err.substr(start + 2, err.find(' ', start + 2) - start - 2);
+  terminal.Send("7\n");
+  err = waitFor("Choose a number [0]: ", 2);
+  EXPECT_NE(err.find("Please type a number from 0 to 3."), std::string::npos) << err;
+  terminal.Send(number + "\n");
+  EXPECT_EQ(a.Wait(), 0) << ReadText(dir_ / "a.err");
+  const json reportA = sims[0]->Stop();
+  EXPECT_EQ(reportA["settings"]["current"], reportA["settings"]["before"]);
+
+  ArchiveEntry fileB;
+  for (const ArchiveEntry& entry : In(ArchiveState::kUnfinished)) {
+    if (entry.serial == "TGX-015579") fileB = entry;
+  }
+  ASSERT_FALSE(fileB.path.empty());
+  const CliRun b = Cli({"update", "--port", sims[1]->ptyPath, "--yes", "--settings", EntryId(fileB)});
+  EXPECT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(b.err.find("Whose Settings"), std::string::npos) << "the named file answers: " << b.err;
+  const json reportB = sims[1]->Stop();
+  EXPECT_EQ(reportB["settings"]["current"], reportB["settings"]["before"]);
+
+  const CliRun c = Cli({"update", "--port", sims[2]->ptyPath, "--yes"});
+  EXPECT_EQ(c.status, 0) << c.err;
+  EXPECT_NE(c.out.find("note: The settings of the Pelloran TGX with serial number TGX-015580, saved on "),
+            std::string::npos)
+      << c.out;
+  const json reportC = sims[2]->Stop();
+  EXPECT_EQ(reportC["settings"]["current"], reportC["settings"]["before"]);
+  EXPECT_TRUE(In(ArchiveState::kUnfinished).empty());
 }
 
 }  // namespace
