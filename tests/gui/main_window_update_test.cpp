@@ -1,5 +1,6 @@
 // The whole update through the real window: the simulated TGX on a pseudo-terminal,
 // the port picked in the selector, Start clicked, every box answered by the recorder.
+#include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -37,6 +38,48 @@ TEST_F(MainWindowTest, StartUpdatesTheSimulatedTgxAndKeepsItsSettings) {
   EXPECT_EQ(report["firmware"]["version"], 150);
   EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
   EXPECT_TRUE(report["faults"].empty());
+}
+
+// Two devices were left in their loaders by cut uploads; the window asks whose settings the one
+// it updates now gets, naming both, and puts back the file the person chose.
+TEST_F(MainWindowTest, TheWindowAsksWhoseSettingsADeviceInItsLoaderGets) {
+  DevsimProcess a({"--device", "TGX:1.40", "--unit", "1", "--fault", "silence@write:300x3"});
+  DevsimProcess b({"--device", "TGX:1.40", "--unit", "2", "--fault", "silence@write:300x3"});
+  SetExtraPorts({a.ptyPath, b.ptyPath});
+  Open();
+  Core().SetUpdateRunner(InstrumentUpdateRunner());
+  const auto runOn = [&](int portIndex) {
+    Core().portPicked(portIndex);
+    QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+    return QTest::qWaitFor([&] { return Core().RunActive(); }, kUpdateWaitMs) &&
+           QTest::qWaitFor([&] { return !Core().RunActive(); }, kUpdateWaitMs);
+  };
+  QComboBox* ports = Find<QComboBox>("cbCommPort");
+  const int portA = ports->findText(Q(a.ptyPath), Qt::MatchContains);
+  const int portB = ports->findText(Q(b.ptyPath), Qt::MatchContains);
+  ASSERT_GE(portA, 0);
+  ASSERT_GE(portB, 0);
+  ASSERT_TRUE(runOn(portA));
+  ASSERT_TRUE(runOn(portB));
+  a.EndFaults();
+  b.EndFaults();
+
+  dialogs_.choices.clear();
+  dialogs_.onBox = [&](const ShownBox& box) {
+    if (box.kind != kAskedChoice) return;
+    const std::vector<std::string>& options = dialogs_.choices.back().options;
+    for (size_t i = 0; i < options.size(); ++i) {
+      if (options[i].find("serial number TGX-015578,") != std::string::npos) dialogs_.choiceAnswer = static_cast<int>(i);
+    }
+  };
+  ASSERT_TRUE(runOn(portA));
+  std::string shown;
+  for (const ShownBox& box : dialogs_.boxes) shown += box.title + ": " + box.text + "\n";
+  ASSERT_EQ(dialogs_.choices.size(), 1u) << shown;
+  EXPECT_EQ(dialogs_.choices[0].options.size(), 2u);
+  EXPECT_EQ(Core().LastRunResult(), 1);
+  const nlohmann::json report = a.Stop();
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
 }
 
 }  // namespace
