@@ -26,6 +26,12 @@ const std::string kImageFile = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.5
 const std::string kSensorImage = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
 constexpr int kLargeArchiveDevices = 200;
 constexpr int kCapturesPerDevice = 50;
+// The bound holds for the optimised program; checked builds (sanitizers, no optimisation) are slower.
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+constexpr double kListBoundSeconds = 1.0;
+#else
+constexpr double kListBoundSeconds = 10.0;
+#endif
 constexpr int kPromptTries = 1000;
 constexpr useconds_t kPromptPollMicroseconds = 20000;
 
@@ -133,7 +139,7 @@ TEST_F(SettingsCli, TenThousandCapturesListInUnderASecond) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'),
               kLargeArchiveDevices * kCapturesPerDevice + (args.size() == 2 ? 1 : 0));
-    EXPECT_LT(seconds, 1.0) << args.back();
+    EXPECT_LT(seconds, kListBoundSeconds) << args.back();
     std::printf("[ measured ] %s of %d captures: %.3f s\n", args.back().c_str(),
                 kLargeArchiveDevices * kCapturesPerDevice, seconds);
   }
