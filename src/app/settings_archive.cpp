@@ -50,19 +50,27 @@ bool PlainByte(unsigned char byte) {
          byte == '_';
 }
 
+std::string Escaped(unsigned char byte) {
+  char escaped[4];
+  std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+  return escaped;
+}
+
+// Names Windows keeps for its devices cannot be folders: "CON", "com1" ...
+bool ReservedName(const std::string& name) {
+  static const std::regex kReserved("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9])$", std::regex::icase);
+  return std::regex_match(name, kReserved);
+}
+
 std::string SerialFolderName(const std::string& serial) {
   if (serial.empty()) return kNoSerialFolder;
   std::string name;
   for (const char c : serial) {
     const auto byte = static_cast<unsigned char>(c);
-    if (PlainByte(byte)) {
-      name.push_back(c);
-      continue;
-    }
-    char escaped[4];
-    std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
-    name += escaped;
+    name += PlainByte(byte) ? std::string(1, c) : Escaped(byte);
   }
+  // The same on every system, so an archive can move between them.
+  if (ReservedName(name)) name = Escaped(static_cast<unsigned char>(name[0])) + name.substr(1);
   return name;
 }
 
@@ -153,8 +161,10 @@ void ListFolder(const std::string& folder, const std::string& model, const std::
   std::error_code ec;
   for (const fs::directory_entry& file : fs::directory_iterator(PathFromUtf8(folder), ec)) {
     ArchiveEntry entry;
-    if (!ParseFileName(Utf8FromPath(file.path().filename()), &entry)) continue;
-    entry.path = Utf8FromPath(file.path());
+    const std::string name = Utf8FromPath(file.path().filename());
+    if (!ParseFileName(name, &entry)) continue;
+    // Built as every path of the archive is, whatever separator the system lists with.
+    entry.path = folder + "/" + name;
     entry.model = model;
     entry.serial = serial;
     entries->push_back(std::move(entry));
@@ -165,9 +175,10 @@ void ListModel(const std::string& dataFolder, const std::string& model, std::vec
   std::error_code ec;
   const std::string modelFolder = ArchiveFolder(dataFolder) + "/" + model;
   for (const fs::directory_entry& folder : fs::directory_iterator(PathFromUtf8(modelFolder), ec)) {
+    const std::string name = Utf8FromPath(folder.path().filename());
     std::string serial;
-    if (!folder.is_directory(ec) || !SerialFromFolder(Utf8FromPath(folder.path().filename()), &serial)) continue;
-    ListFolder(Utf8FromPath(folder.path()), model, serial, entries);
+    if (!folder.is_directory(ec) || !SerialFromFolder(name, &serial)) continue;
+    ListFolder(modelFolder + "/" + name, model, serial, entries);
   }
 }
 
