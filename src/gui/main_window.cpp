@@ -4,13 +4,13 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
 
 #include <algorithm>
 
@@ -205,11 +205,20 @@ void TfrmMain::ConnectControls() {
   connect(controls_.btnClose, &QPushButton::clicked, this, [this] { core_->closePressed(); });
   connect(controls_.cbCommPort, &QComboBox::activated, this, [this](int index) { core_->portPicked(index); });
   controls_.cbCommPort->onDropDown = [this] { core_->portListOpening(); };
-  auto* escape = Named(new QShortcut(QKeySequence(Qt::Key_Escape), this), "EscapeShortcut");
-  connect(escape, &QShortcut::activated, this, [this] { core_->keyPressed(Key::kEscape); });
-  for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
-    auto* enter = new QShortcut(QKeySequence(key), this);
-    connect(enter, &QShortcut::activated, this, [this] { core_->keyPressed(Key::kEnter); });
+}
+
+// Return, Enter and Escape reach the window as a dialog's do: only when no control took
+// them. Window shortcuts would fire while a popup is open too, so Return picking a port
+// in the open list started the update and Escape closing the list closed the window.
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers modifiers = event->modifiers();
+  const bool plain = modifiers == Qt::NoModifier || (modifiers == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+  if (plain && event->key() == Qt::Key_Escape) {
+    core_->keyPressed(Key::kEscape);
+  } else if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    core_->keyPressed(Key::kEnter);
+  } else {
+    QMainWindow::keyPressEvent(event);
   }
 }
 

@@ -64,6 +64,8 @@ class WindowCore {
   // The window is asked to close (close box, Alt+F4, "&Exit", Close): true when it may.
   bool closeRequested();
   void menu(MenuId id);  // an item was chosen; a toggle's check mark is the core's to flip
+  // Return/Enter or Escape that came to the window itself; a key an open popup (the port list,
+  // a menu) takes is the popup's and never comes here.
   void keyPressed(Key key);
 
   // What the face lends: the web services (none: their commands do nothing) and what Start

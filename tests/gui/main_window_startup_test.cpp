@@ -59,7 +59,6 @@ TEST_F(MainWindowTest, FirstShowingBuildsTheWindowFromTheBuiltInImage) {
   EXPECT_TRUE(start->isDefault());
   EXPECT_TRUE(start->isEnabled());
   EXPECT_EQ(Find<QPushButton>("btnClose")->text(), "Close");
-  EXPECT_EQ(Find<QShortcut>("EscapeShortcut")->key(), QKeySequence(Qt::Key_Escape));
 
   const struct {
     const char* name;
