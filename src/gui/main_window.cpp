@@ -13,6 +13,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 #include "gui/main_window_clock.h"
 #include "gui/main_window_dialogs.h"
@@ -231,37 +232,57 @@ void TfrmMain::CentreOnScreen() {
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {
-  // The first showing fits the window to its texts and centres it; the core builds the rest.
+  // The core sets the texts at the first showing; the window is then fitted to them and
+  // centred, so it does not grow off the centre afterwards.
   if (!core_->Shown()) {
-    adjustSize();
-    CentreOnScreen();
     core_->shown();
+    measureAfresh_ = true;
+    FitToContents();
+    CentreOnScreen();
   }
   QMainWindow::showEvent(event);
 }
 
 bool TfrmMain::event(QEvent* event) {
+  // Text sizes change with the fonts and with the screen's DPI.
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::ApplicationFontChange ||
+      event->type() == QEvent::ScreenChangeInternal) {
+    measureAfresh_ = true;
+  }
   const bool handled = QMainWindow::event(event);
-  if (event->type() == QEvent::LayoutRequest) KeepWrappedLinesWhole();
+  if (event->type() == QEvent::LayoutRequest) FitToContents();
   return handled;
 }
 
-void TfrmMain::resizeEvent(QResizeEvent* event) {
-  QMainWindow::resizeEvent(event);
-  KeepWrappedLinesWhole();
+void TfrmMain::changeEvent(QEvent* event) {
+  // A fixed border has no maximise; a window manager that maximises anyway is undone.
+  if (event->type() == QEvent::WindowStateChange && isMaximized()) {
+    setWindowState(windowState() & ~Qt::WindowMaximized);
+  }
+  QMainWindow::changeEvent(event);
 }
 
-// Qt gives a window the minimum height of its layout without asking wrapped
-// lines how tall they are at the window's width: a long stage text would be
-// cut off at the bottom. The window keeps at least the height they need.
-void TfrmMain::KeepWrappedLinesWhole() {
+// The window has a fixed border: its size is the one its contents need, and the person
+// cannot change it. It grows when a text needs more room and otherwise keeps its size,
+// so it does not jump as stage texts come and go; after a change of fonts or screen it
+// is measured afresh. Qt gives a window the minimum height of its layout without asking
+// wrapped lines how tall they are at the window's width, so those are asked here.
+void TfrmMain::FitToContents() {
   const QWidget* client = centralWidget();
   if (client == nullptr || client->layout() == nullptr || layout() == nullptr) return;
+  // Measured at once after texts change (at the first showing), nested layouts still hold the old sizes.
+  client->layout()->activate();
+  layout()->activate();
+  const bool afresh = std::exchange(measureAfresh_, false);
+  const QSize whole = layout()->totalMinimumSize();  // the menu bar over the client area
   const int clientMinimum = client->layout()->totalMinimumSize().height();
-  const int wrapped = client->layout()->totalMinimumHeightForWidth(client->width());  // -1: nothing wraps now
-  const int menuHeight = layout()->totalMinimumSize().height() - clientMinimum;
-  const int needed = std::max({kClientHeight, clientMinimum, wrapped}) + menuHeight;
-  if (needed != minimumHeight()) setMinimumHeight(needed);
+  const int menuHeight = whole.height() - clientMinimum;
+  const int width = afresh ? whole.width() : std::max(whole.width(), this->width());
+  const int wrapped = client->layout()->totalMinimumHeightForWidth(width);  // -1: nothing wraps
+  int height = std::max({kClientHeight, clientMinimum, wrapped}) + menuHeight;
+  if (!afresh) height = std::max(height, this->height());
+  const QSize size(width, height);
+  if (minimumSize() != size || maximumSize() != size) setFixedSize(size);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -44,7 +44,7 @@ class TfrmMain : public QMainWindow {
  protected:
   bool event(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -55,7 +55,7 @@ class TfrmMain : public QMainWindow {
   QLayout* BuildButtons(QWidget* client);
   void BuildMenus();  // main_window_menus.cpp
   void ConnectControls();
-  void KeepWrappedLinesWhole();
+  void FitToContents();
   void CentreOnScreen();
 
   MainWindowControls controls_;
@@ -65,4 +65,5 @@ class TfrmMain : public QMainWindow {
   std::unique_ptr<QtWindowPlatform> platform_;
   QtWindowWeb web_;
   std::unique_ptr<WindowCore> core_;
+  bool measureAfresh_ = true;  // the next fit forgets the size kept so far
 };

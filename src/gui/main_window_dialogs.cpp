@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QListWidget>
+#include <QScrollArea>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -14,10 +14,10 @@
 
 #include "app/box_kinds.h"
 #include "app/update_ui.h"
+#include "gui/message_box.h"
 
 namespace {
 
-constexpr int kBoxScreenShare = 80;  // percent of the screen's width a box may take
 constexpr char kFilterSeparator[] = ";;";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -40,30 +40,14 @@ struct PointerCursor {
   PointerCursor& operator=(const PointerCursor&) = delete;
 };
 
-// Qt wraps a box's text at a width of its own that does not grow with the font,
-// so a long text (the help) at a large font or DPI grew taller than the screen.
-// The box is as wide as the text's longest line, where the screen has room.
-void WidenToLongestLine(QMessageBox& box, const QString& text) {
-  auto* grid = qobject_cast<QGridLayout*>(box.layout());
-  const QScreen* screen = box.screen();
-  if (grid == nullptr || screen == nullptr) return;
-  const QFontMetrics metrics(box.font());
-  int longest = 0;
-  for (const QString& line : text.split(QLatin1Char('\n'))) longest = std::max(longest, metrics.horizontalAdvance(line));
-  const int room = screen->availableGeometry().width() * kBoxScreenShare / 100;
-  grid->addItem(new QSpacerItem(std::min(longest, room), 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(),
-                0, 1, grid->columnCount());
-}
-
-std::unique_ptr<QMessageBox> NewBox(QWidget* owner, QMessageBox::Icon icon, const QString& text, const QString& title,
-                                    QMessageBox::StandardButtons buttons) {
-  auto box = std::make_unique<QMessageBox>(icon, title, text, buttons, owner);
+std::unique_ptr<QDialog> NewBox(QWidget* owner, QMessageBox::Icon icon, const QString& text, const QString& title,
+                                QDialogButtonBox::StandardButtons buttons) {
+  auto box = MakeMessageBox(owner, icon, text, title, buttons, QDialogButtonBox::Ok);
   box->setWindowFlag(Qt::WindowStaysOnTopHint);
-  WidenToLongestLine(*box, text);
   return box;
 }
 
-int ShowBox(QMessageBox& box) {
+int ShowBox(QDialog& box) {
   const PointerCursor pointer;
   QApplication::beep();
   return box.exec();
@@ -124,12 +108,12 @@ std::string RunFileDialog(QWidget* owner, const FileRequest& request, QFileDialo
 
 }  // namespace
 
-std::unique_ptr<QMessageBox> MakeBox(QWidget* owner, int kind, const QString& text, const QString& title) {
-  return NewBox(owner, BoxIcon(kind), text, title, QMessageBox::Ok);
+std::unique_ptr<QDialog> MakeBox(QWidget* owner, int kind, const QString& text, const QString& title) {
+  return NewBox(owner, BoxIcon(kind), text, title, QDialogButtonBox::Ok);
 }
 
-std::unique_ptr<QMessageBox> MakeQuestion(QWidget* owner, const QString& text, const QString& title) {
-  return NewBox(owner, QMessageBox::Warning, text, title, QMessageBox::Ok | QMessageBox::Cancel);
+std::unique_ptr<QDialog> MakeQuestion(QWidget* owner, const QString& text, const QString& title) {
+  return NewBox(owner, QMessageBox::Warning, text, title, QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
 }
 
 std::unique_ptr<QDialog> MakeChoice(QWidget* owner, const QString& text, const QString& title,
@@ -139,19 +123,18 @@ std::unique_ptr<QDialog> MakeChoice(QWidget* owner, const QString& text, const Q
   dialog->setWindowFlag(Qt::WindowStaysOnTopHint);
   const int width = ChoiceWidth(*dialog);
   auto* layout = new QVBoxLayout(dialog.get());
-  auto* label = new QLabel(text);
-  label->setWordWrap(true);
-  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  label->setMinimumWidth(width);
-  layout->addWidget(label);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  QScrollArea* question = ScrollingText(text);
+  layout->addWidget(question);
   QListWidget* list = ChoiceList(options, none);
-  list->setMinimumWidth(width);
+  list->setFixedWidth(width);
   layout->addWidget(list);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
   QObject::connect(list, &QListWidget::itemDoubleClicked, dialog.get(), &QDialog::accept);
   layout->addWidget(buttons);
-  list->setMinimumHeight(ListRoom(*dialog, *list));
+  list->setFixedHeight(ListRoom(*dialog, *list));
+  FitScrollingText(*dialog, *question, width);
   return dialog;
 }
 
@@ -166,7 +149,7 @@ void QtDialogs::box(const std::string& text, const std::string& title, int kind)
 }
 
 bool QtDialogs::ask(const std::string& text, const std::string& title) {
-  return ShowBox(*MakeQuestion(owner_.data(), Q(text), Q(title))) == QMessageBox::Ok;
+  return ShowBox(*MakeQuestion(owner_.data(), Q(text), Q(title))) == QDialogButtonBox::Ok;
 }
 
 int QtDialogs::choose(const std::string& text, const std::string& title, const std::vector<std::string>& options,

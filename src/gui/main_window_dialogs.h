@@ -3,7 +3,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -16,9 +15,9 @@ class QWidget;
 
 // The message box as the window shows it (kind as ShowErrorBox takes it), not yet
 // shown: the window's boxes and the tests that measure them build it here.
-std::unique_ptr<QMessageBox> MakeBox(QWidget* owner, int kind, const QString& text, const QString& title);
+std::unique_ptr<QDialog> MakeBox(QWidget* owner, int kind, const QString& text, const QString& title);
 // The OK/Cancel question box, not yet shown.
-std::unique_ptr<QMessageBox> MakeQuestion(QWidget* owner, const QString& text, const QString& title);
+std::unique_ptr<QDialog> MakeQuestion(QWidget* owner, const QString& text, const QString& title);
 
 // The choice among options, not yet shown: a list of them, `none` first and chosen.
 std::unique_ptr<QDialog> MakeChoice(QWidget* owner, const QString& text, const QString& title,

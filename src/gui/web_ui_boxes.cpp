@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QMessageBox>
+
+#include "gui/message_box.h"
 
 namespace {
 
@@ -18,12 +19,17 @@ QMessageBox::Icon BoxIcon(int kind) {
 
 }  // namespace
 
+std::unique_ptr<QDialog> MakeAskBox(QWidget* owner, const QString& text, const QString& caption, bool yesNo, int kind) {
+  const QDialogButtonBox::StandardButtons buttons =
+      yesNo ? QDialogButtonBox::Yes | QDialogButtonBox::No : QDialogButtonBox::Ok;
+  return MakeMessageBox(owner, BoxIcon(kind), text, caption, buttons,
+                        yesNo ? QDialogButtonBox::Yes : QDialogButtonBox::Ok);
+}
+
 bool WebUiBoxes::AskUser(const QString& text, const QString& caption, bool yesNo, int kind) {
-  const QMessageBox::StandardButtons buttons = yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
-  QMessageBox box(BoxIcon(kind), caption, text, buttons, owner_.data());
-  if (yesNo) box.setDefaultButton(QMessageBox::Yes);
+  const std::unique_ptr<QDialog> box = MakeAskBox(owner_.data(), text, caption, yesNo, kind);
   QApplication::beep();
-  return box.exec() == QMessageBox::Yes;
+  return box->exec() == QDialogButtonBox::Yes;
 }
 
 bool WebUiBoxes::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }

@@ -3,12 +3,17 @@
 // the idle window, every stage text and instruction of a run for every model
 // name the window can hold, and every box. A clipped or cut-off text fails.
 // With VORNBSL_SCREENSHOT_DIR set, the idle and mid-update pictures are saved there.
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStyleOptionComboBox>
 
 #include <filesystem>
@@ -19,9 +24,12 @@
 #include "bsl/device_types.h"
 #include "gui/main_window_dialogs.h"
 #include "gui/main_window_fixture.h"
+#include "gui/web_ui_boxes.h"
 #include "window/window_texts.h"
 #include "pty_pair.h"
 #include "sdi12/sdi_sensor.h"
+#include "web/feedback_post.h"
+#include "web_support/recording_ui.h"
 
 namespace {
 
@@ -63,13 +71,28 @@ std::string Describe(const QWidget& widget, const QString& text) {
   return widget.objectName().toStdString() + " \"" + text.toStdString() + "\"";
 }
 
+// The scroll area a label scrolls in, if any.
+const QScrollArea* ScrolledIn(const QLabel& label) {
+  const QWidget* viewport = label.parentWidget();
+  return viewport == nullptr ? nullptr : qobject_cast<const QScrollArea*>(viewport->parentWidget());
+}
+
+// A scrolled label is reached whole when its scroll area shows whole and scrolls over all of it.
+bool Reachable(const QLabel& label, const QScrollArea& area) {
+  const QSize hidden = label.size() - area.viewport()->size();
+  return WhollyVisible(area, area.rect()) && area.verticalScrollBar()->maximum() >= hidden.height() &&
+         area.horizontalScrollBar()->maximum() >= hidden.width();
+}
+
 // A label's text against the room it has: wrapped lines need the height, unwrapped ones the width.
 bool LabelFits(const QLabel& label) {
   const int margin = label.margin();
   const QRect room = label.contentsRect().adjusted(margin, margin, -margin, -margin);
   const int flags = static_cast<int>(label.alignment()) | (label.wordWrap() ? Qt::TextWordWrap : 0);
   const QRect needed = label.fontMetrics().boundingRect(room, flags, label.text());
-  return needed.width() <= room.width() && needed.height() <= room.height() && WhollyVisible(label, needed);
+  const QScrollArea* area = ScrolledIn(label);
+  const bool seen = area != nullptr ? Reachable(label, *area) : WhollyVisible(label, needed);
+  return needed.width() <= room.width() && needed.height() <= room.height() && seen;
 }
 
 bool ComboFits(const QComboBox& combo) {
@@ -195,6 +218,21 @@ class WindowFitTest : public MainWindowTest {
     EXPECT_EQ(Joined(Cut(*window_)), "") << what << " at " << window_->width() << "x" << window_->height();
   }
 
+  // A box shown over the window lies within the screen's available area, its texts whole
+  // (or reached by scrolling) and its buttons in sight.
+  void ExpectFitsTheScreen(std::unique_ptr<QDialog> box, const std::string& title) {
+    box->show();
+    Settle();
+    const QRect screen = window_->screen()->availableGeometry();
+    const QRect frame = box->frameGeometry();
+    EXPECT_TRUE(screen.contains(frame)) << title << " " << frame.width() << "x" << frame.height() << " at "
+                                        << frame.x() << "," << frame.y();
+    EXPECT_EQ(box->size(), box->sizeHint().expandedTo(box->minimumSize())) << title << ": nothing squeezed";
+    EXPECT_EQ(Joined(Cut(*box)), "") << title;
+    EXPECT_FALSE(box->findChildren<QPushButton*>().isEmpty()) << title;
+    box->close();
+  }
+
   void SavePicture(const char* state) {
     const QString folder = qEnvironmentVariable("VORNBSL_SCREENSHOT_DIR");
     if (folder.isEmpty()) return;
@@ -210,18 +248,13 @@ class WindowFitTest : public MainWindowTest {
   PtyPair pty_;
 };
 
-TEST_F(WindowFitTest, IdleWindowShowsEveryTextWholeAndCanGrow) {
+TEST_F(WindowFitTest, IdleWindowShowsEveryTextWhole) {
   TfrmMain& window = OpenIdle();
   const int dpi = qEnvironmentVariableIsSet("VORNBSL_TEST_DPI") ? qEnvironmentVariableIntValue("VORNBSL_TEST_DPI") : 96;
   ASSERT_EQ(qRound(window.screen()->logicalDotsPerInch()), dpi) << "the screen has the DPI asked for";
   EXPECT_EQ(Joined(Cut(window)), "") << "as first shown, " << window.width() << "x" << window.height();
   SavePicture("idle");
   ExpectFitsAtSmallest("idle");
-  const QSize smallest = window.size();
-  window.resize(smallest * 2);
-  Settle();
-  EXPECT_EQ(window.size(), smallest * 2) << "the window can grow";
-  EXPECT_EQ(Joined(Cut(window)), "");
   // The serial number row of factory mode.
   Find<QLabel>("newSN")->show();
   Find<QLineEdit>("newSNstr")->show();
@@ -232,6 +265,49 @@ TEST_F(WindowFitTest, IdleWindowShowsEveryTextWholeAndCanGrow) {
                                      "resumes the update where it stopped."));
   unfinished->show();
   ExpectFitsAtSmallest("with the unfinished-update line");
+}
+
+// The window opens centred on the screen, at the size its contents need, and keeps it:
+// a fixed border that neither the person nor a maximise changes.
+TEST_F(WindowFitTest, WindowOpensCentredAtItsContentsSizeAndKeepsIt) {
+  TfrmMain& window = OpenIdle();
+  const QRect screen = window.screen()->availableGeometry();
+  const QPoint offCentre = window.frameGeometry().center() - screen.center();
+  EXPECT_LE(offCentre.manhattanLength(), 2) << "centre " << window.frameGeometry().center().x() << ","
+                                            << window.frameGeometry().center().y();
+  const QSize opened = window.size();
+  EXPECT_EQ(window.minimumSize(), opened);
+  EXPECT_EQ(window.maximumSize(), opened) << "the person cannot resize it";
+  EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  window.resize(opened * 2);
+  Settle();
+  EXPECT_EQ(window.size(), opened);
+  window.showMaximized();
+  Settle();
+  EXPECT_FALSE(window.isMaximized());
+  EXPECT_EQ(window.size(), opened);
+
+  // Larger fonts, or a screen of another DPI, size it afresh; back again, it is as it was.
+  const QFont normal = QApplication::font();
+  QFont larger = normal;
+  larger.setPointSizeF(normal.pointSizeF() * 1.5);
+  QApplication::setFont(larger);
+  Settle();
+  EXPECT_TRUE(window.width() > opened.width() && window.height() > opened.height());
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  EXPECT_EQ(Joined(Cut(window)), "") << "with larger fonts";
+  QApplication::setFont(normal);
+  Settle();
+  EXPECT_EQ(window.size(), opened) << "with the fonts as they were";
+  QScreen* other = QGuiApplication::screens().value(1);
+  ASSERT_NE(other, nullptr);
+  window.windowHandle()->setScreen(other);
+  Settle();
+  EXPECT_NE(window.size(), opened) << "at " << other->logicalDotsPerInch() << " DPI";
+  EXPECT_EQ(Joined(Cut(window)), "") << "at " << other->logicalDotsPerInch() << " DPI";
+  window.windowHandle()->setScreen(QGuiApplication::screens().value(0));
+  Settle();
+  EXPECT_EQ(window.size(), opened) << "back on its own screen";
 }
 
 TEST_F(WindowFitTest, EveryStageTextAndInstructionFitsForEveryModel) {
@@ -307,19 +383,32 @@ TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
                      "anyway.\nClick CANCEL to quit the updater.",
                    "Wrong Firmware Version", kAskedQuestion});
 
-  const QRect screen = window.screen()->availableGeometry();
   for (const ShownBox& shown : boxes) {
     const QString text = Q(shown.text);
     const QString title = Q(shown.title);
-    const std::unique_ptr<QMessageBox> box =
-        shown.kind < 0 ? MakeQuestion(&window, text, title) : MakeBox(&window, shown.kind, text, title);
-    box->show();
-    Settle();
-    const QSize size = box->frameGeometry().size().expandedTo(box->sizeHint());
-    EXPECT_TRUE(size.width() <= screen.width() && size.height() <= screen.height())
-        << shown.title << " " << size.width() << "x" << size.height();
-    EXPECT_EQ(Joined(Cut(*box)), "") << shown.title;
-    box->close();
+    ExpectFitsTheScreen(shown.kind < 0 ? MakeQuestion(&window, text, title) : MakeBox(&window, shown.kind, text, title),
+                        shown.title);
+  }
+
+  // The feedback window's boxes, as they read with a long file name and a long failure.
+  RecordingUi web;
+  const QString bigFile = dataDir_.filePath(QStringLiteral("a measurement export with a long name of its own, "
+                                                           "taken on the second bench in the afternoon.csv"));
+  { QFile big(bigFile); ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(9 << 20)); }
+  EXPECT_FALSE(AcceptSendFile(web, bigFile));
+  WebClient nowhere;
+  EXPECT_FALSE(OpenFeedbackForm(nowhere, web));
+  web.boxes.push_back({FeedbackFailure(FeedbackKind(0), QStringLiteral("Host requires authentication: the proxy "
+                                       "at proxy.example.internal:3128 refused the request (407)")),
+                       QStringLiteral("Error Sending Feedback"), false, kBoxWarning});
+  web.boxes.push_back({QStringLiteral("There is information about a newer version of %1\navailable at "
+                                      "https://www.example.com/support/downloads/firmware/updaters/%1/"
+                                      "release-notes-and-downloads.html\n\nWould you like to visit this page with "
+                                      "your web browser now?").arg(Q(caption)),
+                       QStringLiteral("New Version Available"), true, kBoxInformation});
+  for (const Box& shown : web.boxes) {
+    ExpectFitsTheScreen(MakeAskBox(&window, shown.text, shown.caption, shown.yesNo, shown.kind),
+                        shown.caption.toStdString());
   }
 
   // The question of whose settings a device gets, with many long options: it fits the screen,
@@ -330,20 +419,14 @@ TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
                         std::to_string(i % 10) + ": its update stopped after the device's settings memory was " +
                         "erased; not put back yet"));
   }
-  const std::unique_ptr<QDialog> choice = MakeChoice(
+  std::unique_ptr<QDialog> choice = MakeChoice(
       &window,
       Q("Your " + model + " is in its firmware loader, where it cannot tell which " + model + " it is.\n\nThe " +
         "settings archive holds the settings of updates that did not finish. If one of them is this " + model +
         "'s own, choose it: it is put back after the update. Otherwise the " + model + " keeps the settings it " +
         "holds: its settings memory is not erased.\n\nThe archive is in \"" + archive + "\"."),
       QStringLiteral("Whose Settings"), options, Q("None of these: keep the settings this " + model + " holds"));
-  choice->show();
-  Settle();
-  const QSize size = choice->frameGeometry().size().expandedTo(choice->sizeHint());
-  EXPECT_TRUE(size.width() <= screen.width() && size.height() <= screen.height())
-      << "Whose Settings " << size.width() << "x" << size.height();
-  EXPECT_EQ(Joined(Cut(*choice)), "");
-  choice->close();
+  ExpectFitsTheScreen(std::move(choice), "Whose Settings");
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // main() of the window's fit tests. VORNBSL_TEST_DPI (96 when unset) is the
 // screen's dots per inch. Qt's own scaling is off, so fonts grow with the DPI
-// while widget pixels do not, as on a desktop set to a bigger font DPI; the
-// screen keeps the physical size of a 1366 x 768 laptop screen at 96 DPI.
+// while widget pixels do not, as on a desktop set to a bigger font DPI. The
+// screen keeps the physical size of a 1366 x 768 laptop screen at 96 DPI, or,
+// with VORNBSL_TEST_SCREEN=WIDTHxHEIGHT, has that many pixels whatever the DPI
+// (a small screen at a large scale).
 #include <QApplication>
 #include <QByteArray>
+#include <QSize>
 #include <QTemporaryFile>
 
 #include "web_support/qt_test_main.h"
@@ -13,16 +16,31 @@ namespace {
 constexpr int kBaseDpi = 96;
 constexpr int kBaseWidth = 1366;
 constexpr int kBaseHeight = 768;
+constexpr int kOtherDpi = 144;
 
-QByteArray ScreenConfig(int dpi) {
-  const int width = kBaseWidth * dpi / kBaseDpi;
-  const int height = kBaseHeight * dpi / kBaseDpi;
-  return QStringLiteral(R"({"screens":[{"name":"fit","x":0,"y":0,"width":%1,"height":%2,)"
-                        R"("logicalDpi":%3,"logicalBaseDpi":%4,"dpr":1}]})")
-      .arg(width)
-      .arg(height)
+QSize ScreenSize(int dpi) {
+  const QList<QByteArray> named = qgetenv("VORNBSL_TEST_SCREEN").split('x');
+  if (named.size() == 2) return {named[0].toInt(), named[1].toInt()};
+  return {kBaseWidth * dpi / kBaseDpi, kBaseHeight * dpi / kBaseDpi};
+}
+
+QString Screen(const char* name, int x, QSize size, int dpi) {
+  return QStringLiteral(R"({"name":"%1","x":%2,"y":0,"width":%3,"height":%4,"logicalDpi":%5,"logicalBaseDpi":%6,"dpr":1})")
+      .arg(QString::fromLatin1(name))
+      .arg(x)
+      .arg(size.width())
+      .arg(size.height())
       .arg(dpi)
-      .arg(kBaseDpi)
+      .arg(kBaseDpi);
+}
+
+// The screen under test first; beside it a second one at the other DPI, for a window moved
+// to a screen of another DPI.
+QByteArray ScreenConfig(int dpi) {
+  const QSize size = ScreenSize(dpi);
+  const int otherDpi = dpi == kBaseDpi ? kOtherDpi : kBaseDpi;
+  return (QStringLiteral(R"({"screens":[)") + Screen("fit", 0, size, dpi) + u',' +
+          Screen("other", size.width(), ScreenSize(otherDpi), otherDpi) + QStringLiteral("]}"))
       .toUtf8();
 }
 
