@@ -17,6 +17,4 @@ if(TARGET vorn_web)
   string(APPEND VORN_README_COMMANDS
     "  vornbsl-cli check-version                 ask the maker's web host for newer firmware\n")
 endif()
-# Windows' own editors want CR LF line ends.
-configure_file("${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in" "${PROJECT_BINARY_DIR}/README.txt" @ONLY
-  NEWLINE_STYLE CRLF)
+configure_file("${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in" "${PROJECT_BINARY_DIR}/README.txt" @ONLY)
