@@ -507,8 +507,8 @@ bool OpenSettings(UpdateSession& session) {
     return false;
   }
   ShowErrorBox(session,
-               "Another updater is at work with the data folder\n\"" + ShownPath(session.state.dataFolder) + "\":\n" + holder +
-                   ".\n\nNothing was sent to the " + Model(session) + " on Comm Port \"" + session.state.portLabel +
+               "Another updater is at work with the data folder\n\"" + ShownPath(session.state.dataFolder) + "\":\n" +
+                   holder + ".\n\nNothing was sent to the " + Model(session) + " on Comm Port \"" + session.state.portLabel +
                    "\". Please wait until the other update has finished, then try again.",
                "Updater Busy", kBoxWarning);
   return false;

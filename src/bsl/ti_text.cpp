@@ -108,7 +108,8 @@ int LoadText(HostBSL& engine, const std::string& path, FILE* file, uint32_t star
   engine.modelName = std::move(label.modelName);
   engine.deviceType = static_cast<uint8_t>(label.deviceType);
   engine.imageVersion = label.imageVersion;
-  print_message(engine.log, kLogStep, kBslTag, "BSLLoadTIFile loaded file %s (%d ms)", ShownPath(path).c_str(), Elapsed(start));
+  print_message(engine.log, kLogStep, kBslTag, "BSLLoadTIFile loaded file %s (%d ms)", ShownPath(path).c_str(),
+                Elapsed(start));
   return 1;
 }
 
@@ -168,7 +169,8 @@ int BSLWriteTIFile(HostBSL& engine, const std::string& path) {
                   ShownPath(path).c_str());
     return -error;
   }
-  print_message(engine.log, kLogStep, kBslTag, "BSLWriteTIFile wrote file %s (%d ms)", ShownPath(path).c_str(), Elapsed(start));
+  print_message(engine.log, kLogStep, kBslTag, "BSLWriteTIFile wrote file %s (%d ms)", ShownPath(path).c_str(),
+                Elapsed(start));
   return 1;
 }
 

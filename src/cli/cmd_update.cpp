@@ -81,7 +81,9 @@ std::string SamePortTwice(const std::vector<std::string>& ports) {
   for (const std::string& port : ports) {
     const std::string device = PortDeviceIdentity(port);
     const auto [seen, added] = devices.emplace(device, port);
-    if (!added) return "--port " + seen->second + " and --port " + port + " name the same port (" + ShownPath(device) + ")";
+    if (!added) {
+      return "--port " + seen->second + " and --port " + port + " name the same port (" + ShownPath(device) + ")";
+    }
     const auto [tagged, fresh] = tags.emplace(PortFileTag(port), port);
     if (!fresh) return "--port " + tagged->second + " and --port " + port + " would share a settings file";
   }

@@ -197,8 +197,9 @@ int VPRestoreInfo(InstrumentLink& link, const std::string& path, const std::stri
   if (!link.settingsSaved) {
     const int read = ReadInfoFile(link, path);
     if (read < 0) {
-      print_message(link.log, kLogFailure, kTag, "VPRestoreInfo received error %d trying to read device settings from %s",
-                    read, ShownPath(path).c_str());
+      print_message(link.log, kLogFailure, kTag,
+                    "VPRestoreInfo received error %d trying to read device settings from %s", read,
+                    ShownPath(path).c_str());
       return read;
     }
     link.settingsSaved = true;

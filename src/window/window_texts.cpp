@@ -70,7 +70,9 @@ std::string OpenFileErrorText(const std::string& caption, const std::string& fil
          std::to_string(error) + WithReason(error);
 }
 
-std::string DumpErrorText(int error) { return "Error saving firmware image: " + std::to_string(error) + WithReason(error); }
+std::string DumpErrorText(int error) {
+  return "Error saving firmware image: " + std::to_string(error) + WithReason(error);
+}
 
 std::string UpdatesNotBuiltText(const std::string& caption) {
   return "This version of the " + caption + " cannot update devices yet.\n\n" +

@@ -308,7 +308,8 @@ TEST_F(WindowsCli, HelpAndReadmeSpeakWindowsAndNameOnlyWhatTheBuildHolds) {
   }
   // Every program the README names was built.
   std::set<std::string> built;
-  for (const fs::directory_entry& file : fs::recursive_directory_iterator(std::string(VORN_WINDOWS_BUILD_DIR) + "/src")) {
+  const fs::path programs = std::string(VORN_WINDOWS_BUILD_DIR) + "/src";
+  for (const fs::directory_entry& file : fs::recursive_directory_iterator(programs)) {
     if (file.path().extension() == ".exe") built.insert(file.path().filename().string());
   }
   const std::regex program(R"([a-z-]+\.exe)");
