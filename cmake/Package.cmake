@@ -13,17 +13,20 @@ set(CPACK_PACKAGE_VENDOR "Tessaly Devices, Inc")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "firmware updater for serial-port instruments, data loggers and SDI-12 sensors")
+# Debian's tools read the description's lines as they stand: at most 80 columns each.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Updates the firmware of serial-port measurement instruments, data loggers and SDI-12 digital
-sensors without losing their settings: it identifies the device, saves its settings, starts
-the device's bootstrap loader, rewrites its flash, restarts it and writes the settings back.
-Two windows (vornbsl for the Pelloran TGX, vornbsl-sensor for SDI-12 sensors) and their
-command-line programs (vornbsl-cli, vornbsl-sensor-cli).")
+  "Updates the firmware of serial-port measurement instruments, data loggers
+and SDI-12 digital sensors without losing their settings: it identifies the
+device, saves its settings, starts the device's bootstrap loader, rewrites its
+flash, restarts it and writes the settings back. Two windows (vornbsl for the
+Pelloran TGX, vornbsl-sensor for SDI-12 sensors) and their command-line
+programs (vornbsl-cli, vornbsl-sensor-cli).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tessaly Devices, Inc <support@tessaly.example>")
+# No comma in the name: it would split the field into two addresses.
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tessaly Devices Inc <support@tessaly.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://software.tessaly.example")

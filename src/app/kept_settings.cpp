@@ -97,7 +97,7 @@ std::string ArchiveText(const ArchiveEntry& entry) {
 }
 
 void LogArchive(const UpdateSession& session, const char* what, const ArchiveEntry& entry) {
-  print_message(session.log, kLogFailure, kHostTag, "%s %s", what, entry.path.c_str());
+  print_message(session.log, kLogFailure, kHostTag, "%s %s", what, ShownPath(entry.path).c_str());
 }
 
 void SetState(UpdateSession& session, ArchiveEntry* entry, ArchiveState state) {
@@ -105,7 +105,7 @@ void SetState(UpdateSession& session, ArchiveEntry* entry, ArchiveState state) {
   const int error = SetEntryState(entry, state);
   if (error != 0) {
     print_message(session.log, kLogFailure, kHostTag, "Could not rename %s in the settings archive (error %d)",
-                  entry->path.c_str(), error);
+                  ShownPath(entry->path).c_str(), error);
   }
 }
 
@@ -150,12 +150,13 @@ void ImportOldFile(UpdateSession& session, const fs::path& path, OldFile kind) {
   entry.state = ImportedState(kind, text);
   entry.stamp = FileStamp(path);
   if (AddToArchive(session.state.dataFolder, &entry, text) != 0) {
-    print_message(session.log, kLogFailure, kHostTag, "Could not take %s into the settings archive", file.c_str());
+    print_message(session.log, kLogFailure, kHostTag, "Could not take %s into the settings archive",
+                  ShownPath(file).c_str());
     return;
   }
   RemoveFileUtf8(file);
-  print_message(session.log, kLogFailure, kHostTag, "Took %s into the settings archive as %s", file.c_str(),
-                entry.path.c_str());
+  print_message(session.log, kLogFailure, kHostTag, "Took %s into the settings archive as %s",
+                ShownPath(file).c_str(), ShownPath(entry.path).c_str());
 }
 
 void ImportOldFiles(UpdateSession& session) {
@@ -178,7 +179,7 @@ void SettleKilledRuns(UpdateSession& session) {
 
 // ---- the question ----
 
-std::string ArchiveShown(const UpdateSession& session) { return ArchiveFolder(session.state.dataFolder); }
+std::string ArchiveShown(const UpdateSession& session) { return ShownPath(ArchiveFolder(session.state.dataFolder)); }
 
 ArchiveEntry FindNamedFile(UpdateSession& session) {
   const std::string& named = session.state.settingsChoice;
@@ -187,7 +188,7 @@ ArchiveEntry FindNamedFile(UpdateSession& session) {
   std::string text;
   if (ReadWholeFile(named, &text, kSettingsFileMaxBytes).error != 0) {
     print_message(session.log, kLogFailure, kHostTag, "The settings file %s named for this run cannot be read",
-                  named.c_str());
+                  ShownPath(named).c_str());
     return {};
   }
   entry.model = ArchiveModel(session);
@@ -477,7 +478,7 @@ void AnnounceUnfinished(UpdateSession& session) {
   const std::string& model = Model(session);
   const std::string serial = session.settings.carries.empty() ? chosen.serial : session.settings.carries;
   session.ui.note("The settings of this " + model + " (" + SerialShown(serial) +
-                  ") are kept in the settings archive:\n\"" + chosen.path + "\"\nUpdate this " + model +
+                  ") are kept in the settings archive:\n\"" + ShownPath(chosen.path) + "\"\nUpdate this " + model +
                   " again to put them back.");
 }
 
@@ -506,8 +507,8 @@ bool OpenSettings(UpdateSession& session) {
     return false;
   }
   ShowErrorBox(session,
-               "Another updater is at work with the data folder\n\"" + session.state.dataFolder + "\":\n" + holder +
-                   ".\n\nNothing was sent to the " + Model(session) + " on Comm Port \"" + session.state.portLabel +
+               "Another updater is at work with the data folder\n\"" + ShownPath(session.state.dataFolder) + "\":\n" +
+                   holder + ".\n\nNothing was sent to the " + Model(session) + " on Comm Port \"" + session.state.portLabel +
                    "\". Please wait until the other update has finished, then try again.",
                "Updater Busy", kBoxWarning);
   return false;

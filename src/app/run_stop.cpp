@@ -29,8 +29,8 @@ std::string StopStateText(const UpdateSession& session, StopPoint point) {
       if (session.settings.keepInfo || !SettingsFileKept(session)) {
         return "The " + model + " is in its firmware loader and keeps its settings." + kRunAgain;
       }
-      return "The " + model + " is in its firmware loader; its settings are kept in \"" + session.settings.chosen.path +
-             "\"." + kRunAgain;
+      return "The " + model + " is in its firmware loader; its settings are kept in \"" +
+             ShownPath(session.settings.chosen.path) + "\"." + kRunAgain;
     case StopPoint::kSettingsBack:
       return "The " + model + " runs its new firmware with its settings back; its old measurement data were not " +
              "erased." + kRunAgain;

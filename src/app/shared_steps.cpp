@@ -3,6 +3,7 @@
 #include "app/update_session.h"
 #include "bsl/host_bsl.h"
 #include "instrument/instrument_link.h"
+#include "log/platform.h"
 #include "logger/device_link.h"
 
 namespace {
@@ -37,7 +38,7 @@ int FailSettingsWrite(UpdateSession& session, int code, const std::string& path)
   const std::string& model = session.state.modelName;
   ShowErrorBox(session,
                "The " + session.state.caption + " could not write the settings file for your " + model + ":\n\"" +
-                   path + "\"\n\n" + WriteFailureReason(code) + "\n\nNothing on your " + model +
+                   ShownPath(path) + "\"\n\n" + WriteFailureReason(code) + "\n\nNothing on your " + model +
                    " was changed. Please make room on the disk or choose another data folder, and try again." +
                    "\n\n[Error " + std::to_string(code) + "]",
                "Settings Error", kBoxError);
@@ -90,5 +91,5 @@ std::string RestoreFailureNote(UpdateSession& session, int e) {
   if (e == kSettingsFileMissing) return WaitingSettingsSentence(session);
   if (RestoreMetNoAnswer(e)) return {};
   const std::string kept = KeepUnrestoredSettings(session);
-  return kept.empty() ? std::string() : "\n\nThe settings are kept in \"" + kept + "\".";
+  return kept.empty() ? std::string() : "\n\nThe settings are kept in \"" + ShownPath(kept) + "\".";
 }

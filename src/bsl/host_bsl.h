@@ -65,9 +65,12 @@ struct HostBSL {
   HostBSL& operator=(const HostBSL&) = delete;
 };
 
-// Image files.
+// Image files. A file the system would not open, read or write fails with its error number, negated.
 int BSLLoadTIFile(HostBSL& engine, const std::string& path);
 int BSLWriteTIFile(HostBSL& engine, const std::string& path);
+// The system's reason for such a failure in a person's words ("No such file or folder."); empty
+// for the engine's own results (not a firmware file, out of memory).
+std::string TIFileErrorReason(int result);
 
 // Framed commands. The reply holds at most kMaxReplyBytes bytes.
 int BSLCommand(HostBSL& engine, char letter, const char* argument, int length, char waitFor, std::string* reply,

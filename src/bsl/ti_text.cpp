@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <system_error>
@@ -79,7 +80,7 @@ std::string DumpText(const std::string& image, const VectorTable& vectors) {
 int LoadFailed(HostBSL& engine, const std::string& path, int result, uint32_t start) {
   if (result == kTINotUsable) {
     print_message(engine.log, kLogStep, kBslTag, "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)",
-                  path.c_str(), Elapsed(start));
+                  ShownPath(path).c_str(), Elapsed(start));
   } else {
     print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile failed with error %d (%d ms)", result,
                   Elapsed(start));
@@ -93,7 +94,7 @@ int LoadText(HostBSL& engine, const std::string& path, FILE* file, uint32_t star
   const int readError = ReadWhole(file, &text);
   if (readError != 0) {
     print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile got error %d trying to read datafile %s",
-                  readError, path.c_str());
+                  readError, ShownPath(path).c_str());
     return -readError;
   }
   if (!TITextStartsWell(text)) return kTINotUsable;
@@ -107,7 +108,8 @@ int LoadText(HostBSL& engine, const std::string& path, FILE* file, uint32_t star
   engine.modelName = std::move(label.modelName);
   engine.deviceType = static_cast<uint8_t>(label.deviceType);
   engine.imageVersion = label.imageVersion;
-  print_message(engine.log, kLogStep, kBslTag, "BSLLoadTIFile loaded file %s (%d ms)", path.c_str(), Elapsed(start));
+  print_message(engine.log, kLogStep, kBslTag, "BSLLoadTIFile loaded file %s (%d ms)", ShownPath(path).c_str(),
+                Elapsed(start));
   return 1;
 }
 
@@ -125,14 +127,14 @@ bool SpecialFile(const std::string& path) {
 int BSLLoadTIFile(HostBSL& engine, const std::string& path) {
   const uint32_t start = MillisecondTick();
   if (SpecialFile(path)) {
-    print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile: %s is not a regular file", path.c_str());
+    print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile: %s is not a regular file", ShownPath(path).c_str());
     return kTINotUsable;
   }
   const File file(OpenFileUtf8(path, "rb"));
   if (!file) {
     const int error = errno;
     print_message(engine.log, kLogFailure, kBslTag, "BSLLoadTIFile got error %d trying to open datafile %s", error,
-                  path.c_str());
+                  ShownPath(path).c_str());
     return -error;
   }
   try {
@@ -148,7 +150,7 @@ int BSLWriteTIFile(HostBSL& engine, const std::string& path) {
   if (!file) {
     const int error = errno;
     print_message(engine.log, kLogFailure, kBslTag, "BSLWriteTIFile got error %d trying to open datafile %s", error,
-                  path.c_str());
+                  ShownPath(path).c_str());
     return -error;
   }
   std::string text;
@@ -164,9 +166,29 @@ int BSLWriteTIFile(HostBSL& engine, const std::string& path) {
   if (!written && error == 0) error = EIO;
   if (error != 0) {
     print_message(engine.log, kLogFailure, kBslTag, "BSLWriteTIFile got error %d trying to write datafile %s", error,
-                  path.c_str());
+                  ShownPath(path).c_str());
     return -error;
   }
-  print_message(engine.log, kLogStep, kBslTag, "BSLWriteTIFile wrote file %s (%d ms)", path.c_str(), Elapsed(start));
+  print_message(engine.log, kLogStep, kBslTag, "BSLWriteTIFile wrote file %s (%d ms)", ShownPath(path).c_str(),
+                Elapsed(start));
   return 1;
+}
+
+std::string TIFileErrorReason(int result) {
+  if (result >= 0 || result == kTINotUsable || result == kBslNoMemory) return {};
+  switch (-result) {
+    case ENOENT: return "No such file or folder.";
+    case ENOTDIR: return "Part of the path is not a folder.";
+    case EACCES:
+    case EPERM: return "Permission denied.";
+    case ENOSPC: return "The disk is full.";
+    case EROFS: return "The disk is read-only.";
+    case EISDIR: return "It is a folder, not a file.";
+    case ENAMETOOLONG: return "The name is too long.";
+    case EIO: return "The disk reported an error.";
+    default: {
+      std::string words = std::strerror(-result);
+      return words.empty() ? std::string() : words + ".";
+    }
+  }
 }

@@ -19,6 +19,9 @@ int RunPorts(CliContext& context, CommandArgs args);
 int RunIdentify(CliContext& context, CommandArgs args);
 int RunSettingsCommand(CliContext& context, CommandArgs args);
 
+// Whether this build has the web services (check-version): a build without Qt has none.
+bool WebServicesBuilt();
+
 // Loads --firmware FILE into the engine when given; reports a failure the way
 // the window's open command words it. Returns kExitSuccess or kExitFailed.
 int LoadFirmwareOption(CliContext& context, HostBSL& engine, const std::string& path);

@@ -115,12 +115,6 @@ bool TakeOptions(std::vector<std::string>& args, const std::string& name, std::v
   return true;
 }
 
-void WriteLine(FILE* out, const std::string& line) {
-  const std::string whole = line + "\n";
-  std::fwrite(whole.data(), 1, whole.size(), out);
-  std::fflush(out);
-}
-
 bool ReplyIsOneOf(std::string reply, std::initializer_list<const char*> words) {
   for (char& c : reply) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return std::find(words.begin(), words.end(), reply) != words.end();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_terminal.h"
 #include "log/message_log.h"
 
 constexpr int kExitSuccess = 0;
@@ -50,10 +51,6 @@ bool TakeOption(std::vector<std::string>& args, const std::string& name, std::st
 // Takes every "--name VALUE" out of args, in order; false with a usage message when a value is missing.
 bool TakeOptions(std::vector<std::string>& args, const std::string& name, std::vector<std::string>* values,
                  std::string* error);
-
-// Writes one whole line (the newline is added) with a single call, so lines from the
-// threads of a several-port update never interleave.
-void WriteLine(FILE* out, const std::string& line);
 
 // Whether a typed reply is one of `words` (lower case), whatever its letters' case.
 bool ReplyIsOneOf(std::string reply, std::initializer_list<const char*> words);

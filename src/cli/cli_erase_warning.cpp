@@ -1,7 +1,5 @@
 #include "cli/cli_erase_warning.h"
 
-#include <iostream>
-
 #include "app/erase_warning.h"
 #include "app/update_run.h"
 #include "cli/cli_platform.h"
@@ -31,7 +29,7 @@ int ConfirmDataErase(const CliContext& context, const UpdaterState& state, int k
     return NotStarted(context, text,
                       "there is no terminal to ask whether the measurement data may be erased; add --yes to go on.");
   }
-  std::cerr << "Go on and erase the measurement data? [y/N] " << std::flush;
+  WritePrompt(stderr, "Go on and erase the measurement data? [y/N] ");
   std::string reply;
   if (ReadTerminalLine(&reply) && ReplyIsOneOf(reply, {"y", "yes"})) return kExitSuccess;
   if (StopRequests() > 0) {

@@ -10,6 +10,7 @@
 #include "bsl/builtin_image.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_context.h"
+#include "cli/cli_platform.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ struct Command {
   int (*run)(CliContext&, CommandArgs);
   const char* usage;
   const char* summary;
+  bool needsWeb = false;  // only a build with the web services has it
 };
 
 constexpr std::array<Command, 7> kCommands = {{
@@ -29,15 +31,12 @@ constexpr std::array<Command, 7> kCommands = {{
     {"ports", RunPorts, kPortsUsage, "list the serial ports (--all also probes the 16 native ports)"},
     {"settings", RunSettingsCommand, kSettingsUsage,
      "the settings archive: every device's saved settings; list, show one, or write one into a device"},
-    {"check-version", RunCheckVersion, kCheckVersionUsage, "ask the web host for the newest firmware release"},
+    {"check-version", RunCheckVersion, kCheckVersionUsage, "ask the web host for the newest firmware release", true},
 }};
 
 constexpr const char* kGeneralUsage = "vornbsl-cli [--data-dir DIR] <command> [options] | --version | --help";
 
 constexpr const char* kUpdateOptions =
-    "  --port PORT      the device's serial port: a name such as ttyUSB0 (under /dev) or a path;\n"
-    "                   on Windows a name such as COM3\n"
-    "                   repeat it to update several devices at once\n"
     "  --no             answer Cancel to every question; without --yes or --no, questions are\n"
     "                   asked at a terminal and answered Cancel elsewhere\n"
     "  --firmware FILE  load this TI-Text firmware file instead of the built-in image\n"
@@ -65,7 +64,6 @@ constexpr const char* kSensorUpdateOptions =
     "                   choice), one of the codes\n"
     "                  ";
 constexpr const char* kOtherOptions =
-    "  ports --all      also probe the 16 numbered native ports\n"
     "  dump OUT         the file the image is written to\n"
     "  dump, loader-upload --firmware FILE\n"
     "                   the TI-Text file to hold instead of the built-in image\n"
@@ -79,13 +77,19 @@ constexpr const char* kOtherOptions =
     "  settings restore --port PORT ID\n"
     "                   write the archived settings ID into the device on PORT, after keeping what\n"
     "                   it holds in the archive; --yes or --no answers the question asked when ID\n"
-    "                   is another serial number's\n"
+    "                   is another serial number's\n";
+constexpr const char* kCheckVersionOptions =
     "  check-version --host URL\n"
-    "                   the web host to ask (default: the maker's); the Windows command line,\n"
-    "                   built without Qt, has no web services and cannot run it\n";
+    "                   the web host to ask (default: the maker's)\n";
+
+// What this build holds: a build without the web services leaves out what needs them.
+bool Built(const Command& command) { return !command.needsWeb || WebServicesBuilt(); }
 
 void PrintUpdateOptions() {
-  std::cout << "\nupdate options:\n" << kUpdateOptions;
+  std::cout << "\nupdate options:\n"
+            << "  --port PORT      the device's serial port: " << HelpWords().portName << "\n"
+            << "                   repeat it to update several devices at once\n"
+            << kUpdateOptions;
   if (DigitalSensorBuild(BuiltInFirmware())) {
     std::cout << kSensorUpdateOptions;
     for (const SensorMenuItem& item : SensorMenuItems()) std::cout << " " << item.type;
@@ -99,18 +103,24 @@ void PrintUpdateOptions() {
 void PrintHelp() {
   std::cout << "usage: " << UsageText(kGeneralUsage) << "\n\ncommands:\n";
   for (const Command& command : kCommands) {
+    if (!Built(command)) continue;
     const std::string usage = command.run == RunUpdateCommand ? UpdateUsage() : command.usage;
     std::cout << "  " << UsageText(usage) << "\n      " << command.summary << "\n";
   }
   PrintUpdateOptions();
-  std::cout << "\nother command options:\n" << kOtherOptions;
+  const PlatformHelp words = HelpWords();
+  std::cout << "\nother command options:\n"
+            << "  ports --all      also probe the 16 numbered native ports (" << words.nativePorts << ")\n"
+            << kOtherOptions << (WebServicesBuilt() ? kCheckVersionOptions : "");
   std::cout << "\ngeneral options:\n"
                "  --data-dir DIR   folder of the error file and the settings archive (default:\n"
-               "                   $VORNBSL_DATA_DIR, else the per-user data folder + /Tessaly/VornBSL)\n"
+               "                   "
+            << words.dataFolder
+            << ")\n"
                "  --version        print the program's version\n"
                "  --help           print this text\n"
-               "\nexit status: 0 success, 1 the command failed, 2 bad usage, 130 stopped by Ctrl+C\n"
-               "(143 by SIGTERM); the next update finishes a stopped one\n";
+               "\nexit status: 0 success, 1 the command failed, 2 bad usage,\n"
+            << words.stopStatus << "; the next update finishes a stopped one\n";
 }
 
 const Command* FindCommand(const std::string& name) {
@@ -141,6 +151,7 @@ int main(int argc, char** argv) {
   if (at >= args.size()) return ReportUsage("no command given", kGeneralUsage);
   const Command* command = FindCommand(args[at]);
   if (command == nullptr) return ReportUsage("unknown command " + args[at], kGeneralUsage);
+  if (!Built(*command)) return ReportUsage(args[at] + " is not in this build: it has no web services", kGeneralUsage);
   CliContext context;
   if (!OpenContext(context, dataDir)) {
     std::cerr << ProgramName() << ": cannot create the data folder\n";

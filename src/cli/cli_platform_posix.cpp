@@ -1,4 +1,5 @@
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -52,6 +53,21 @@ int StopExitStatus() {
 
 bool IsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
+LineStyle PrepareLineStyle(FILE* stream) {
+  // A terminal that says it cannot move the cursor (Emacs' shell, TERM=dumb) gets plain lines.
+  if (!IsTerminal(stream) || EnvText("TERM") == "dumb") return LineStyle::kPlainLines;
+  return LineStyle::kEscapes;
+}
+
+void ClearConsoleLine(FILE* stream) { std::fputs("\r\033[K", stream); }
+
+int TerminalColumns(FILE* stream) {
+  winsize size{};
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (!IsTerminal(stream)) return 0;
+  return std::atoi(EnvText("COLUMNS").c_str());
+}
+
 bool InputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
 
 bool ReadTerminalLine(std::string* line) {
@@ -76,4 +92,10 @@ std::string UserDataFolder() {
   const std::string xdg = EnvText("XDG_DATA_HOME");
   if (!xdg.empty()) return xdg + kDataSubfolder;
   return EnvText("HOME") + "/.local/share" + kDataSubfolder;
+}
+
+PlatformHelp HelpWords() {
+  return {"a name such as ttyUSB0 (under /dev) or a path",
+          "$VORNBSL_DATA_DIR, else ${XDG_DATA_HOME:-~/.local/share}/Tessaly/VornBSL",
+          "130 stopped by Ctrl+C (143 by SIGTERM)", "ttyS0..ttyS15"};
 }

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
@@ -47,6 +48,8 @@ std::string LocalAppDataFolder() {
   return variable != nullptr ? variable : "";
 }
 
+HANDLE StreamHandle(FILE* stream) { return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))); }
+
 }  // namespace
 
 void InstallStopHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
@@ -56,6 +59,32 @@ int StopRequests() { return gStopRequests.load(); }
 int StopExitStatus() { return kInterruptedExitStatus; }
 
 bool IsTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+LineStyle PrepareLineStyle(FILE* stream) {
+  // The console's own calls clear a line on every console: those without escape processing,
+  // and those that take the escape mode but print the escapes as text (wine's). A pipe or a
+  // file (or a terminal emulator that gives the program pipes) has no console: plain lines.
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (GetConsoleScreenBufferInfo(StreamHandle(stream), &info)) return LineStyle::kConsoleCalls;
+  return LineStyle::kPlainLines;
+}
+
+void ClearConsoleLine(FILE* stream) {
+  std::fflush(stream);
+  const HANDLE console = StreamHandle(stream);
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(console, &info)) return;
+  const COORD start{0, info.dwCursorPosition.Y};
+  DWORD written = 0;
+  FillConsoleOutputCharacterA(console, ' ', static_cast<DWORD>(info.dwSize.X), start, &written);
+  SetConsoleCursorPosition(console, start);
+}
+
+int TerminalColumns(FILE* stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(StreamHandle(stream), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
 
 bool InputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
@@ -71,4 +100,9 @@ bool ReadTerminalLine(std::string* line) {
 std::string UserDataFolder() {
   const std::string base = LocalAppDataFolder();
   return base.empty() ? std::string() : base + kDataSubfolder;
+}
+
+PlatformHelp HelpWords() {
+  return {"a name such as COM3", "%VORNBSL_DATA_DIR%, else %LOCALAPPDATA%\\Tessaly\\VornBSL",
+          "130 stopped by Ctrl+C, Ctrl+Break or closing the console window", "COM1..COM16"};
 }

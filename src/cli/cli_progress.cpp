@@ -1,19 +1,22 @@
 #include "cli/cli_progress.h"
 
 #include "cli/cli_platform.h"
+#include "cli/cli_terminal.h"
 
 namespace {
 
 constexpr int kBarWidth = 30;
 constexpr int kFullPercent = 100;
+constexpr size_t kPercentWidth = 4;  // "100%"
 
 void DrawBar(const CliProgress& progress) {
   const int percent = progress.percent < 0 ? 0 : progress.percent;
   const int filled = percent * kBarWidth / kFullPercent;
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(kBarWidth - filled), '-');
-  std::fprintf(progress.out, "\r\033[K[%s] %3d%%  %s", bar.c_str(), percent, progress.stage.c_str());
-  std::fflush(progress.out);
+  std::string shown = std::to_string(percent) + "%";
+  if (shown.size() < kPercentWidth) shown.insert(0, kPercentWidth - shown.size(), ' ');
+  DrawBarLine(progress.out, "[" + bar + "] " + shown + "  " + progress.stage);
 }
 
 }  // namespace
@@ -21,7 +24,7 @@ void DrawBar(const CliProgress& progress) {
 CliProgress MakeCliProgress(FILE* out) {
   CliProgress progress;
   progress.out = out;
-  progress.terminal = IsTerminal(out);
+  progress.terminal = BarPossible(out);
   return progress;
 }
 
@@ -57,10 +60,7 @@ void ShowPercent(CliProgress& progress, int percent) {
 }
 
 void EndProgress(CliProgress& progress) {
-  if (progress.terminal && !progress.stage.empty()) {
-    std::fputc('\n', progress.out);
-    std::fflush(progress.out);
-  }
+  if (progress.terminal) EndBarLine(progress.out);
 }
 
 BslProgressHook EngineProgressHook(CliProgress& progress) {

@@ -40,8 +40,8 @@ void StopNotices::Watch() {
     told = requests;
     for (const CliUpdateUi* ui : uis_) {
       if (ui->finished) continue;
-      // Off the bar's line first, so the words stand on a line of their own.
-      WriteLine(stderr, (ui->progress.terminal ? "\n" : "") + StopNotice(*ui));
+      // The one writer moves the bar under the words, so the two never mix on one line.
+      WriteLine(stderr, StopNotice(*ui));
     }
   }
 }

@@ -1,12 +1,12 @@
 #include "cli/cli_update_ui.h"
 
 #include <cstdlib>
-#include <iostream>
 
 #include "cli/cli_context.h"
 #include "cli/cli_platform.h"
 
 void CliUpdateUi::stage(const std::string& text) {
+  stageHidden = false;
   if (!progress.terminal) {
     ShowStage(progress, text);
     ShowPercent(progress, position);
@@ -24,11 +24,16 @@ void CliUpdateUi::note(const std::string& text) {
   WriteLine(stdout, (progress.terminal ? linePrefix : linePrefix + "note: ") + OneLine(text));
 }
 
-void CliUpdateUi::hideStage() { EndProgress(progress); }
+// The bar stays on the screen where it stood; the run's reset to 0 that follows a failure or
+// a stop is not drawn, so the last bar shows how far the run came.
+void CliUpdateUi::hideStage() {
+  EndProgress(progress);
+  stageHidden = true;
+}
 
 void CliUpdateUi::setBar(int value) {
   position = value;
-  ShowPercent(progress, value);
+  if (!stageHidden) ShowPercent(progress, value);
 }
 
 void CliUpdateUi::setInstruction(const std::string&) {}
@@ -58,7 +63,9 @@ bool CliUpdateUi::ask(const std::string& text, const std::string& title) {
     WriteLine(stderr, line + " [Cancel: no terminal to ask, use --yes or --no]");
     return false;
   }
-  std::cerr << title << ":\n" << text << "\nOK or Cancel? [ok/cancel] " << std::flush;
+  WriteLine(stderr, title + ":");
+  WriteLine(stderr, text);
+  WritePrompt(stderr, "OK or Cancel? [ok/cancel] ");
   std::string reply;
   // Ctrl+C at the question cancels it, and with it the run.
   return ReadTerminalLine(&reply) && ReplyIsOneOf(reply, {"ok", "o", "y", "yes"});
@@ -92,16 +99,18 @@ int CliUpdateUi::choose(const std::string& text, const std::string& title, const
     WriteLine(stderr, line + " [" + none + ": " + why + "]");
     return kChoseNone;
   }
-  std::cerr << title << ":\n" << text << "\n  0  " << none << " (the default)\n";
-  for (size_t i = 0; i < options.size(); ++i) std::cerr << "  " << i + 1 << "  " << options[i] << "\n";
+  WriteLine(stderr, title + ":");
+  WriteLine(stderr, text);
+  WriteLine(stderr, "  0  " + none + " (the default)");
+  for (size_t i = 0; i < options.size(); ++i) WriteLine(stderr, "  " + std::to_string(i + 1) + "  " + options[i]);
   for (;;) {
-    std::cerr << "Choose a number [0]: " << std::flush;
+    WritePrompt(stderr, "Choose a number [0]: ");
     std::string reply;
     // Ctrl+C at the question answers it with the default, and stops the run after it.
     if (!ReadTerminalLine(&reply)) return kChoseNone;
     const int number = ChoiceNumber(reply, options.size());
     if (number >= 0) return number - 1;
-    std::cerr << "Please type a number from 0 to " << options.size() << ".\n";
+    WriteLine(stderr, "Please type a number from 0 to " + std::to_string(options.size()) + ".");
   }
 }
 

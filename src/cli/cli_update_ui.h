@@ -21,6 +21,7 @@ struct CliUpdateUi : UpdateUi {
   bool mayPrompt = true;   // false beside other running updates: only --yes / --no answer
   std::string stopState;   // what the device was left in when the run stopped on request
   std::atomic<bool> finished{false};  // the run is over: a stop request has nothing left to stop
+  bool stageHidden = false;  // the run ended its stage line: the bar is not drawn again until a new stage
 
   void stage(const std::string& text) override;
   void note(const std::string& text) override;

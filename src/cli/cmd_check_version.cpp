@@ -10,6 +10,14 @@
 #include "web/check_version_command.h"
 #endif
 
+bool WebServicesBuilt() {
+#ifdef VORN_HAVE_WEB
+  return true;
+#else
+  return false;
+#endif
+}
+
 int RunCheckVersion(CliContext& context, CommandArgs args) {
   std::string host, error;
   if (!TakeOption(args, "--host", &host, &error)) return ReportUsage(error, kCheckVersionUsage);

@@ -8,18 +8,24 @@
 
 namespace {
 
-// Why a path cannot be a firmware file, when it names no file at all; empty otherwise.
+// Why a path the engine would not read cannot be a firmware file, when it names no file at all;
+// empty otherwise. (A folder fails with the system's own reason.)
 std::string NotAFile(const std::string& path) {
   std::error_code error;
   const std::filesystem::file_status status = std::filesystem::status(PathFromUtf8(path), error);
   switch (status.type()) {
-    case std::filesystem::file_type::directory: return "It is a folder, not a file.";
     case std::filesystem::file_type::fifo: return "It is a named pipe, not a file.";
     case std::filesystem::file_type::block:
     case std::filesystem::file_type::character: return "It is a device, not a file.";
     case std::filesystem::file_type::socket: return "It is a socket, not a file.";
     default: return {};
   }
+}
+
+// The system's reason for a failed open, read or write, on a line of its own.
+std::string ReasonLine(int result) {
+  const std::string reason = TIFileErrorReason(result);
+  return reason.empty() ? reason : "\n" + reason;
 }
 
 std::string BaseName(const std::string& path) {
@@ -58,9 +64,9 @@ int LoadFirmwareOption(CliContext& context, HostBSL& engine, const std::string& 
            "\".\nPlease restart this application and try again.";
   } else {
     text = "The " + context.caption + " could not opening \"" + name + "\".\nPlease try again.\nError " +
-           std::to_string(result);
+           std::to_string(result) + ReasonLine(result);
   }
-  const std::string why = NotAFile(path);
+  const std::string why = result == kTINotUsable ? NotAFile(path) : std::string();
   if (!why.empty()) text += "\n" + why;
   return ReportFailure(context, "File Error", text, result);
 }
@@ -74,7 +80,9 @@ int RunDump(CliContext& context, CommandArgs args) {
   if (LoadFirmwareOption(context, engine, firmware) != kExitSuccess) return kExitFailed;
   const int written = BSLWriteTIFile(engine, args[0]);
   if (written < 0) {
-    return ReportFailure(context, "Error", "Error saving firmware image: " + std::to_string(written), written);
+    return ReportFailure(context, "Error",
+                         "Error saving firmware image: " + std::to_string(written) + ReasonLine(written),
+                         written);
   }
   return kExitSuccess;
 }

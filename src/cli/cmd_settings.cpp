@@ -15,6 +15,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_update_ui.h"
 #include "instrument/instrument_link.h"
+#include "log/platform.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ std::string Firmware(const ArchiveEntry& entry) {
 }
 
 std::string NoSuchEntry(const CliContext& context, const std::string& id) {
-  return "The settings archive in \"" + ArchiveFolder(context.dataDir) + "\" holds no settings " + id +
+  return "The settings archive in \"" + ShownPath(ArchiveFolder(context.dataDir)) + "\" holds no settings " + id +
          ". \"settings list\" shows what it holds.";
 }
 
@@ -86,7 +87,7 @@ std::string JsonLine(const ArchiveEntry& entry) {
          ",\"serialNumber\":" + JsonText(entry.serial) + ",\"date\":" + JsonText(StampShown(entry)) +
          ",\"firmwareBefore\":" + JsonText(entry.before) + ",\"firmwareAfter\":" + JsonText(entry.after) +
          ",\"state\":" + JsonText(std::string(StateWords(entry.state))) + ",\"stateText\":" +
-         JsonText(StateShown(entry.state)) + ",\"file\":" + JsonText(entry.path) + "}";
+         JsonText(StateShown(entry.state)) + ",\"file\":" + JsonText(ShownPath(entry.path)) + "}";
 }
 
 int ListSettings(CliContext& context, CommandArgs args) {
@@ -124,7 +125,7 @@ int ShowSettings(CliContext& context, CommandArgs args) {
   }
   const std::string head = "id: " + EntryId(entry) + "\ndevice: " + entry.model + ", " + SerialShown(entry.serial) +
                            "\ndate: " + StampShown(entry) + "\nfirmware: " + Firmware(entry) +
-                           "\nwhat happened: " + StateShown(entry.state) + "\nfile: " + entry.path + "\n\n";
+                           "\nwhat happened: " + StateShown(entry.state) + "\nfile: " + ShownPath(entry.path) + "\n\n";
   std::fwrite(head.data(), 1, head.size(), stdout);
   std::fwrite(text.data(), 1, text.size(), stdout);
   return kExitSuccess;

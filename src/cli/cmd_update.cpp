@@ -6,7 +6,7 @@
 // family code) instead of --new-sn and --no-erase.
 #include <algorithm>
 #include <cstdlib>
-#include <set>
+#include <map>
 #include <thread>
 #include <vector>
 
@@ -21,6 +21,8 @@
 #include "cli/cli_stop.h"
 #include "cli/cli_update_ui.h"
 #include "instrument/instrument_link.h"
+#include "log/platform.h"
+#include "serial/serial_port.h"
 
 namespace {
 
@@ -71,13 +73,21 @@ std::string SensorTypeCodes() {
   return codes;
 }
 
-// Two names for one settings file (or one port given twice) would let two runs share it.
-bool DistinctPorts(const std::vector<std::string>& ports) {
-  std::set<std::string> tags;
+// Two names of one device (a link and its target, two spellings of a COM name) would run two
+// updates on it, the second failing as "in use" beside the first; two names of one settings
+// file would let two runs share it. Empty when every port is its own, else what to tell.
+std::string SamePortTwice(const std::vector<std::string>& ports) {
+  std::map<std::string, std::string> devices, tags;  // identity -> the --port that named it
   for (const std::string& port : ports) {
-    if (!tags.insert(PortFileTag(port)).second) return false;
+    const std::string device = PortDeviceIdentity(port);
+    const auto [seen, added] = devices.emplace(device, port);
+    if (!added) {
+      return "--port " + seen->second + " and --port " + port + " name the same port (" + ShownPath(device) + ")";
+    }
+    const auto [tagged, fresh] = tags.emplace(PortFileTag(port), port);
+    if (!fresh) return "--port " + tagged->second + " and --port " + port + " would share a settings file";
   }
-  return true;
+  return {};
 }
 
 int CheckPorts(const UpdateOptions& options) {
@@ -86,7 +96,8 @@ int CheckPorts(const UpdateOptions& options) {
     if (port.empty()) return ReportUsage("--port needs a port name", UpdateUsage());
   }
   if (options.ports.size() == 1) return kExitSuccess;
-  if (!DistinctPorts(options.ports)) return ReportUsage("each --port must name a different port", UpdateUsage());
+  const std::string same = SamePortTwice(options.ports);
+  if (!same.empty()) return ReportUsage(same + ": each --port must name a different port", UpdateUsage());
   // One serial number on several devices would make them indistinguishable.
   if (!options.newSerialNumber.empty()) return ReportUsage("--new-sn takes a single --port", UpdateUsage());
   // One device's settings for several devices would be a guess.

@@ -7,6 +7,7 @@
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_settings.h"
 #include "instrument/settings_file.h"
+#include "log/platform.h"
 #include "logger/link_helpers.h"
 #include "logger/settings_loop.h"
 #include "sdi12/sdi_sensor.h"
@@ -196,8 +197,9 @@ int VPRestoreInfo(InstrumentLink& link, const std::string& path, const std::stri
   if (!link.settingsSaved) {
     const int read = ReadInfoFile(link, path);
     if (read < 0) {
-      print_message(link.log, kLogFailure, kTag, "VPRestoreInfo received error %d trying to read device settings from %s",
-                    read, path.c_str());
+      print_message(link.log, kLogFailure, kTag,
+                    "VPRestoreInfo received error %d trying to read device settings from %s", read,
+                    ShownPath(path).c_str());
       return read;
     }
     link.settingsSaved = true;

@@ -9,6 +9,7 @@
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_settings.h"
 #include "instrument/settings_file_platform.h"
+#include "log/platform.h"
 #include "logger/link_helpers.h"
 #include "sdi12/sdi_sensor.h"
 
@@ -185,10 +186,10 @@ int WriteInfoFile(InstrumentLink& link, const std::string& path) {
   if (outcome.error == 0) return kLinkOk;
   if (outcome.failedAt == FileStage::kOpen) {
     print_message(link.log, kLogFailure, kTag, "WriteInfoFile got error %d trying to open settings file %s",
-                  outcome.error, path.c_str());
+                  outcome.error, ShownPath(path).c_str());
   } else {
     print_message(link.log, kLogFailure, kTag, "WriteInfoFile got error %d trying to write settings file %s",
-                  outcome.error, path.c_str());
+                  outcome.error, ShownPath(path).c_str());
   }
   return -outcome.error;
 }

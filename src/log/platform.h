@@ -15,6 +15,9 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
 std::filesystem::path PathFromUtf8(const std::string& path);
 // The UTF-8 text of a path that std::filesystem gave.
 std::string Utf8FromPath(const std::filesystem::path& path);
+// A path as this system writes it for a person (messages, boxes, the log): the program joins
+// paths with "/" everywhere, which Windows shows as "\". Only for showing, never for opening.
+std::string ShownPath(const std::string& path);
 // Deletes a file; a missing file is no failure. False when the file stays.
 bool RemoveFileUtf8(const std::string& path);
 // Renames 'from' over 'to' in one step, replacing 'to' when it exists, written through to the

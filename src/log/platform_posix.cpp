@@ -12,6 +12,8 @@ std::filesystem::path PathFromUtf8(const std::string& path) { return std::filesy
 
 std::string Utf8FromPath(const std::filesystem::path& path) { return path.string(); }
 
+std::string ShownPath(const std::string& path) { return path; }
+
 bool RemoveFileUtf8(const std::string& path) {
   std::error_code error;
   std::filesystem::remove(PathFromUtf8(path), error);

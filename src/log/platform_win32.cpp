@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -28,6 +29,12 @@ std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
 std::filesystem::path PathFromUtf8(const std::string& path) { return std::filesystem::path(WideFromUtf8(path)); }
 
 std::string Utf8FromPath(const std::filesystem::path& path) { return Utf8FromWide(path.wstring()); }
+
+std::string ShownPath(const std::string& path) {
+  std::string shown = path;
+  std::replace(shown.begin(), shown.end(), '/', '\\');
+  return shown;
+}
 
 bool RemoveFileUtf8(const std::string& path) {
   std::error_code error;

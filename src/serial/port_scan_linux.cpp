@@ -105,4 +105,10 @@ std::string PlatformPortPath(const std::string& devRoot, const std::string& name
   return name.find('/') != std::string::npos ? name : devRoot + "/" + name;
 }
 
+std::string PlatformPortIdentity(const std::string& path) {
+  std::error_code error;
+  const fs::path real = fs::canonical(path, error);
+  return error ? path : real.string();
+}
+
 std::string PlatformNativePortName(int number) { return "ttyS" + std::to_string(number - 1); }

@@ -22,6 +22,7 @@ constexpr DWORD kPortNameBytes = 32;
 constexpr DWORD kFriendlyNameChars = 65;
 constexpr DWORD kInstanceIdChars = 65;
 constexpr DWORD kValueNameChars = 256;
+constexpr DWORD kDeviceTargetChars = 1024;  // QueryDosDevice's answer: the targets of one name
 constexpr int kExtraPortBase = 1000;  // after every numbered port
 constexpr int kOtherErrorBase = 1000;  // system errors the listing does not tell apart
 
@@ -216,6 +217,15 @@ std::string PlatformPortPath(const std::string&, const std::string& name) {
   }
   if (!base.empty() && base.back() == ':') base.pop_back();
   return kDevicePrefix + base;
+}
+
+std::string PlatformPortIdentity(const std::string& path) {
+  const size_t prefix = path.rfind(kDevicePrefix, 0) == 0 ? std::char_traits<char>::length(kDevicePrefix) : 0;
+  std::wstring name = WideFromUtf8(path.substr(prefix));
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towupper(c));
+  std::wstring target(kDeviceTargetChars, L'\0');
+  if (QueryDosDeviceW(name.c_str(), target.data(), kDeviceTargetChars) == 0) return kDevicePrefix + Utf8FromWide(name);
+  return TextOf(target);  // the first target: the one an open reaches
 }
 
 std::string PlatformNativePortName(int number) { return "COM" + std::to_string(number); }

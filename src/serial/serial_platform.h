@@ -49,6 +49,10 @@ std::vector<FoundPort> PlatformListPorts(const std::string& sysfsRoot, const std
                                          const std::vector<std::string>& extraPorts);
 // The device path that opens a port name ("/dev/ttyUSB0", "\\\\.\\COM12"); a path is kept as it is.
 std::string PlatformPortPath(const std::string& devRoot, const std::string& name);
+// What a device path leads to, the same text for every name of one device: Linux follows links
+// (/dev/serial/by-id/..., a link to a pseudo-terminal), Windows asks which device a COM name is
+// defined as, whatever its letters' case. A path that leads nowhere is its own identity.
+std::string PlatformPortIdentity(const std::string& path);
 // The name of numbered native port 1..16: "ttyS0".."ttyS15", "COM1".."COM16".
 std::string PlatformNativePortName(int number);
 // Whether a numbered native port ("ttyS3") has a UART behind it.

@@ -67,6 +67,8 @@ SerialPort::~SerialPort() {
 
 std::string PortDevicePath(const std::string& name) { return PlatformPortPath(kDeviceRoot, name); }
 
+std::string PortDeviceIdentity(const std::string& name) { return PlatformPortIdentity(PortDevicePath(name)); }
+
 int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
   if (port.handle >= 0) {
     print_message(port.log, kLogBytes, kSerialTag, "VSOpen found port \"%d\" already open", port.handle);

@@ -69,3 +69,6 @@ void SetPumpHook(PumpHook hook);
 // A device path for a port name: on Linux a name without "/" opens "/dev/" + name,
 // on Windows "\\\\.\\" + name.
 std::string PortDevicePath(const std::string& name);
+// The device a port name leads to: two names of one port (a link and its target, "COM3" and
+// "com3:") give the same text.
+std::string PortDeviceIdentity(const std::string& name);

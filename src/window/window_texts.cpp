@@ -18,6 +18,12 @@ constexpr const char* kMakerContact =
     "Web: https://www.tessaly.example";
 constexpr const char* kRightsNotice = "Copyright (C) 2026 Tessaly Devices, Inc. All rights reserved.";
 
+// The system's reason on a line of its own, after the number that only support can read.
+std::string WithReason(int error) {
+  const std::string reason = TIFileErrorReason(error);
+  return reason.empty() ? reason : "\n" + reason;
+}
+
 }  // namespace
 
 std::string CaptionFor(const std::string& modelName) { return modelName + " Firmware Updater"; }
@@ -61,10 +67,12 @@ std::string OpenFileErrorText(const std::string& caption, const std::string& fil
     return "The " + caption + " ran out of memory opening \"" + fileName + "\".\n" + kRestartAgain;
   }
   return "The " + caption + " could not opening \"" + fileName + "\".\n" + "Please try again.\nError " +
-         std::to_string(error);
+         std::to_string(error) + WithReason(error);
 }
 
-std::string DumpErrorText(int error) { return "Error saving firmware image: " + std::to_string(error); }
+std::string DumpErrorText(int error) {
+  return "Error saving firmware image: " + std::to_string(error) + WithReason(error);
+}
 
 std::string UpdatesNotBuiltText(const std::string& caption) {
   return "This version of the " + caption + " cannot update devices yet.\n\n" +

@@ -28,7 +28,7 @@ constexpr int kTimeoutEnded = 124;  // timeout's status when it had to end the p
 
 // The command line's manual pages and completion, in their places under /usr.
 const std::vector<std::string> kCliDocuments = {
-    "share/man/man1/vornbsl-cli.1", "share/man/man1/vornbsl-sensor-cli.1",
+    "share/man/man1/vornbsl-cli.1.gz", "share/man/man1/vornbsl-sensor-cli.1.gz",
     "share/bash-completion/completions/vornbsl-cli", "share/bash-completion/completions/vornbsl-sensor-cli"};
 
 // The one package the fixture made.
@@ -89,7 +89,7 @@ TEST_F(Package, ControlFileNamesThePackageAndTheQtLibrariesItLinks) {
   ASSERT_EQ(fields.status, 0) << fields.err;
   EXPECT_NE(fields.out.find("Package: vornbsl\n"), std::string::npos) << fields.out;
   EXPECT_NE(fields.out.find(std::string("Version: ") + VORN_VERSION + "\n"), std::string::npos) << fields.out;
-  EXPECT_NE(fields.out.find("Maintainer: Tessaly Devices, Inc <"), std::string::npos) << fields.out;
+  EXPECT_NE(fields.out.find("Maintainer: Tessaly Devices Inc <"), std::string::npos) << fields.out;
   for (const char* library : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6network6", "qt6-qpa-plugins"}) {
     EXPECT_NE(fields.out.find(library), std::string::npos) << library << " missing from\n" << fields.out;
   }
@@ -130,12 +130,26 @@ TEST_F(Package, UnpacksTheProgramsWithTheirManualsCompletionDesktopEntriesAndIco
     EXPECT_EQ(valid.out, "") << "desktop-file-validate warns";
   }
   for (const std::string& document : kCliDocuments) {
-    const fs::path installed = usr / document;
-    EXPECT_TRUE(fs::exists(installed) || fs::exists(installed.string() + ".gz")) << installed;
+    EXPECT_TRUE(fs::exists(usr / document)) << document;
   }
+  // The copyright file names the licence the README states.
+  const std::string copyright = FileText(usr / "share/doc/vornbsl/copyright");
+  EXPECT_NE(copyright.find("\nLicense: Expat\n"), std::string::npos) << copyright;
+  EXPECT_NE(FileText(fs::path(VORN_SOURCE_DIR) / "README.md").find("MIT License"), std::string::npos);
   EXPECT_EQ(EntryValue(FileText(usr / "share/applications/vornbsl.desktop"), "Name"), "Pelloran TGX Firmware Updater");
   EXPECT_EQ(EntryValue(FileText(usr / "share/applications/vornbsl-sensor.desktop"), "Name"),
             "SKYRA 61 Sensor Suite Firmware Updater");
+}
+
+// lintian, Debian's own check of a package (policy, copyright file, changelog, manual pages and
+// their compression, the control file), finds no error and no warning.
+TEST_F(Package, LintianFindsNoErrorOrWarning) {
+  const CliRun lint = Run("lintian", {"--fail-on", "error,warning", "--tag-display-limit", "0", package_.string()});
+  EXPECT_EQ(lint.status, 0) << lint.out << lint.err;
+  std::istringstream tags(lint.out);
+  for (std::string tag; std::getline(tags, tag);) {
+    EXPECT_TRUE(tag.rfind("E: ", 0) != 0 && tag.rfind("W: ", 0) != 0) << tag;
+  }
 }
 
 // Each installed window loads its Qt libraries and platform plugin and stays up: still running

@@ -87,12 +87,29 @@ TEST_F(Cli, AFirmwareFileThatCannotBeLoadedFailsWithItsCode) {
   EXPECT_EQ(run.err, "File Error: The file \"bad.txt\" is not a valid firmware file. Please choose a new firmware "
                      "file to open. [Error -100]\n");
   EXPECT_FALSE(fs::exists(out));
-  run = Run({"--data-dir", DataDir(), "dump", out, "--firmware", (dir / "none.txt").string()});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("Error -2"), std::string::npos) << run.err;
-  run = Run({"--data-dir", DataDir(), "dump", (dir / "no" / "dir.txt").string()});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Error: Error saving firmware image: -2\n");
+}
+
+// A file the system would not open, read or write is told with the system's reason in words
+// after the number: a missing file or folder, a full disk.
+TEST_F(Cli, AFileTheSystemRefusesIsToldWithItsReason) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const Case cases[] = {
+      {{"dump", (dir / "out.txt").string(), "--firmware", (dir / "missing.txt").string()},
+       "File Error: The Pelloran TGX Firmware Updater could not opening \"missing.txt\". Please try again. Error -2 "
+       "No such file or folder.\n"},
+      {{"dump", (dir / "no" / "dir.txt").string()}, "Error: Error saving firmware image: -2 No such file or folder.\n"},
+      {{"dump", "/dev/full"}, "Error: Error saving firmware image: -28 The disk is full.\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--data-dir", DataDir()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.status, 1) << c.err;
+    EXPECT_EQ(run.err, c.err);
+  }
 }
 
 // A path that names no regular file is refused at once: a pipe would otherwise hold the
@@ -354,6 +371,28 @@ TEST_F(Cli, SeveralPortsAreUpdatedAtOnceAndOneFailureFailsOnlyItsPort) {
   }
   EXPECT_EQ(entries.size(), ports.size());
   EXPECT_NE(errors.find("[" + ports[1] + "] ErrorOK Told User:: "), std::string::npos);
+}
+
+// Two names of one device (a link and the terminal it leads to, a path through "..") are refused
+// before anything starts: the device hears nothing, and no second update fails as "in use" beside
+// the first.
+TEST_F(Cli, TwoNamesOfOneDeviceAreRefusedBeforeAnythingStarts) {
+  const std::string link = (dir / "tgx-link").string();
+  DevsimProcess sim({"--device", "TGX:1.40", "--link", link});
+  const std::vector<std::vector<std::string>> pairs = {{link, sim.ptyPath},
+                                                       {sim.ptyPath, "/dev/../dev/" + sim.ptyPath.substr(5)}};
+  for (const std::vector<std::string>& names : pairs) {
+    const CliRun run =
+        Run({"--data-dir", DataDir(), "update", "--port", names[0], "--port", names[1], "--yes"});
+    EXPECT_EQ(run.status, 2) << names[0] << " " << names[1];
+    EXPECT_NE(run.err.find("--port " + names[0] + " and --port " + names[1] + " name the same port (" + sim.ptyPath +
+                           "): each --port must name a different port"),
+              std::string::npos)
+        << run.err;
+  }
+  int received = 0;
+  for (const nlohmann::json& rate : sim.Stop()["traffic"]) received += rate["received"].get<int>();
+  EXPECT_EQ(received, 0);
 }
 
 // Beside other running updates nobody is prompted: a question without --yes or --no is a Cancel.

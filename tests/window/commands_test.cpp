@@ -86,7 +86,8 @@ TEST_F(WindowCommandsTest, FilesThatCannotBeOpenedLeaveEverythingAsItWas) {
        "The file \"M\u00fcller Ger\u00e4t.txt\" is not a valid firmware file.\nPlease choose a new firmware file to "
        "open."},
       {DataPath("missing.txt"),
-       "The Pelloran TGX Firmware Updater could not opening \"missing.txt\".\nPlease try again.\nError -2"},
+       "The Pelloran TGX Firmware Updater could not opening \"missing.txt\".\nPlease try again.\nError -2\n"
+       "No such file or folder."},
   };
   for (const auto& test : cases) {
     dialogs_.boxes.clear();
@@ -145,7 +146,8 @@ TEST_F(WindowCommandsTest, DumpWritesTheHeldImageThroughItsShortcutOnly) {
   window.menu(MenuId::DumpFirmwareImage1);
   const std::vector<ShownBox> errors = dialogs_.Titled("Error");
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_EQ(errors[0].text, "Error saving firmware image: -2");
+  // The system's reason follows the number, in words.
+  EXPECT_EQ(errors[0].text, "Error saving firmware image: -2\nNo such file or folder.");
   EXPECT_EQ(errors[0].kind, kBoxWarning);
 
   dialogs_.savePath.clear();

@@ -10,11 +10,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/settings_archive.h"
 #include "devsim_process.h"
+#include "terminal_session.h"
 #include "test_folder.h"
 #include "wine_session.h"
 
@@ -77,6 +81,23 @@ int BytesReceived(const json& report) {
   return received;
 }
 
+// The paths in a text that start at a drive ("Z:\...", up to the closing quote or the line's
+// end) and have a "/" in them: Windows shows "\" only.
+std::vector<std::string> MixedPaths(const std::string& text) {
+  std::vector<std::string> mixed;
+  for (size_t at = text.find("Z:\\"); at != std::string::npos; at = text.find("Z:\\", at + 1)) {
+    const std::string path = text.substr(at, text.find_first_of("\"\r\n", at) - at);
+    if (path.find('/') != std::string::npos) mixed.push_back(path);
+  }
+  return mixed;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 TEST_F(WindowsCli, UpdatesATgxThroughAComPortWithEverySettingBack) {
   const WinePort port;
   DevsimProcess sim(TgxArgs(port));
@@ -109,6 +130,15 @@ TEST_F(WindowsCli, AnUploadCutByAHangUpResumesOnTheNextRun) {
   EXPECT_EQ(listed.status, 0) << listed.err;
   EXPECT_NE(listed.out.find("\"serialNumber\":\"TGX-014577\""), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("\"state\":\"unfinished\""), std::string::npos) << listed.out;
+
+  // Every path shown is a Windows path: in the run's messages, the listing, the archive's answer
+  // to an ID it does not hold, and the error file.
+  const CliRun unknown = Run(kCli, {"settings", "show", "999"});
+  EXPECT_EQ(unknown.status, 1);
+  const std::string shown = first.out + first.err + listed.out + unknown.err +
+                            ReadText(dir_ / "data" / "Pelloran TGX Firmware Updater.errors.txt");
+  EXPECT_GE(Count(shown, "Z:\\"), 4U) << shown;
+  EXPECT_EQ(MixedPaths(shown), std::vector<std::string>{}) << shown;
 
   const CliRun second = Update(port.Name());
   EXPECT_EQ(second.status, 0) << second.out << second.err;
@@ -199,6 +229,93 @@ TEST_F(WindowsCli, APortItCannotUseIsToldPlainlyAndNothingIsSent) {
   ::close(holder);
   const json report = sim.Stop();
   EXPECT_EQ(BytesReceived(report), 0) << report["traffic"].dump();
+}
+
+// Two names of one COM port are refused before anything starts: the device hears nothing, and
+// no update runs beside another on it to fail as "in use".
+TEST_F(WindowsCli, TwoNamesOfOnePortAreRefusedBeforeAnythingStarts) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  const std::string number = std::to_string(port.number);
+  const std::vector<std::vector<std::string>> pairs = {{"com" + number, "COM" + number},
+                                                       {"\\\\.\\COM" + number, "COM" + number + ":"}};
+  for (const std::vector<std::string>& names : pairs) {
+    const CliRun run = Run(kCli, {"update", "--port", names[0], "--port", names[1], "--yes"});
+    EXPECT_EQ(run.status, 2) << names[0] << " " << names[1] << "\n" << run.out << run.err;
+    EXPECT_NE(run.err.find("name the same port"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(BytesReceived(sim.Stop()), 0);
+}
+
+// In a console (wine's, in a real terminal) the bar is redrawn in place through the console's
+// own calls: no escape shows as text, no earlier stage's words stay on the line; Ctrl+C's answer
+// stands whole on a line of its own, never mixed with the other lines written at that moment.
+TEST_F(WindowsCli, AConsoleRedrawsTheBarInPlaceAndCtrlCAnswersOnALineOfItsOwn) {
+  const WinePort port;
+  std::vector<std::string> args = TgxArgs(port);
+  args.insert(args.end(), {"--adapter-latency", "3"});  // an upload long enough to be interrupted
+  DevsimProcess sim(args);
+  constexpr int kColumns = 100;
+  constexpr int kWaitSeconds = 120;
+  const TerminalSession console(
+      WineCommandLine(kCli, {"--data-dir", WindowsPath(dir_ / "data"), "update", "--port", port.Name(), "--yes"}),
+      dir_, kColumns);
+  ASSERT_TRUE(console.WaitFor("%  Uploading new firmware code...", kWaitSeconds)) << console.Screen();
+  console.Keys("C-c");
+  EXPECT_EQ(console.WaitExit(kWaitSeconds), 130);
+  const std::string screen = console.Screen();
+  EXPECT_EQ(screen.find("[K"), std::string::npos) << screen;
+  // A bar line: the bar, its percentage and one stage text (each ends in "..."), perhaps the
+  // terminal's echo of the key.
+  const std::regex bar(R"(\[[#-]{30}\] +(\d+)%  [A-Z][^\[\]]*\.\.\.(\^C)?)");
+  std::istringstream lines(screen);
+  int bars = 0, lastPercent = -1;
+  bool notice = false;
+  for (std::string line; std::getline(lines, line) && line.rfind("Cancelled: ", 0) != 0;) {
+    notice = notice || line == "Stopping at the next point where the update can stop safely...";
+    if (line.find("%  ") == std::string::npos) continue;
+    std::smatch match;
+    EXPECT_TRUE(std::regex_match(line, match, bar)) << line;
+    if (!match.empty()) lastPercent = std::stoi(match[1]);
+    ++bars;
+  }
+  EXPECT_GT(bars, 0) << screen;
+  EXPECT_TRUE(notice) << screen;
+  EXPECT_GT(lastPercent, 0) << "the bar stays where the upload stood\n" << screen;
+  EXPECT_NE(screen.find("\nCancelled: The Pelloran TGX is in its firmware loader"), std::string::npos) << screen;
+}
+
+// The Windows build's help and the release's README.txt speak Windows (COM names, its folders,
+// its exit statuses) and name only programs the build made and commands they can run.
+TEST_F(WindowsCli, HelpAndReadmeSpeakWindowsAndNameOnlyWhatTheBuildHolds) {
+  const std::string readme = ReadText(std::string(VORN_WINDOWS_BUILD_DIR) + "/README.txt");
+  ASSERT_FALSE(readme.empty()) << "the build writes README.txt for the release";
+  for (const std::string& program : {kCli, kSensorCli}) {
+    const CliRun help = Run(program, {"--help"});
+    ASSERT_EQ(help.status, 0) << help.err;
+    for (const std::string& text : {help.out, readme}) {
+      for (const char* linux : {"/dev", "ttyUSB", "ttyS", "$VORNBSL", "XDG_", "~/", "SIGTERM", "143"}) {
+        EXPECT_EQ(text.find(linux), std::string::npos) << linux << " in\n" << text;
+      }
+      EXPECT_NE(text.find("COM3"), std::string::npos) << text;
+    }
+    EXPECT_NE(help.out.find("%LOCALAPPDATA%\\Tessaly\\VornBSL"), std::string::npos) << help.out;
+    // A command is listed exactly when the program can run it.
+    const CliRun check = Run(program, {"check-version", "--host", "http://127.0.0.1:9"});
+    const bool runs = check.err.find("not in this build") == std::string::npos;
+    EXPECT_EQ(help.out.find("check-version") != std::string::npos, runs) << help.out << check.err;
+    EXPECT_EQ(readme.find("check-version") != std::string::npos, runs) << readme;
+  }
+  // Every program the README names was built.
+  std::set<std::string> built;
+  const fs::path programs = std::string(VORN_WINDOWS_BUILD_DIR) + "/src";
+  for (const fs::directory_entry& file : fs::recursive_directory_iterator(programs)) {
+    if (file.path().extension() == ".exe") built.insert(file.path().filename().string());
+  }
+  const std::regex program(R"([a-z-]+\.exe)");
+  for (auto it = std::sregex_iterator(readme.begin(), readme.end(), program); it != std::sregex_iterator(); ++it) {
+    EXPECT_EQ(built.count(it->str()), 1U) << it->str() << " is named in README.txt but was not built";
+  }
 }
 
 }  // namespace

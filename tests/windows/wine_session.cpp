@@ -109,12 +109,17 @@ std::string WindowsPath(const fs::path& path) {
   return text;
 }
 
+std::string WineCommandLine(const std::string& program, const std::vector<std::string>& args) {
+  std::string command = AsUser("wine") + " " + ::Quoted(program);
+  for (const std::string& arg : args) command += " " + ::Quoted(arg);
+  return command;
+}
+
 CliRun RunWindowsProgram(const std::string& program, const std::vector<std::string>& args,
                          const fs::path& folder) {
   const fs::path out = folder / "stdout.txt";
   const fs::path err = folder / "stderr.txt";
-  std::string command = std::string("timeout -k 10 ") + kRunLimit + " " + AsUser("wine") + " " + ::Quoted(program);
-  for (const std::string& arg : args) command += " " + ::Quoted(arg);
+  std::string command = std::string("timeout -k 10 ") + kRunLimit + " " + WineCommandLine(program, args);
   // Files, not a pipe: wine's helper processes outlive the program and would hold a pipe open.
   command += " >" + Quoted(out) + " 2>" + Quoted(err) + " </dev/null";
   CliRun run;

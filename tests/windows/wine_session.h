@@ -32,6 +32,10 @@ std::string WineDeviceLink(int number);
 // A Linux path as a Windows program sees it (the Z: drive).
 std::string WindowsPath(const std::filesystem::path& path);
 
+// The shell command line that runs a cross-built program under wine (as a user without root's
+// overrides), for a terminal to run it in.
+std::string WineCommandLine(const std::string& program, const std::vector<std::string>& args);
+
 // Runs a cross-built program under wine as a script would: no input, its streams in files
 // of `folder` (wine's own noise lands in the same stderr file, shown only on failure).
 CliRun RunWindowsProgram(const std::string& program, const std::vector<std::string>& args,
