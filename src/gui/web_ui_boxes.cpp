@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 namespace {
 
@@ -18,16 +19,21 @@ QMessageBox::Icon BoxIcon(int kind) {
 
 }  // namespace
 
-bool WebUiBoxes::AskUser(const QString& text, const QString& caption, bool yesNo, int kind) {
+bool WebUiBoxes::AskUser(const std::string& text, const std::string& caption, bool yesNo, int kind) {
   const QMessageBox::StandardButtons buttons = yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
-  QMessageBox box(BoxIcon(kind), caption, text, buttons, owner_.data());
+  QMessageBox box(BoxIcon(kind), QString::fromStdString(caption), QString::fromStdString(text), buttons,
+                  owner_.data());
   if (yesNo) box.setDefaultButton(QMessageBox::Yes);
   QApplication::beep();
   return box.exec() == QMessageBox::Yes;
 }
 
-bool WebUiBoxes::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool WebUiBoxes::OpenUrl(const std::string& url) {
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
+}
 
-QString WebUiBoxes::ChooseFile(const QString& title, const QString& folder, const QString& filter) {
-  return QFileDialog::getOpenFileName(owner_.data(), title, folder, filter);
+std::string WebUiBoxes::ChooseFile(const std::string& title, const std::string& folder, const std::string& filter) {
+  return QFileDialog::getOpenFileName(owner_.data(), QString::fromStdString(title), QString::fromStdString(folder),
+                                      QString::fromStdString(filter))
+      .toStdString();
 }
