@@ -81,8 +81,7 @@ constexpr const char* kOtherOptions =
     "                   it holds in the archive; --yes or --no answers the question asked when ID\n"
     "                   is another serial number's\n"
     "  check-version --host URL\n"
-    "                   the web host to ask (default: the maker's); the Windows command line,\n"
-    "                   built without Qt, has no web services and cannot run it\n";
+    "                   the web host to ask (default: the maker's)\n";
 
 void PrintUpdateOptions() {
   std::cout << "\nupdate options:\n" << kUpdateOptions;

@@ -3,7 +3,7 @@
 
 Prints the port as its first line, then serves until it is killed:
   GET  files below --root ("/" is index.html), and a few network faults:
-       /redirect-loop, /redirect-to/PATH, /huge (an endless body), /stall (never answers),
+       /redirect-loop, /redirect-to/PATH, /huge (an endless body), /stall... (never answers),
        /status/CODE
   POST /php-bin/app_feedback.php: reads the multipart form (slowly when ROOT/slow exists),
        writes it to ROOT/posted.json and, one plain file a value, to ROOT/posted/ (path,
@@ -89,7 +89,7 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(302, headers=[("Location", path[len("/redirect-to"):])])
         elif path == "/huge":
             self.send_huge()
-        elif path == "/stall":
+        elif path.startswith("/stall"):
             time.sleep(60)
         elif path.startswith("/status/"):
             self.answer(int(path[len("/status/"):]), b"status")
