@@ -44,7 +44,10 @@ struct WebTransport {
   // Sends the request and waits for the whole answer; progress, when given, hears of
   // the upload. A time limit or a body past its limit ends the request as a failure.
   virtual WebAnswer send(const WebRequest& request, const UploadProgress* progress) = 0;
-  // From an event handled while send waits (the window closing): send returns a failure at once.
+  // Cuts the post in flight off, from an event handled while its send waits (the feedback
+  // window closing): that send returns a failure at once. A request that only fetches
+  // (perhaps one started by another event meanwhile) ends by its own time limits.
   virtual void abort() = 0;
+  // True while any request waits.
   virtual bool busy() const = 0;
 };

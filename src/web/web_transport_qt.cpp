@@ -11,6 +11,9 @@
 
 namespace {
 
+// Marks a reply that abort() or the program quitting cut off, as against Qt's own time-out.
+constexpr char kCutOff[] = "vornCutOff";
+
 struct DeleteLater {
   void operator()(QObject* object) const { object->deleteLater(); }
 };
@@ -39,7 +42,8 @@ void TakeBody(QNetworkReply& reply, WebAnswer& answer, int64_t maxBody) {
 
 // How the request ended. Qt tells its own transfer time-out as a cancellation that
 // nobody asked for.
-void Conclude(QNetworkReply& reply, WebAnswer& answer, const WebRequest& request, bool pastDeadline, bool aborted) {
+void Conclude(QNetworkReply& reply, WebAnswer& answer, const WebRequest& request, bool pastDeadline) {
+  const bool aborted = reply.property(kCutOff).toBool();
   if (!answer.tooLarge && reply.error() == QNetworkReply::NoError) TakeBody(reply, answer, request.maxBody);
   answer.status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
   const bool cancelled = reply.error() == QNetworkReply::OperationCanceledError;
@@ -58,10 +62,11 @@ void Conclude(QNetworkReply& reply, WebAnswer& answer, const WebRequest& request
 }  // namespace
 
 WebAnswer QtWebTransport::send(const WebRequest& request, const UploadProgress* progress) {
-  aborted_ = false;
   ReplyHandle reply(request.post ? manager_.post(MakeRequest(request), QByteArray::fromStdString(request.body))
                                  : manager_.get(MakeRequest(request)));
-  reply_ = reply.get();
+  const QPointer<QNetworkReply> outerUpload = upload_;
+  if (request.post) upload_ = reply.get();
+  ++waiting_;
   WebAnswer answer;
   bool pastDeadline = false;
   bool begun = false;
@@ -90,20 +95,21 @@ WebAnswer QtWebTransport::send(const WebRequest& request, const UploadProgress* 
   deadline.stop();
   // The program quitting ends every event loop, this one too, before the answer is in.
   if (!reply->isFinished()) {
-    aborted_ = true;
+    reply->setProperty(kCutOff, true);
     reply->abort();
   }
   if (begun && progress->end) progress->end();
-  Conclude(*reply, answer, request, pastDeadline, aborted_);
-  reply_ = nullptr;
+  Conclude(*reply, answer, request, pastDeadline);
+  if (request.post) upload_ = outerUpload;
+  --waiting_;
   return answer;
 }
 
 void QtWebTransport::abort() {
-  QNetworkReply* reply = reply_.data();
+  QNetworkReply* reply = upload_.data();
   if (reply == nullptr) return;
-  aborted_ = true;
+  reply->setProperty(kCutOff, true);
   reply->abort();
 }
 
-bool QtWebTransport::busy() const { return !reply_.isNull(); }
+bool QtWebTransport::busy() const { return waiting_ > 0; }

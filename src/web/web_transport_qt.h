@@ -17,6 +17,6 @@ class QtWebTransport : public WebTransport {
 
  private:
   QNetworkAccessManager manager_;
-  QPointer<QNetworkReply> reply_;  // the request in flight
-  bool aborted_ = false;           // abort() cut it off
+  QPointer<QNetworkReply> upload_;  // the post in flight, for abort()
+  int waiting_ = 0;                 // requests in flight, one inside another's wait at most
 };

@@ -203,7 +203,9 @@ WinHttpTransport::~WinHttpTransport() { abort(); }
 
 WebAnswer WinHttpTransport::send(const WebRequest& request, const UploadProgress* progress) {
   const auto exchange = std::make_shared<Exchange>(request);
-  exchange_ = exchange;
+  const std::shared_ptr<Exchange> outerUpload = upload_;
+  if (request.post) upload_ = exchange;
+  ++waiting_;
   std::thread([exchange] { Finish(*exchange, Perform(*exchange)); }).detach();
 
   const bool reporting = progress != nullptr && request.post;
@@ -228,14 +230,15 @@ WebAnswer WinHttpTransport::send(const WebRequest& request, const UploadProgress
   exchange->stop = true;
   if (reporting && exchange->sent != reported && progress->work) progress->work(exchange->sent);
   if (reporting && progress->end) progress->end();
-  exchange_.reset();
+  if (request.post) upload_ = outerUpload;
+  --waiting_;
   return answer;
 }
 
 void WinHttpTransport::abort() {
-  if (!exchange_) return;
-  exchange_->stop = true;
-  exchange_->changed.notify_all();
+  if (!upload_) return;
+  upload_->stop = true;
+  upload_->changed.notify_all();
 }
 
-bool WinHttpTransport::busy() const { return exchange_ != nullptr; }
+bool WinHttpTransport::busy() const { return waiting_ > 0; }

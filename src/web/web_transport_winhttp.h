@@ -27,7 +27,8 @@ class WinHttpTransport : public WebTransport {
 
  private:
   std::function<void(int)> pump_;
-  std::shared_ptr<Exchange> exchange_;  // the request in flight
+  std::shared_ptr<Exchange> upload_;  // the post in flight, for abort()
+  int waiting_ = 0;                   // requests in flight, one inside another's wait at most
 };
 
 // The words for a WinHTTP or Winsock error number, with the number: wine has no
