@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 
 #include "log/message_log.h"

@@ -18,8 +18,21 @@ struct CloseHandleDeleter {
 };
 using FileHandle = std::unique_ptr<void, CloseHandleDeleter>;
 
+// The feedback form tells a file in use and a missing file by Windows' own words for them,
+// which wine words otherwise ("Sharing violation.").
+std::string FileErrorText(DWORD error) {
+  switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return "The process cannot access the file because it is being used by another process.";
+    case ERROR_FILE_NOT_FOUND: return "The system cannot find the file specified.";
+    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified.";
+    default: return {};
+  }
+}
+
 // The system's own words for an error number.
 std::string SystemMessage(DWORD error) {
+  if (std::string known = FileErrorText(error); !known.empty()) return known;
   wchar_t* buffer = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
