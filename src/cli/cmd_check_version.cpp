@@ -1,5 +1,6 @@
 // check-version [--host URL]: asks the web host for the newest firmware release.
 #include <iostream>
+#include <memory>
 
 #include "app/build_target.h"
 #include "bsl/builtin_image.h"
@@ -8,6 +9,7 @@
 
 #ifdef VORN_HAVE_WEB
 #include "web/check_version_command.h"
+#include "web/web_system.h"
 #endif
 
 bool WebServicesBuilt() {
@@ -32,7 +34,9 @@ int RunCheckVersion(CliContext& context, CommandArgs args) {
   command.path = state.digitalSensorBuild ? state.versionFinderPath : VersionFinderPath(image.deviceType);
   command.deviceName = state.modelName;
   (void)context;
-  return RunCheckVersionCommand(command, std::cout, std::cerr);
+  const std::unique_ptr<WebSettings> settings = MakeSystemWebSettings();
+  const std::unique_ptr<WebTransport> transport = MakeSystemWebTransport();
+  return RunCheckVersionCommand(command, *transport, settings.get(), std::cout, std::cerr);
 #else
   std::cerr << context.caption << ": this build has no web services (built without Qt)\n";
   return kExitFailed;

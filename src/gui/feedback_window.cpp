@@ -31,7 +31,15 @@ struct WaitCursor {
   WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-int BarValue(qint64 bytes) { return static_cast<int>(std::clamp<qint64>(bytes, 0, INT_MAX)); }
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QStringList Items(const std::vector<std::string>& items) {
+  QStringList list;
+  for (const std::string& item : items) list << Q(item);
+  return list;
+}
+
+int BarValue(int64_t bytes) { return static_cast<int>(std::clamp<int64_t>(bytes, 0, INT_MAX)); }
 
 template <typename Widget>
 Widget* Named(Widget* widget, const char* name) {
@@ -46,7 +54,10 @@ TfrmWeb::TfrmWeb(QWidget* mainWindow, WebUi* ui) : QDialog(mainWindow), ui_(ui) 
     ownUi_ = std::make_unique<WebUiBoxes>(mainWindow != nullptr ? mainWindow : this);
     ui_ = ownUi_.get();
   }
-  client_.host = WebHostUrl(ConfiguredWebHost());
+  client_.transport = &transport_;
+  client_.host = WebHostUrl(ConfiguredWebHost({}, &settings_));
+  client_.transferTimeoutMs = ConfiguredWebTimeoutMs(kTransferTimeoutMs);
+  client_.getDeadlineMs = ConfiguredWebTimeoutMs(kGetDeadlineMs);
   setWindowTitle(QStringLiteral("Send Feedback to VANTO"));
   BuildControls();
 }
@@ -59,9 +70,9 @@ void TfrmWeb::BuildControls() {
   edEmail = Named(new QLineEdit, "edEmail");
   edTelephone = Named(new QLineEdit, "edTelephone");
   cbFeedbackType = Named(new QComboBox, "cbFeedbackType");
-  cbFeedbackType->addItems(FeedbackTypeItems());
+  cbFeedbackType->addItems(Items(FeedbackTypeItems()));
   cbRespondVia = Named(new QComboBox, "cbRespondVia");
-  cbRespondVia->addItems(RespondViaItems());
+  cbRespondVia->addItems(Items(RespondViaItems()));
   lblDescription = Named(new QLabel, "lblDescription");
   reDescription = Named(new QPlainTextEdit, "reDescription");
   edSendFile = Named(new QLineEdit, "edSendFile");
@@ -108,14 +119,15 @@ void TfrmWeb::BuildControls() {
   connect(btnSendFile, &QPushButton::clicked, this, [this] { btnSendFileClick(); });
   connect(btnSend, &QPushButton::clicked, this, [this] { btnSendClick(); });
   connect(reDescription, &QPlainTextEdit::textChanged, this, [this] {
-    if (reDescription->toPlainText().size() <= kMaxDescriptionLength) return;
-    reDescription->setPlainText(reDescription->toPlainText().left(kMaxDescriptionLength));
+    constexpr auto kMaxCharacters = static_cast<qsizetype>(kMaxDescriptionLength);
+    if (reDescription->toPlainText().size() <= kMaxCharacters) return;
+    reDescription->setPlainText(reDescription->toPlainText().left(kMaxCharacters));
     reDescription->moveCursor(QTextCursor::End);
   });
 }
 
-uint32_t TfrmWeb::StartVersionCheck(bool reported, uint32_t currentVersion, const QString& path,
-                                    const QString& deviceName) {
+uint32_t TfrmWeb::StartVersionCheck(bool reported, uint32_t currentVersion, const std::string& path,
+                                    const std::string& deviceName) {
   return ::StartVersionCheck(client_, *ui_, reported, currentVersion, path, deviceName);
 }
 
@@ -143,33 +155,32 @@ bool TfrmWeb::OpenFeedbackForm() {
 }
 
 void TfrmWeb::FormShow() {
-  FeedbackEntries remembered;
-  LoadFeedbackSettings(remembered);
-  edName->setText(info_.registeredName.isEmpty() ? remembered.name : info_.registeredName);
-  edCompany->setText(info_.registeredCompany.isEmpty() ? remembered.company : info_.registeredCompany);
-  edTelephone->setText(remembered.telephone);
-  edEmail->setText(remembered.email);
-  edEmailTo->setText(remembered.emailTo);
+  const FeedbackEntries shown = ShownFeedbackEntries(settings_, info_);
+  edName->setText(Q(shown.name));
+  edCompany->setText(Q(shown.company));
+  edTelephone->setText(Q(shown.telephone));
+  edEmail->setText(Q(shown.email));
+  edEmailTo->setText(Q(shown.emailTo));
   edSendFile->clear();
   sendFilePath_.clear();
-  reDescription->clear();
-  cbRespondVia->setCurrentIndex(kRespondViaEmail);
-  cbFeedbackType->setCurrentIndex(0);
+  reDescription->setPlainText(Q(shown.description));
+  cbRespondVia->setCurrentIndex(shown.respondVia);
+  cbFeedbackType->setCurrentIndex(shown.feedbackType);
   cbFeedbackTypeChange();
   pbWeb->hide();
 }
 
 void TfrmWeb::cbFeedbackTypeChange() {
   kind_ = FeedbackKind(cbFeedbackType->currentIndex());
-  lblDescription->setText(FeedbackPrompt(cbFeedbackType->currentIndex()));
+  lblDescription->setText(Q(FeedbackPrompt(cbFeedbackType->currentIndex())));
 }
 
 void TfrmWeb::btnSendFileClick() {
   edSendFile->clear();
   sendFilePath_.clear();
-  const QString path = ui_->ChooseFile(kOpenDialogTitle, info_.programFolder, kOpenDialogFilter);
-  if (path.isEmpty() || !AcceptSendFile(*ui_, path)) return;
-  edSendFile->setText(QFileInfo(path).fileName());
+  const std::string path = ui_->ChooseFile(kOpenDialogTitle, info_.programFolder, kOpenDialogFilter);
+  if (path.empty() || !AcceptSendFile(*ui_, path)) return;
+  edSendFile->setText(QFileInfo(Q(path)).fileName());
   sendFilePath_ = path;
 }
 
@@ -185,7 +196,7 @@ void TfrmWeb::btnSendClick() {
   btnSend->setEnabled(false);
   {
     const WaitCursor hourglass;
-    SaveFeedbackSettings(entries);
+    SaveFeedbackSettings(settings_, entries);
     result = PostFeedback();
   }
   btnSend->setEnabled(true);
@@ -193,17 +204,17 @@ void TfrmWeb::btnSendClick() {
   if (result == kFeedbackSent) {
     hide();
     QCoreApplication::processEvents();
-    ui_->AskUser(FeedbackThanks(kind_), QStringLiteral("Feedback Successfully Sent"), false, kBoxInformation);
+    ui_->AskUser(FeedbackThanks(kind_), "Feedback Successfully Sent", false, kBoxInformation);
     close();
   } else if (result == kFeedbackFailed && isVisible()) {
-    ui_->AskUser(FeedbackFailure(kind_, lastError_), QStringLiteral("Error Sending Feedback"), false, kBoxWarning);
+    ui_->AskUser(FeedbackFailure(kind_, lastError_), "Error Sending Feedback", false, kBoxWarning);
   }
 }
 
 int TfrmWeb::PostFeedback() {
   UploadProgress progress;
-  progress.begin = [this](qint64 total) { HTTPWorkBegin(total); };
-  progress.work = [this](qint64 sent) { HTTPWork(sent); };
+  progress.begin = [this](int64_t total) { HTTPWorkBegin(total); };
+  progress.work = [this](int64_t sent) { HTTPWork(sent); };
   progress.end = [this] { HTTPWorkEnd(); };
   return ::PostFeedback(client_, *ui_, info_, Entries(), lastError_, progress);
 }
@@ -216,15 +227,15 @@ void TfrmWeb::done(int result) {
 
 FeedbackEntries TfrmWeb::Entries() const {
   FeedbackEntries entries;
-  entries.name = edName->text();
-  entries.company = edCompany->text();
-  entries.email = edEmail->text();
-  entries.telephone = edTelephone->text();
+  entries.name = edName->text().toStdString();
+  entries.company = edCompany->text().toStdString();
+  entries.email = edEmail->text().toStdString();
+  entries.telephone = edTelephone->text().toStdString();
   entries.respondVia = cbRespondVia->currentIndex();
   entries.feedbackType = cbFeedbackType->currentIndex();
-  entries.description = reDescription->toPlainText();
-  entries.emailTo = edEmailTo->text();
-  entries.sendFile = edSendFile->text().isEmpty() ? QString() : sendFilePath_;
+  entries.description = reDescription->toPlainText().toStdString();
+  entries.emailTo = edEmailTo->text().toStdString();
+  entries.sendFile = edSendFile->text().isEmpty() ? std::string() : sendFilePath_;
   return entries;
 }
 
@@ -237,12 +248,12 @@ QWidget* TfrmWeb::FieldWidget(FeedbackField field) const {
   }
 }
 
-void TfrmWeb::HTTPWorkBegin(qint64 total) {
+void TfrmWeb::HTTPWorkBegin(int64_t total) {
   pbWeb->setRange(0, BarValue(total));
   pbWeb->setValue(0);
   pbWeb->setVisible(total > kShowProgressAbove);
 }
 
-void TfrmWeb::HTTPWork(qint64 sent) { pbWeb->setValue(BarValue(sent)); }
+void TfrmWeb::HTTPWork(int64_t sent) { pbWeb->setValue(BarValue(sent)); }
 
 void TfrmWeb::HTTPWorkEnd() { pbWeb->hide(); }

@@ -7,10 +7,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "web/feedback_post.h"
 #include "web/version_finder.h"
 #include "web/web_client.h"
+#include "web/web_settings_qt.h"
+#include "web/web_transport_qt.h"
 #include "web/web_ui.h"
 
 struct MessageLog;
@@ -29,11 +32,14 @@ class TfrmWeb : public QDialog {
   explicit TfrmWeb(QWidget* mainWindow = nullptr, WebUi* ui = nullptr);
   ~TfrmWeb() override;
 
-  // The HTTP client; its host comes from the configuration (ConfiguredWebHost).
+  // The HTTP client (Qt Network); its host comes from the configuration (ConfiguredWebHost).
   WebClient& Client() { return client_; }
+  // Where the form remembers the person's contact details.
+  WebSettings& Settings() { return settings_; }
 
   // The quiet start-up check (reported false) and the menu's check (reported true).
-  uint32_t StartVersionCheck(bool reported, uint32_t currentVersion, const QString& path, const QString& deviceName);
+  uint32_t StartVersionCheck(bool reported, uint32_t currentVersion, const std::string& path,
+                             const std::string& deviceName);
 
   // The feedback menu command after the facts are gathered: hands them over,
   // prepares the error file and opens the form.
@@ -55,17 +61,19 @@ class TfrmWeb : public QDialog {
   void BuildControls();
   FeedbackEntries Entries() const;
   QWidget* FieldWidget(FeedbackField field) const;
-  void HTTPWorkBegin(qint64 total);
-  void HTTPWork(qint64 sent);
+  void HTTPWorkBegin(int64_t total);
+  void HTTPWork(int64_t sent);
   void HTTPWorkEnd();
 
   std::unique_ptr<WebUi> ownUi_;
   WebUi* ui_;
+  QtWebTransport transport_;
+  QtWebSettings settings_;
   WebClient client_;
   FeedbackInfo info_;
-  QString kind_;       // the feedback kind text
-  QString lastError_;  // the last post's failure
-  QString sendFilePath_;
+  std::string kind_;       // the feedback kind text
+  std::string lastError_;  // the last post's failure
+  std::string sendFilePath_;
 
   QLineEdit* edName = nullptr;
   QLineEdit* edCompany = nullptr;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
 
 #include "gui/message_box.h"
 
@@ -26,14 +28,19 @@ std::unique_ptr<QDialog> MakeAskBox(QWidget* owner, const QString& text, const Q
                         yesNo ? QDialogButtonBox::Yes : QDialogButtonBox::Ok);
 }
 
-bool WebUiBoxes::AskUser(const QString& text, const QString& caption, bool yesNo, int kind) {
-  const std::unique_ptr<QDialog> box = MakeAskBox(owner_.data(), text, caption, yesNo, kind);
+bool WebUiBoxes::AskUser(const std::string& text, const std::string& caption, bool yesNo, int kind) {
+  const std::unique_ptr<QDialog> box =
+      MakeAskBox(owner_.data(), QString::fromStdString(text), QString::fromStdString(caption), yesNo, kind);
   QApplication::beep();
   return box->exec() == QDialogButtonBox::Yes;
 }
 
-bool WebUiBoxes::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+bool WebUiBoxes::OpenUrl(const std::string& url) {
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url), QUrl::StrictMode));
+}
 
-QString WebUiBoxes::ChooseFile(const QString& title, const QString& folder, const QString& filter) {
-  return QFileDialog::getOpenFileName(owner_.data(), title, folder, filter);
+std::string WebUiBoxes::ChooseFile(const std::string& title, const std::string& folder, const std::string& filter) {
+  return QFileDialog::getOpenFileName(owner_.data(), QString::fromStdString(title), QString::fromStdString(folder),
+                                      QString::fromStdString(filter))
+      .toStdString();
 }

@@ -17,9 +17,9 @@ class WebUiBoxes : public WebUi {
  public:
   explicit WebUiBoxes(QWidget* owner) : owner_(owner) {}
 
-  bool AskUser(const QString& text, const QString& caption, bool yesNo, int kind) override;
-  bool OpenUrl(const QUrl& url) override;
-  QString ChooseFile(const QString& title, const QString& folder, const QString& filter) override;
+  bool AskUser(const std::string& text, const std::string& caption, bool yesNo, int kind) override;
+  bool OpenUrl(const std::string& url) override;
+  std::string ChooseFile(const std::string& title, const std::string& folder, const std::string& filter) override;
 
  private:
   QPointer<QWidget> owner_;  // the boxes are centred on it

@@ -1,8 +1,5 @@
 #include "web/check_version_command.h"
 
-#include <QCoreApplication>
-
-#include <memory>
 #include <ostream>
 
 #include "web/version_finder.h"
@@ -18,14 +15,14 @@ constexpr int kExitUsage = 2;
 struct TerminalWebUi : WebUi {
   TerminalWebUi(std::ostream& outStream, std::ostream& errStream) : out(outStream), err(errStream) {}
 
-  bool AskUser(const QString& text, const QString& caption, bool, int kind) override {
+  bool AskUser(const std::string& text, const std::string& caption, bool, int kind) override {
     failed = failed || kind == kBoxError;
     std::ostream& to = kind == kBoxError || kind == kBoxWarning ? err : out;
-    to << caption.toStdString() << ": " << text.toStdString() << '\n';
+    to << caption << ": " << text << '\n';
     return false;
   }
-  bool OpenUrl(const QUrl&) override { return false; }
-  QString ChooseFile(const QString&, const QString&, const QString&) override { return {}; }
+  bool OpenUrl(const std::string&) override { return false; }
+  std::string ChooseFile(const std::string&, const std::string&, const std::string&) override { return {}; }
 
   std::ostream& out;
   std::ostream& err;
@@ -34,18 +31,16 @@ struct TerminalWebUi : WebUi {
 
 }  // namespace
 
-int RunCheckVersionCommand(const CheckVersionCommand& command, std::ostream& out, std::ostream& err) {
-  int argc = 1;
-  char name[] = "vornbsl-cli";
-  char* argv[] = {name, nullptr};
-  std::unique_ptr<QCoreApplication> application;
-  if (QCoreApplication::instance() == nullptr) application = std::make_unique<QCoreApplication>(argc, argv);
-
-  const QString hostText = ConfiguredWebHost(QString::fromStdString(command.host));
+int RunCheckVersionCommand(const CheckVersionCommand& command, WebTransport& transport, const WebSettings* settings,
+                           std::ostream& out, std::ostream& err) {
+  const std::string hostText = ConfiguredWebHost(command.host, settings);
   WebClient client;
   client.host = WebHostUrl(hostText);
-  if (!client.host.isValid()) {
-    err << "check-version: not an http or https address: " << hostText.toStdString() << '\n';
+  client.transport = &transport;
+  client.transferTimeoutMs = ConfiguredWebTimeoutMs(kTransferTimeoutMs);
+  client.getDeadlineMs = ConfiguredWebTimeoutMs(kGetDeadlineMs);
+  if (client.host.empty()) {
+    err << "check-version: not an http or https address: " << hostText << '\n';
     return kExitUsage;
   }
   if (command.path.empty() || command.currentVersion == 0) {
@@ -53,13 +48,12 @@ int RunCheckVersionCommand(const CheckVersionCommand& command, std::ostream& out
     return kExitFailed;
   }
 
-  out << "current: " << VersionText(command.currentVersion).toStdString() << '\n';
+  out << "current: " << VersionText(command.currentVersion) << '\n';
   TerminalWebUi ui(out, err);
   VersionFile found;
-  StartVersionCheck(client, ui, true, command.currentVersion, QString::fromStdString(command.path),
-                    QString::fromStdString(command.deviceName), &found);
+  StartVersionCheck(client, ui, true, command.currentVersion, command.path, command.deviceName, &found);
   if (ui.failed || found.result < 0) return kExitFailed;
-  out << "latest: " << VersionText(found.version).toStdString() << '\n';
-  out << "url: " << found.url.toStdString() << '\n';
+  out << "latest: " << VersionText(found.version) << '\n';
+  out << "url: " << found.url << '\n';
   return kExitSuccess;
 }

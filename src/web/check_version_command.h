@@ -1,5 +1,4 @@
-// "check-version" of the command line: the menu's version check, told on the
-// terminal. The header keeps Qt out of the command line's own sources.
+// "check-version" of the command line: the menu's version check, told on the terminal.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +6,9 @@
 #include <string>
 
 #include "web/version_finder_path.h"
+
+struct WebSettings;
+struct WebTransport;
 
 struct CheckVersionCommand {
   std::string host;              // --host; empty: VORNBSL_WEB_HOST, the "WebHost" setting, the default host
@@ -16,6 +18,8 @@ struct CheckVersionCommand {
 };
 
 // Prints "current: X.YY", the check's messages as "CAPTION: TEXT" (failures on err),
-// and on success "latest: X.YY" and "url: URL". Never opens a browser.
+// and on success "latest: X.YY" and "url: URL". Never opens a browser. settings may be
+// null (no preferences to read).
 // Exit status: 0 the host told its version; 1 the check failed; 2 a bad host address.
-int RunCheckVersionCommand(const CheckVersionCommand& command, std::ostream& out, std::ostream& err);
+int RunCheckVersionCommand(const CheckVersionCommand& command, WebTransport& transport, const WebSettings* settings,
+                           std::ostream& out, std::ostream& err);

@@ -1,63 +1,50 @@
 #include "web/computer_information.h"
 
-#include <QOperatingSystemVersion>
-#include <QSysInfo>
-#include <QVersionNumber>
-
 namespace {
 
 constexpr int kBuildMask9x = 0xFFFF;  // the 9x line keeps its build number in the low word
 
-QString Windows9xName(int major, int minor) {
-  if (major != 4) return QStringLiteral("Unknown Win32 ");
+std::string Windows9xName(int major, int minor) {
+  if (major != 4) return "Unknown Win32 ";
   switch (minor) {
-    case 0: return QStringLiteral("Windows 95 ");
-    case 10: return QStringLiteral("Windows 98 ");
-    case 90: return QStringLiteral("Windows ME ");
+    case 0: return "Windows 95 ";
+    case 10: return "Windows 98 ";
+    case 90: return "Windows ME ";
     default: return {};
   }
 }
 
-QString WindowsNtName(int major, int minor) {
-  if (major <= 4) return QStringLiteral("Windows NT %1.%2 ").arg(major).arg(minor);
+std::string WindowsNtName(int major, int minor) {
+  if (major <= 4) return "Windows NT " + std::to_string(major) + "." + std::to_string(minor) + " ";
   if (major == 5) {
     switch (minor) {
-      case 0: return QStringLiteral("Windows 2000 ");
-      case 1: return QStringLiteral("Windows XP ");
-      case 2: return QStringLiteral("Windows Server 2003 ");
+      case 0: return "Windows 2000 ";
+      case 1: return "Windows XP ";
+      case 2: return "Windows Server 2003 ";
       default: return {};
     }
   }
-  if (major == 6) return QStringLiteral("Windows Vista ");
-  return QStringLiteral("Unknown WinNT ");
-}
-
-QString Described(const QString& name, const QString& servicePack, int major, int minor, const QString& build) {
-  return name + servicePack + QStringLiteral(" (Version %1.%2 build %3)").arg(major).arg(minor).arg(build);
+  if (major == 6) return "Windows Vista ";
+  return "Unknown WinNT ";
 }
 
 }  // namespace
 
-QString WindowsComputerInformation(int platform, int major, int minor, int build, const QString& servicePack) {
-  QString name;
+std::string WindowsComputerInformation(int platform, int major, int minor, int build, const std::string& servicePack) {
+  std::string name;
   if (platform == kPlatformWindows9x) {
     name = Windows9xName(major, minor);
     build &= kBuildMask9x;
   } else if (platform == kPlatformWindowsNt) {
     name = WindowsNtName(major, minor);
   } else {
-    name = QStringLiteral("Unknown Windows Platform ");
+    name = "Unknown Windows Platform ";
   }
-  return Described(name, servicePack, major, minor, QString::number(build));
+  return DescribeComputer(name, servicePack, major, minor, std::to_string(build));
 }
 
-QString ComputerInformation() {
-#ifdef Q_OS_WIN
-  const QOperatingSystemVersion os = QOperatingSystemVersion::current();
-  return WindowsComputerInformation(kPlatformWindowsNt, os.majorVersion(), os.minorVersion(), os.microVersion(), {});
-#else
-  const QVersionNumber version = QVersionNumber::fromString(QSysInfo::productVersion());
-  const QString build = QSysInfo::kernelType() + u' ' + QSysInfo::kernelVersion();
-  return Described(QSysInfo::prettyProductName() + u' ', {}, version.majorVersion(), version.minorVersion(), build);
-#endif
+std::string DescribeComputer(const std::string& name, const std::string& servicePack, int major, int minor,
+                             const std::string& build) {
+  return name + servicePack + " (Version " + std::to_string(major) + "." + std::to_string(minor) + " build " + build +
+         ")";
 }

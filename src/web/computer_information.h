@@ -2,15 +2,15 @@
 // " (Version major.minor build N)".
 #pragma once
 
-#include <QString>
+#include <string>
 
 // Platform lines of the Windows version record.
 constexpr int kPlatformWindows9x = 1;
 constexpr int kPlatformWindowsNt = 2;
 
 // The description of a Windows version as the version record gives it.
-QString WindowsComputerInformation(int platform, int major, int minor, int build, const QString& servicePack);
+std::string WindowsComputerInformation(int platform, int major, int minor, int build, const std::string& servicePack);
 
-// The description of the running system: on Windows from its version, elsewhere
-// the system's product name and version in the same shape.
-QString ComputerInformation();
+// The description in its shape from its parts; the build may be text (a kernel release).
+std::string DescribeComputer(const std::string& name, const std::string& servicePack, int major, int minor,
+                             const std::string& build);

@@ -1,124 +1,89 @@
 #include "web/web_client.h"
 
-#include <QEventLoop>
-#include <QHttpMultiPart>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
+#include <locale>
+#include <optional>
+#include <sstream>
 
-#include <algorithm>
+#include "web/web_url.h"
 
 namespace {
 
-constexpr char kUserAgent[] = "Mozilla/3.0 (compatible; Indy Library)";
-constexpr char kAccept[] = "text/html, */*";
+constexpr double kMillisecondsPerSecond = 1000.0;
 
-struct DeleteLater {
-  void operator()(QObject* object) const { object->deleteLater(); }
-};
-using ReplyHandle = std::unique_ptr<QNetworkReply, DeleteLater>;
-
-QNetworkRequest MakeRequest(const WebClient& client, const QString& path) {
-  QUrl url = client.host;
-  url.setPath(client.host.path() + path);
-  QNetworkRequest request(url);
-  request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-  request.setMaximumRedirectsAllowed(kMaxRedirects);
-  request.setTransferTimeout(client.transferTimeoutMs);
-  request.setHeader(QNetworkRequest::UserAgentHeader, QByteArray(kUserAgent));
-  request.setRawHeader("Accept", kAccept);
+WebRequest MakeRequest(const WebClient& client, const std::string& path, int64_t maxBody) {
+  WebRequest request;
+  request.url = client.host + EncodedPath(path);
+  request.maxBody = maxBody;
+  request.maxRedirects = kMaxRedirects;
+  request.transferTimeoutMs = client.transferTimeoutMs;
   return request;
 }
 
-WebAnswer InvalidHost(const WebClient& client) {
-  WebAnswer answer;
-  answer.error = QStringLiteral("The web host address \"%1\" is not a valid http or https address.")
-                     .arg(client.host.toString());
-  return answer;
+// The failure when no request can be made at all.
+std::optional<WebAnswer> Unsendable(const WebClient& client) {
+  if (client.host.empty()) {
+    WebAnswer answer;
+    answer.error = "The web host address \"" + client.host + "\" is not a valid http or https address.";
+    return answer;
+  }
+  if (client.transport == nullptr) {
+    WebAnswer answer;
+    answer.error = "This program has no way to reach the web host.";
+    return answer;
+  }
+  return std::nullopt;
 }
 
-// Takes what has arrived, up to one byte past the limit; past it, cuts the request off.
-void TakeBody(QNetworkReply& reply, WebAnswer& answer, qint64 maxBody) {
-  const qint64 room = std::max<qint64>(maxBody - answer.body.size(), 0);
-  answer.body += reply.read(room + 1);
-  if (answer.body.size() <= maxBody) return;
-  answer.tooLarge = true;
-  answer.body.truncate(maxBody);
-  reply.abort();
+std::string Seconds(int milliseconds) {
+  std::ostringstream text;
+  text.imbue(std::locale::classic());
+  text << milliseconds / kMillisecondsPerSecond;
+  return text.str();
 }
 
-// Takes the rest of the body and tells success from failure; timedOutAfterMs is 0 when in time.
-void Conclude(QNetworkReply& reply, WebAnswer& answer, qint64 maxBody, int timedOutAfterMs) {
-  if (!answer.tooLarge && reply.error() == QNetworkReply::NoError) TakeBody(reply, answer, maxBody);
-  answer.status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+// Every transport tells its limits in the same words.
+WebAnswer Concluded(WebAnswer answer, int64_t maxBody) {
   if (answer.tooLarge) {
-    answer.error = QStringLiteral("The answer of the web host is larger than %1 bytes.").arg(maxBody);
-  } else if (timedOutAfterMs > 0) {
-    answer.error = QStringLiteral("The web host did not answer within %1 seconds.").arg(timedOutAfterMs / 1000.0);
-  } else if (reply.error() != QNetworkReply::NoError) {
-    answer.error = reply.errorString();
-  } else {
-    answer.ok = true;
+    answer.ok = false;
+    answer.error = "The answer of the web host is larger than " + std::to_string(maxBody) + " bytes.";
+  } else if (answer.timedOutAfterMs > 0) {
+    answer.ok = false;
+    answer.error = "The web host did not answer within " + Seconds(answer.timedOutAfterMs) + " seconds.";
   }
-}
-
-// Waits for the reply with a nested event loop; the deadline aborts it.
-WebAnswer Await(ReplyHandle reply, qint64 maxBody, int deadlineMs, const UploadProgress* progress) {
-  WebAnswer answer;
-  bool timedOut = false;
-  bool begun = false;
-  QEventLoop loop;
-  QTimer deadline;
-  deadline.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, &loop, [&] {
-    timedOut = true;
-    reply->abort();
-  });
-  QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
-  QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [&] {
-    if (!answer.tooLarge) TakeBody(*reply, answer, maxBody);
-  });
-  if (progress != nullptr) {
-    QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop, [&](qint64 sent, qint64 total) {
-      if (!begun && total > 0 && progress->begin) progress->begin(total);
-      begun = begun || total > 0;
-      if (begun && progress->work) progress->work(sent);
-    });
-  }
-  deadline.start(deadlineMs);
-  if (!reply->isFinished()) loop.exec();
-  deadline.stop();
-  // The program quitting ends every event loop, this one too, before the answer is in.
-  if (!reply->isFinished()) reply->abort();
-  if (begun && progress->end) progress->end();
-  Conclude(*reply, answer, maxBody, timedOut ? deadlineMs : 0);
   return answer;
 }
 
 }  // namespace
 
-WebAnswer WebGet(WebClient& client, const QString& path, qint64 maxBody) {
-  if (!client.host.isValid()) return InvalidHost(client);
-  ReplyHandle reply(client.manager.get(MakeRequest(client, path)));
-  return Await(std::move(reply), maxBody, client.getDeadlineMs, nullptr);
+WebAnswer WebGet(WebClient& client, const std::string& path, int64_t maxBody) {
+  if (std::optional<WebAnswer> failure = Unsendable(client)) return *failure;
+  WebRequest request = MakeRequest(client, path, maxBody);
+  request.deadlineMs = client.getDeadlineMs;
+  return Concluded(client.transport->send(request, nullptr), maxBody);
 }
 
-WebAnswer WebPost(WebClient& client, const QString& path, std::unique_ptr<QHttpMultiPart> form, qint64 maxBody,
+WebAnswer WebPost(WebClient& client, const std::string& path, const MultipartForm& form, int64_t maxBody,
                   const UploadProgress& progress) {
-  if (!client.host.isValid()) return InvalidHost(client);
-  ReplyHandle reply(client.manager.post(MakeRequest(client, path), form.get()));
-  form.release()->setParent(reply.get());  // the form is read while the reply lives
-  client.upload = reply.get();
-  WebAnswer answer = Await(std::move(reply), maxBody, client.postDeadlineMs, &progress);
-  client.upload = nullptr;
-  return answer;
+  if (std::optional<WebAnswer> failure = Unsendable(client)) return *failure;
+  WebRequest request = MakeRequest(client, path, maxBody);
+  request.post = true;
+  request.deadlineMs = client.postDeadlineMs;
+  EncodedForm encoded = EncodeForm(form);
+  request.contentType = std::move(encoded.contentType);
+  request.body = std::move(encoded.body);
+  client.posting = true;
+  WebAnswer answer = client.transport->send(request, &progress);
+  client.posting = false;
+  return Concluded(std::move(answer), maxBody);
 }
 
-bool WebUploading(const WebClient& client) { return !client.upload.isNull(); }
+bool WebUploading(const WebClient& client) { return client.posting; }
 
 void WebAbort(WebClient& client) {
-  QNetworkReply* reply = client.upload.data();
-  if (reply != nullptr) reply->abort();
+  if (client.posting && client.transport != nullptr) client.transport->abort();
 }
 
-QString WebHostName(const WebClient& client) { return client.host.host(); }
+std::string WebHostName(const WebClient& client) {
+  const std::optional<WebUrl> url = ParseWebUrl(client.host);
+  return url ? url->host : std::string();
+}

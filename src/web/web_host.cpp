@@ -1,41 +1,53 @@
 #include "web/web_host.h"
 
-#include <QSettings>
+#include <cstdlib>
+#include <optional>
+
+#include "web/web_settings.h"
+#include "web/web_text.h"
+#include "web/web_url.h"
 
 namespace {
 
-QString FirstNonEmpty(const QString& option, const char* variable, const char* setting, const char* fallback) {
-  if (!option.trimmed().isEmpty()) return option.trimmed();
-  const QString fromEnvironment = qEnvironmentVariable(variable).trimmed();
-  if (!fromEnvironment.isEmpty()) return fromEnvironment;
-  const QSettings settings(kSettingsOrganisation, kSettingsApplication);
-  const QString fromSettings = settings.value(setting).toString().trimmed();
-  if (!fromSettings.isEmpty()) return fromSettings;
+constexpr int kMaxTimeoutSeconds = 600;
+constexpr int kMillisecondsPerSecond = 1000;
+
+std::string FirstNonEmpty(const std::string& option, const char* variable, const WebSettings* settings,
+                          const char* setting, const char* fallback) {
+  if (std::string chosen = Trimmed(option); !chosen.empty()) return chosen;
+  const char* environment = std::getenv(variable);
+  if (std::string chosen = Trimmed(environment != nullptr ? environment : ""); !chosen.empty()) return chosen;
+  if (settings != nullptr) {
+    const std::optional<std::string> stored = settings->read(kSettingsApplication, setting);
+    if (std::string chosen = Trimmed(stored.value_or("")); !chosen.empty()) return chosen;
+  }
   return fallback;
 }
 
 }  // namespace
 
-QString ConfiguredWebHost(const QString& option) {
-  return FirstNonEmpty(option, kWebHostVariable, kWebHostSetting, kDefaultWebHost);
+std::string ConfiguredWebHost(const std::string& option, const WebSettings* settings) {
+  return FirstNonEmpty(option, kWebHostVariable, settings, kWebHostSetting, kDefaultWebHost);
 }
 
-QString ConfiguredSupportEmail() {
-  return FirstNonEmpty({}, kSupportEmailVariable, kSupportEmailSetting, kDefaultSupportEmail);
+std::string ConfiguredSupportEmail(const WebSettings* settings) {
+  return FirstNonEmpty({}, kSupportEmailVariable, settings, kSupportEmailSetting, kDefaultSupportEmail);
 }
 
-QUrl WebHostUrl(const QString& text) {
-  QString written = text.trimmed();
-  if (!written.contains(QStringLiteral("://"))) written.prepend(QStringLiteral("https://"));
-  const QUrl url(written, QUrl::StrictMode);
-  const bool web = url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http");
-  if (!url.isValid() || !web || url.host().isEmpty() || url.hasQuery() || url.hasFragment()) return {};
-  QUrl base;
-  base.setScheme(url.scheme());
-  base.setHost(url.host());
-  base.setPort(url.port());
-  QString path = url.path();
-  while (path.endsWith(u'/')) path.chop(1);
-  base.setPath(path);
-  return base;
+std::string WebHostUrl(const std::string& text) {
+  std::string written = Trimmed(text);
+  if (written.find("://") == std::string::npos) written = "https://" + written;
+  std::optional<WebUrl> url = ParseWebUrl(written);
+  if (!url || url->query || url->fragment) return {};
+  while (!url->path.empty() && url->path.back() == '/') url->path.pop_back();
+  return UrlText(*url);
+}
+
+int ConfiguredWebTimeoutMs(int fallbackMs) {
+  const char* text = std::getenv(kWebTimeoutVariable);
+  if (text == nullptr) return fallbackMs;
+  char* end = nullptr;
+  const long seconds = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || seconds < 1 || seconds > kMaxTimeoutSeconds) return fallbackMs;
+  return static_cast<int>(seconds) * kMillisecondsPerSecond;
 }

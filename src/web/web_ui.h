@@ -1,10 +1,9 @@
-// What the web services may do to the person in front of them. The window
-// answers with message boxes, the browser and a file dialog; the command line
-// and the tests answer with their own implementations.
+// What the web services may do to the person in front of them. The window answers
+// with message boxes, the browser and a file dialog; the command line and the tests
+// answer with their own implementations.
 #pragma once
 
-#include <QString>
-#include <QUrl>
+#include <string>
 
 // Kinds of a message box, as the error box of the main window numbers them.
 #include "app/box_kinds.h"
@@ -13,9 +12,9 @@ struct WebUi {
   virtual ~WebUi() = default;
   // A message box with the caption; Yes/No buttons (Yes the default) when yesNo, else OK.
   // True when the person pressed Yes.
-  virtual bool AskUser(const QString& text, const QString& caption, bool yesNo, int kind) = 0;
+  virtual bool AskUser(const std::string& text, const std::string& caption, bool yesNo, int kind) = 0;
   // Opens the URL in the web browser; false when the browser could not be started.
-  virtual bool OpenUrl(const QUrl& url) = 0;
+  virtual bool OpenUrl(const std::string& url) = 0;
   // An open-file dialog; the chosen file's full path, empty when cancelled.
-  virtual QString ChooseFile(const QString& title, const QString& folder, const QString& filter) = 0;
+  virtual std::string ChooseFile(const std::string& title, const std::string& folder, const std::string& filter) = 0;
 };

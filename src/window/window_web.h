@@ -1,6 +1,8 @@
 // The web services as the window reaches them: the version check and the feedback
-// form. The Qt face hands them to its feedback window; another transport can take
-// their place without the window noticing.
+// form. They live in src/web in standard C++ over an HTTP transport: the Qt face hands
+// them to its feedback window with Qt Network; a native Windows face calls the same
+// functions (StartVersionCheck, OpenFeedbackForm, PostFeedback) with WinHttpTransport,
+// pumping its messages while a request waits.
 #pragma once
 
 #include <cstdint>

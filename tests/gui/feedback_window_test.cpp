@@ -28,17 +28,16 @@ namespace {
 
 constexpr char kCaption[] = "Pelloran TGX Firmware Updater";
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 class FeedbackWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     QSettings(kSettingsOrganisation, kFeedbackSettingsApplication).clear();
     server_.Put("index.html", "<html>Tessaly Devices</html>");
-    window_.Client().host = WebHostUrl(Q(server_.Url()));
+    window_.Client().host = WebHostUrl(server_.Url());
     errorFile_ = server_.root + "/data/" + kCaption + ".errors.txt";
     fs::create_directories(server_.root + "/data");
-    info_ = MakeFeedbackInfo(kCaption, "TGX 1.50", Q(errorFile_));
+    info_ = MakeFeedbackInfo(kCaption, "TGX 1.50", errorFile_, &window_.Settings());
   }
 
   template <typename Widget>
@@ -101,7 +100,7 @@ TEST_F(FeedbackWindowTest, ShowingLoadsTheRememberedDetails) {
 
   auto* description = Find<QPlainTextEdit>("reDescription");
   description->setPlainText(QString(3000, u'x'));
-  EXPECT_EQ(description->toPlainText().size(), kMaxDescriptionLength);
+  EXPECT_EQ(description->toPlainText().size(), static_cast<qsizetype>(kMaxDescriptionLength));
   window_.close();
 
   QSettings(kSettingsOrganisation, kFeedbackSettingsApplication).clear();
@@ -189,14 +188,14 @@ TEST_F(FeedbackWindowTest, UnconfirmedPostKeepsTheWindowOpen) {
 
 TEST_F(FeedbackWindowTest, ChosenFileUpToEightMegabytes) {
   Open();
-  ui_.chosenFile = Q(ChosenFile("capture.bin", static_cast<uintmax_t>(kMaxSendFileBytes)));
+  ui_.chosenFile = ChosenFile("capture.bin", static_cast<uintmax_t>(kMaxSendFileBytes));
   window_.btnSendFileClick();
   EXPECT_EQ(ui_.dialogTitle, "Send File with Feedback");
   EXPECT_EQ(ui_.dialogFolder, info_.programFolder);
   EXPECT_EQ(Edit("edSendFile")->text(), "capture.bin");
   EXPECT_TRUE(ui_.boxes.empty());
 
-  ui_.chosenFile = Q(ChosenFile("bigger.bin", static_cast<uintmax_t>(kMaxSendFileBytes) + 1));
+  ui_.chosenFile = ChosenFile("bigger.bin", static_cast<uintmax_t>(kMaxSendFileBytes) + 1);
   window_.btnSendFileClick();
   EXPECT_EQ(Edit("edSendFile")->text(), "");
   ASSERT_EQ(ui_.boxes.size(), 1u);
@@ -212,7 +211,7 @@ TEST_F(FeedbackWindowTest, ClosingDuringASlowUploadAbortsIt) {
   server_.Put("slow", "");
   Open();
   FillIn();
-  ui_.chosenFile = Q(ChosenFile("capture.bin", 6 * 1024 * 1024));
+  ui_.chosenFile = ChosenFile("capture.bin", 6 * 1024 * 1024);
   window_.btnSendFileClick();
   ASSERT_EQ(Edit("edSendFile")->text(), "capture.bin");
 
@@ -241,7 +240,7 @@ TEST_F(FeedbackWindowTest, ClosingDuringASlowUploadAbortsIt) {
 }
 
 TEST_F(FeedbackWindowTest, UnreachableHostShowsNoWindow) {
-  window_.Client().host = WebHostUrl(QStringLiteral("http://127.0.0.1:%1").arg(UnusedPort()));
+  window_.Client().host = WebHostUrl("http://127.0.0.1:" + std::to_string(UnusedPort()));
   window_.SetFeedbackInfo(info_);
   EXPECT_FALSE(window_.OpenFeedbackForm());
   EXPECT_FALSE(window_.isVisible());

@@ -20,7 +20,7 @@ TEST_F(MainWindowTest, HelpMenuReachesTheWebServices) {
   RecordingUi webUi;
   TfrmMain& window = Create({"vornbsl", "-rep"});
   TfrmWeb web(&window, &webUi);
-  web.Client().host = WebHostUrl(Q(server.Url()));
+  web.Client().host = WebHostUrl(server.Url());
   window.SetWebWindow(&web);
   window.show();
 
@@ -32,7 +32,7 @@ TEST_F(MainWindowTest, HelpMenuReachesTheWebServices) {
   EXPECT_TRUE(web.isVisible());
   web.close();
 
-  web.Client().host = WebHostUrl(QStringLiteral("http://127.0.0.1:%1").arg(UnusedPort()));
+  web.Client().host = WebHostUrl("http://127.0.0.1:" + std::to_string(UnusedPort()));
   webUi.boxes.clear();
   Action("SendFeedbacktoTessaly1")->trigger();
   ASSERT_EQ(webUi.boxes.size(), 1u);

@@ -165,7 +165,7 @@ TEST_F(MainWindowTest, EraseWarningThenTheVersionCheckOffersANewerRelease) {
   RecordingUi webUi;
   TfrmMain& window = Create();
   TfrmWeb web(&window, &webUi);
-  web.Client().host = WebHostUrl(Q(server.Url()));
+  web.Client().host = WebHostUrl(server.Url());
   window.SetWebWindow(&web);
   window.show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !webUi.boxes.empty(); }, kWaitMs));

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QRegularExpression>
-#include <QSysInfo>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <tuple>
 
 #include "web/computer_information.h"
 #include "web/feedback_post.h"
-#include "web_support/qt_test_main.h"
+#include "web/multipart_form.h"
 #include "web/version_finder.h"
 #include "web/web_host.h"
+#include "web/web_platform.h"
+#include "web_support/memory_settings.h"
 
 namespace {
 
@@ -40,14 +43,14 @@ TEST(VersionFile, ReadsBothFormsAndScalesReleaseNumbers) {
     const VersionFile file = ParseVersionFile(c.answer);
     EXPECT_EQ(file.result, 0) << c.answer;
     EXPECT_EQ(file.version, c.version) << c.answer;
-    EXPECT_EQ(file.url, QString::fromLatin1(c.url)) << c.answer;
+    EXPECT_EQ(file.url, c.url) << c.answer;
     EXPECT_EQ(file.download, c.download) << c.answer;
   }
 }
 
 TEST(VersionFile, RefusesWhatIsNotAVersionFile) {
-  const QByteArray garbage("\x00\xff\x01 http\x00\xfe\x80", 10);
-  const QByteArray answers[] = {
+  const std::string garbage("\x00\xff\x01 http\x00\xfe\x80", 10);
+  const std::string answers[] = {
       "",
       "no link here",
       "1.51 ftp://h.example/x",
@@ -59,15 +62,17 @@ TEST(VersionFile, RefusesWhatIsNotAVersionFile) {
       "1.51 http-run:calc",           // only web pages go to the browser
       "1.51 https://",
       "1.51 http://h.example/a b",     // not one link
+      "1.51 http://h.example/\"><b>",  // characters no link carries
+      "1.51 http://h.example:99999/x",
       garbage,
   };
-  for (const QByteArray& answer : answers) {
-    EXPECT_EQ(ParseVersionFile(answer).result, kVersionParseError) << answer.toStdString();
+  for (const std::string& answer : answers) {
+    EXPECT_EQ(ParseVersionFile(answer).result, kVersionParseError) << answer;
   }
 }
 
 TEST(VersionFile, LinkIsCappedAndTrimmed) {
-  const QByteArray longLink = "1.51 http://h.example/" + QByteArray(2000, 'a') + "  \n";
+  const std::string longLink = "1.51 http://h.example/" + std::string(2000, 'a') + "  \n";
   const VersionFile file = ParseVersionFile(longLink);
   EXPECT_EQ(file.result, 0);
   EXPECT_EQ(file.url.size(), kMaxVersionUrlLength);
@@ -88,28 +93,31 @@ TEST(WebHost, AddressesAreHttpOrHttpsOnly) {
       {"file:///etc/passwd", ""},
       {"http://", ""},
       {"http://h.example/?q=1", ""},
+      {"http://h.example/#top", ""},
+      {"[::1]:8080", "https://[::1]:8080"},
+      {"http://h.example:65536", ""},
+      {"http://h ex.example", ""},
+      {"http://h.example/a%2", ""},
       {"", ""},
   };
-  for (const auto& [written, expected] : cases) {
-    const QUrl url = WebHostUrl(QString::fromLatin1(written));
-    EXPECT_EQ(url.isValid() ? url.toString() : QString(), QString::fromLatin1(expected)) << written;
-  }
+  for (const auto& [written, expected] : cases) EXPECT_EQ(WebHostUrl(written), expected) << written;
 }
 
+// putenv keeps the text itself, so each is a constant; an empty value counts as unset.
+char kNoHostVariable[] = "VORNBSL_WEB_HOST=";
+char kHostVariable[] = "VORNBSL_WEB_HOST=http://from.environment";
+
 TEST(WebHost, OptionThenEnvironmentThenSettingThenDefault) {
-  qunsetenv(kWebHostVariable);
-  QSettings settings(kSettingsOrganisation, kSettingsApplication);
-  settings.remove(kWebHostSetting);
-  settings.sync();
-  EXPECT_EQ(ConfiguredWebHost(), kDefaultWebHost);
-  settings.setValue(kWebHostSetting, "http://from.settings");
-  settings.sync();
-  EXPECT_EQ(ConfiguredWebHost(), "http://from.settings");
-  qputenv(kWebHostVariable, "http://from.environment");
-  EXPECT_EQ(ConfiguredWebHost(), "http://from.environment");
-  EXPECT_EQ(ConfiguredWebHost("http://from.option"), "http://from.option");
-  qunsetenv(kWebHostVariable);
-  settings.remove(kWebHostSetting);
+  putenv(kNoHostVariable);
+  MemorySettings settings;
+  EXPECT_EQ(ConfiguredWebHost("", nullptr), kDefaultWebHost);
+  EXPECT_EQ(ConfiguredWebHost("", &settings), kDefaultWebHost);
+  settings.write(kSettingsApplication, kWebHostSetting, " http://from.settings ");
+  EXPECT_EQ(ConfiguredWebHost("", &settings), "http://from.settings");
+  putenv(kHostVariable);
+  EXPECT_EQ(ConfiguredWebHost("  ", &settings), "http://from.environment");
+  EXPECT_EQ(ConfiguredWebHost("http://from.option", &settings), "http://from.option");
+  putenv(kNoHostVariable);
 }
 
 TEST(ComputerInformation, WindowsVersionsAreNamedByTheTable) {
@@ -131,12 +139,8 @@ TEST(ComputerInformation, WindowsVersionsAreNamedByTheTable) {
   for (const auto& [platform, major, minor, build, servicePack, expected] : cases) {
     EXPECT_EQ(WindowsComputerInformation(platform, major, minor, build, servicePack), expected);
   }
-#ifndef Q_OS_WIN
-  const QString here = ComputerInformation();
-  EXPECT_TRUE(here.startsWith(QSysInfo::prettyProductName())) << here.toStdString();
-  EXPECT_TRUE(here.contains(QRegularExpression(QStringLiteral(" \\(Version \\d+\\.\\d+ build .+\\)$"))))
-      << here.toStdString();
-#endif
+  const std::string here = ComputerInformation();
+  EXPECT_TRUE(std::regex_search(here, std::regex("^[^ ].* \\(Version \\d+\\.\\d+ build .+\\)$"))) << here;
 }
 
 struct EntryCase {
@@ -183,8 +187,8 @@ TEST(FeedbackEntries, FourChecksInOrder) {
   for (const EntryCase& c : cases) {
     const EntryProblem problem = CheckFeedbackEntries(c.entries);
     EXPECT_EQ(problem.field, c.field) << c.text;
-    EXPECT_EQ(problem.text, QString::fromUtf8(c.text));
-    EXPECT_EQ(problem.caption, QString::fromUtf8(c.caption));
+    EXPECT_EQ(problem.text, c.text);
+    EXPECT_EQ(problem.caption, c.caption);
   }
 }
 
@@ -199,6 +203,47 @@ TEST(FeedbackEntries, KindsAndPrompts) {
   }
 }
 
-}  // namespace
+TEST(FeedbackEntries, FormOpensWithTheRememberedDetailsAndSavesThem) {
+  MemorySettings settings;
+  FeedbackEntries entered;
+  entered.name = "Ann Smith";
+  entered.company = "Hydro Lab";
+  entered.telephone = "555 0100";
+  entered.email = "ann@hydro.example";
+  entered.emailTo = "rep@vanto.example";
+  entered.description = "not remembered";
+  SaveFeedbackSettings(settings, entered);
+  FeedbackInfo info;
+  info.registeredCompany = "Registered Co";
+  const FeedbackEntries shown = ShownFeedbackEntries(settings, info);
+  EXPECT_EQ(shown.name, "Ann Smith");
+  EXPECT_EQ(shown.company, "Registered Co");
+  EXPECT_EQ(shown.telephone, "555 0100");
+  EXPECT_EQ(shown.email, "ann@hydro.example");
+  EXPECT_EQ(shown.emailTo, "rep@vanto.example");
+  EXPECT_EQ(shown.description, "");
+  EXPECT_EQ(shown.respondVia, kRespondViaEmail);
+  EXPECT_EQ(ShownFeedbackEntries(MemorySettings(), info).name, "");
+}
 
-int main(int argc, char** argv) { return RunQtTests<QCoreApplication>(argc, argv); }
+// The description is cut at its character limit, never inside a character.
+TEST(FeedbackEntries, LongDescriptionIsCutOnACharacter) {
+  FeedbackEntries entries;
+  entries.description = std::string(kMaxDescriptionLength - 1, 'x') + "\xc3\xa9" + "yz";
+  const auto fields = FeedbackFields(FeedbackInfo(), entries);
+  EXPECT_EQ(fields.back().first, "Feedback");
+  EXPECT_EQ(fields.back().second, std::string(kMaxDescriptionLength - 1, 'x') + "\xc3\xa9");
+}
+
+TEST(FeedbackFiles, ContentTypeByExtensionInAnyCase) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"readings.csv", "text/csv"},
+      {"ERRORS.TXT", "text/plain"},
+      {"backup.tar.gz", "application/gzip"},
+      {"capture", "application/octet-stream"},
+      {"capture.bin", "application/octet-stream"},
+  };
+  for (const auto& [name, type] : cases) EXPECT_EQ(MimeTypeOf(name), type) << name;
+}
+
+}  // namespace

@@ -1,37 +1,38 @@
 // The web services' questions, answered from a script and remembered.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "web/web_ui.h"
 
 struct Box {
-  QString text;
-  QString caption;
+  std::string text;
+  std::string caption;
   bool yesNo;
   int kind;
 };
 
 struct RecordingUi : WebUi {
-  bool AskUser(const QString& text, const QString& caption, bool yesNo, int kind) override {
+  bool AskUser(const std::string& text, const std::string& caption, bool yesNo, int kind) override {
     boxes.push_back({text, caption, yesNo, kind});
     return yesNo && answerYes;
   }
-  bool OpenUrl(const QUrl& url) override {
+  bool OpenUrl(const std::string& url) override {
     opened.push_back(url);
     return browserStarts;
   }
-  QString ChooseFile(const QString& title, const QString& folder, const QString&) override {
+  std::string ChooseFile(const std::string& title, const std::string& folder, const std::string&) override {
     dialogTitle = title;
     dialogFolder = folder;
     return chosenFile;
   }
 
   std::vector<Box> boxes;
-  std::vector<QUrl> opened;
+  std::vector<std::string> opened;
   bool answerYes = false;
   bool browserStarts = true;
-  QString chosenFile;
-  QString dialogTitle;
-  QString dialogFolder;
+  std::string chosenFile;
+  std::string dialogTitle;
+  std::string dialogFolder;
 };

@@ -1,68 +1,26 @@
 #include "web_support/web_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kStartTimeoutMs = 10000;
 
 // A served path ("/versionfinder/x.txt" or "x.txt") as a file below the root.
 fs::path Below(const std::string& root, const std::string& path) {
   return fs::path(root) / fs::path(path).relative_path();
 }
 
-std::string ReadLine(int fd) {
-  std::string line;
-  struct pollfd pfd {fd, POLLIN, 0};
-  char c = 0;
-  while (poll(&pfd, 1, kStartTimeoutMs) > 0 && read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
+std::string FileText(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 }  // namespace
-
-WebServer::WebServer() {
-  std::string pattern = (fs::temp_directory_path() / "vorn_web_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary folder");
-  root = pattern;
-  int out[2];
-  if (pipe(out) != 0) throw std::runtime_error("no pipe");
-  pid_ = fork();
-  if (pid_ == 0) {
-    dup2(out[1], STDOUT_FILENO);
-    close(out[0]);
-    close(out[1]);
-    execlp("python3", "python3", VORN_WEB_SERVER, "--root", root.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(out[1]);
-  const std::string line = ReadLine(out[0]);
-  close(out[0]);
-  port = line.empty() ? 0 : std::stoi(line);
-  if (port <= 0) throw std::runtime_error("the test web server did not start");
-}
-
-WebServer::~WebServer() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
-}
 
 std::string WebServer::Url() const { return "http://127.0.0.1:" + std::to_string(port); }
 
@@ -72,23 +30,18 @@ void WebServer::Put(const std::string& path, const std::string& contents) const 
   std::ofstream(file, std::ios::binary) << contents;
 }
 
-std::string WebServer::Read(const std::string& path) const {
-  std::ifstream in(Below(root, path), std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string WebServer::Read(const std::string& path) const { return FileText(Below(root, path)); }
 
 bool WebServer::Has(const std::string& path) const { return fs::exists(Below(root, path)); }
 
-int UnusedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  struct sockaddr_in address {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  bind(fd, reinterpret_cast<struct sockaddr*>(&address), size);
-  getsockname(fd, reinterpret_cast<struct sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
+PostedForm WebServer::Posted() const {
+  const fs::path posted = fs::path(root) / "posted";
+  PostedForm form{FileText(posted / "path"), FileText(posted / "content_type"), FileText(posted / "user_agent"),
+                  FileText(posted / "accept"), {}};
+  for (int i = 0; fs::exists(posted / std::to_string(i)); ++i) {
+    const fs::path part = posted / std::to_string(i);
+    form.parts.push_back(
+        {FileText(part / "name"), FileText(part / "filename"), FileText(part / "type"), FileText(part / "data")});
+  }
+  return form;
 }

@@ -3,11 +3,13 @@
 
 Prints the port as its first line, then serves until it is killed:
   GET  files below --root ("/" is index.html), and a few network faults:
-       /redirect-loop, /redirect-to/PATH, /huge (an endless body), /stall (never answers),
+       /redirect-loop, /redirect-to/PATH, /huge (an endless body), /stall... (never answers),
        /status/CODE
   POST /php-bin/app_feedback.php: reads the multipart form (slowly when ROOT/slow exists),
-       writes it to ROOT/posted.json and answers with ROOT/answer ("Script Completed" when
-       missing), or with the status in ROOT/status when that exists.
+       writes it to ROOT/posted.json and, one plain file a value, to ROOT/posted/ (path,
+       content_type, user_agent, accept, and N/name, N/filename, N/type, N/data for part N),
+       and answers with ROOT/answer ("Script Completed" when missing), or with the status
+       in ROOT/status when that exists.
 Every request line is appended to ROOT/requests.log.
 """
 import argparse
@@ -15,6 +17,7 @@ import base64
 import json
 import os
 import re
+import shutil
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -86,7 +89,7 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(302, headers=[("Location", path[len("/redirect-to"):])])
         elif path == "/huge":
             self.send_huge()
-        elif path == "/stall":
+        elif path.startswith("/stall"):
             time.sleep(60)
         elif path.startswith("/status/"):
             self.answer(int(path[len("/status/"):]), b"status")
@@ -115,6 +118,24 @@ class Handler(BaseHTTPRequestHandler):
         except OSError:
             pass
 
+    def keep_files(self, posted):
+        """The post as plain files, for tests that read no JSON."""
+        folder = self.file("posted.new")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        for key in ("path", "content_type", "user_agent", "accept"):
+            with open(os.path.join(folder, key), "w", encoding="utf-8") as f:
+                f.write(posted[key] or "")
+        for number, part in enumerate(posted["parts"]):
+            os.makedirs(os.path.join(folder, str(number)))
+            for key in ("name", "filename", "type"):
+                with open(os.path.join(folder, str(number), key), "w", encoding="utf-8") as f:
+                    f.write(part[key] or "")
+            with open(os.path.join(folder, str(number), "data"), "wb") as f:
+                f.write(base64.b64decode(part["data"]))
+        shutil.rmtree(self.file("posted"), ignore_errors=True)
+        os.replace(folder, self.file("posted"))
+
     def do_POST(self):
         self.note()
         length = int(self.headers.get("Content-Length", "0"))
@@ -137,6 +158,7 @@ class Handler(BaseHTTPRequestHandler):
             "accept": self.headers.get("Accept"),
             "parts": split_form(self.headers.get("Content-Type"), bytes(body)),
         }
+        self.keep_files(posted)
         with open(self.file("posted.json.part"), "w") as f:
             json.dump(posted, f)
         os.replace(self.file("posted.json.part"), self.file("posted.json"))

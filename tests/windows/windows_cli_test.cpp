@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -20,6 +21,7 @@
 #include "devsim_process.h"
 #include "terminal_session.h"
 #include "test_folder.h"
+#include "web_support/web_server.h"
 #include "wine_session.h"
 
 namespace fs = std::filesystem;
@@ -316,6 +318,47 @@ TEST_F(WindowsCli, HelpAndReadmeSpeakWindowsAndNameOnlyWhatTheBuildHolds) {
   for (auto it = std::sregex_iterator(readme.begin(), readme.end(), program); it != std::sregex_iterator(); ++it) {
     EXPECT_EQ(built.count(it->str()), 1U) << it->str() << " is named in README.txt but was not built";
   }
+}
+
+// check-version through WinHTTP against the loopback web host (wine programs reach it as
+// any program does): each outcome told as the Linux command line tells it.
+TEST_F(WindowsCli, ChecksTheVersionWithTheWebHost) {
+  const WebServer server;
+  const std::string versionFile = "versionfinder/TGXFirmware.txt";
+  const std::string refusing = "http://127.0.0.1:" + std::to_string(UnusedPort());
+  struct Case {
+    std::string answer;  // the version file; empty: none
+    std::string host;
+    int status;
+    std::vector<std::string> told;  // on stdout when it succeeds, else on stderr
+  };
+  const Case cases[] = {
+      {"1.50 https://software.tessaly.example/VornTGX-150.exe", server.Url(), 0,
+       {"current: 1.50", "Version Finder: You are using the latest version of Pelloran TGX Firmware Updater.",
+        "latest: 1.50"}},
+      {"151\nhttps://www.tessaly.example/tgx/news.html\n", server.Url(), 0,
+       {"New Version Available: There is information about a newer version of Pelloran TGX Firmware Updater",
+        "latest: 1.51", "url: https://www.tessaly.example/tgx/news.html"}},
+      // A host that takes the request and never answers; VORNBSL_WEB_TIMEOUT shortens the wait.
+      {"", server.Url() + "/stall", 1,
+       {"Version Check Error: Error connecting to Tessaly's version check service.",
+        "Error: The web host did not answer within 2 seconds."}},
+      {"", refusing, 1,
+       {"Version Check Error: Error connecting to Tessaly's version check service.", "(WinHTTP error 12029)"}},
+  };
+  setenv("VORNBSL_WEB_TIMEOUT", "2", 1);
+  for (const Case& c : cases) {
+    if (!c.answer.empty()) server.Put(versionFile, c.answer);
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun run = Run(kCli, {"check-version", "--host", c.host});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << c.host;
+    EXPECT_EQ(run.status, c.status) << c.host << "\n" << run.out << run.err;
+    for (const std::string& text : c.told) {
+      const std::string& stream = c.status == 0 ? run.out : run.err;
+      EXPECT_NE(stream.find(text), std::string::npos) << text << "\n" << stream;
+    }
+  }
+  unsetenv("VORNBSL_WEB_TIMEOUT");
 }
 
 }  // namespace
