@@ -394,20 +394,19 @@ TEST_F(WindowFitTest, EveryBoxFitsTheScreen) {
   const QString bigFile = dataDir_.filePath(QStringLiteral("a measurement export with a long name of its own, "
                                                            "taken on the second bench in the afternoon.csv"));
   { QFile big(bigFile); ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(9 << 20)); }
-  EXPECT_FALSE(AcceptSendFile(web, bigFile));
+  EXPECT_FALSE(AcceptSendFile(web, bigFile.toStdString()));
   WebClient nowhere;
   EXPECT_FALSE(OpenFeedbackForm(nowhere, web));
-  web.boxes.push_back({FeedbackFailure(FeedbackKind(0), QStringLiteral("Host requires authentication: the proxy "
-                                       "at proxy.example.internal:3128 refused the request (407)")),
-                       QStringLiteral("Error Sending Feedback"), false, kBoxWarning});
+  web.boxes.push_back({FeedbackFailure(FeedbackKind(0), "Host requires authentication: the proxy "
+                                       "at proxy.example.internal:3128 refused the request (407)"),
+                       "Error Sending Feedback", false, kBoxWarning});
   web.boxes.push_back({QStringLiteral("There is information about a newer version of %1\navailable at "
                                       "https://www.example.com/support/downloads/firmware/updaters/%1/"
                                       "release-notes-and-downloads.html\n\nWould you like to visit this page with "
-                                      "your web browser now?").arg(Q(caption)),
-                       QStringLiteral("New Version Available"), true, kBoxInformation});
+                                      "your web browser now?").arg(Q(caption)).toStdString(),
+                       "New Version Available", true, kBoxInformation});
   for (const Box& shown : web.boxes) {
-    ExpectFitsTheScreen(MakeAskBox(&window, shown.text, shown.caption, shown.yesNo, shown.kind),
-                        shown.caption.toStdString());
+    ExpectFitsTheScreen(MakeAskBox(&window, Q(shown.text), Q(shown.caption), shown.yesNo, shown.kind), shown.caption);
   }
 
   // The question of whose settings a device gets, with many long options: it fits the screen,
