@@ -6,23 +6,11 @@ namespace {
 
 thread_local HHOOK hook = nullptr;
 thread_local HWND centreOn = nullptr;
+thread_local bool tooTall = false;  // the box that came up was taller than the screen
 
 std::function<void(HWND)>& Observer() {
   static std::function<void(HWND)> shared;
   return shared;
-}
-
-LRESULT CALLBACK CentreOnActivate(int code, WPARAM wParam, LPARAM lParam) {
-  const HHOOK self = hook;
-  if (code == HCBT_ACTIVATE) {
-    const HWND box = reinterpret_cast<HWND>(wParam);
-    UnhookWindowsHookEx(hook);
-    hook = nullptr;
-    CentreWindowOn(box, centreOn);
-    ObserveBox(box);
-    return 0;
-  }
-  return CallNextHookEx(self, code, wParam, lParam);
 }
 
 RECT WorkAreaOf(HWND window) {
@@ -31,6 +19,34 @@ RECT WorkAreaOf(HWND window) {
   GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
   return monitor.rcWork;
 }
+
+bool TallerThanScreen(HWND box) {
+  RECT frame;
+  GetWindowRect(box, &frame);
+  const RECT area = WorkAreaOf(box);
+  return frame.bottom - frame.top > area.bottom - area.top;
+}
+
+LRESULT CALLBACK CentreOnActivate(int code, WPARAM wParam, LPARAM lParam) {
+  const HHOOK self = hook;
+  if (code == HCBT_ACTIVATE) {
+    const HWND box = reinterpret_cast<HWND>(wParam);
+    UnhookWindowsHookEx(hook);
+    hook = nullptr;
+    if (TallerThanScreen(box)) {
+      // Closed unseen: the text is shown in a box that scrolls instead.
+      tooTall = true;
+      SetWindowPos(box, nullptr, -32000, -32000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      PostMessageW(box, WM_COMMAND, GetDlgItem(box, IDNO) != nullptr ? IDNO : IDCANCEL, 0);
+      return 0;
+    }
+    CentreWindowOn(box, centreOn);
+    ObserveBox(box);
+    return 0;
+  }
+  return CallNextHookEx(self, code, wParam, lParam);
+}
+
 
 }  // namespace
 
@@ -51,6 +67,7 @@ void CentreWindowOn(HWND window, HWND owner) {
 
 int CentredMessageBox(HWND owner, const std::string& text, const std::string& title, UINT flags) {
   centreOn = owner;
+  tooTall = false;
   hook = SetWindowsHookExW(WH_CBT, CentreOnActivate, nullptr, GetCurrentThreadId());
   // A box without an icon has no sound of its own: it gets the exclamation, as the others get theirs.
   if ((flags & MB_ICONMASK) == 0) MessageBeep(MB_ICONEXCLAMATION);
@@ -60,7 +77,7 @@ int CentredMessageBox(HWND owner, const std::string& text, const std::string& ti
     UnhookWindowsHookEx(hook);
     hook = nullptr;
   }
-  return pressed;
+  return tooTall ? ScrollingMessageBox(owner, text, title, flags) : pressed;
 }
 
 void SetBoxObserver(std::function<void(HWND)> observe) { Observer() = std::move(observe); }

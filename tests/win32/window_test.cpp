@@ -1,0 +1,167 @@
+// vornbsl.exe and vornbsl-sensor.exe, the native Windows window of the cross build, under
+// wine on a virtual X server: a driver in the same wine desktop plays the person (picks
+// the COM port that leads to the Linux simulator, presses Start, answers the boxes) and
+// the window checks its own layout at the prefix's DPI.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "devsim_process.h"
+#include "test_folder.h"
+#include "window_session.h"
+#include "windows/wine_session.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+const std::string kTgxImage = std::string(VORN_SOURCE_DIR) + "/firmware/TGX 1.50.txt";
+const std::string kSensorImage = std::string(VORN_SOURCE_DIR) + "/firmware/SKYRA61 1.50.txt";
+const std::string kWindow = WindowsBuildFile("src/win32/vornbsl.exe");
+const std::string kSensorWindow = WindowsBuildFile("src/win32/vornbsl-sensor.exe");
+constexpr char kEraseWarning[] = "dismiss:Data Erase Warning";
+
+class Win32Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const std::string& program : {kWindow, kSensorWindow, WindowsBuildFile("tests/win32/window_driver.exe")}) {
+      if (!fs::exists(program)) GTEST_SKIP() << program << " was not built";
+    }
+    dir_ = FreshTestFolder("vorn_w32_");
+    session_ = std::make_unique<WindowSession>(dir_, VORN_TEST_DPI);
+    ASSERT_EQ(session_->problem, "");
+  }
+  void TearDown() override {
+    session_.reset();
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+
+  // Every step of the driver went well.
+  static void ExpectDone(const WindowRun& run, const std::vector<std::string>& steps) {
+    for (const std::string& step : steps) {
+      const auto times = static_cast<size_t>(std::count(steps.begin(), steps.end(), step));
+      EXPECT_EQ(run.Starting("ok " + step + " ").size(), times) << step << "\n" << run.Text();
+    }
+    EXPECT_TRUE(run.Starting("fail").empty()) << run.Text();
+    EXPECT_TRUE(run.Has("end")) << run.Text();
+    EXPECT_FALSE(run.Has("killed")) << "the window closed by itself\n" << run.Text();
+  }
+
+  fs::path dir_;
+  std::unique_ptr<WindowSession> session_;
+};
+
+#if VORN_TEST_DPI == 96
+
+std::vector<std::string> TgxArgs(const WinePort& port) {
+  return {"--device", "TGX:1.40", "--image", kTgxImage, "--link", port.link};
+}
+
+// The image in flash, the new firmware running and every setting the device held back in place.
+void ExpectUpdated(const json& report) {
+  EXPECT_TRUE(report["imageMatches"].get<bool>());
+  EXPECT_EQ(report["firmware"]["version"], 150);
+  EXPECT_TRUE(report["firmware"]["intact"].get<bool>());
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
+}
+
+
+TEST_F(Win32Window, UpdatesATgxThroughThePickedComPortWithEverySettingBack) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  const std::vector<std::string> steps{kEraseWarning, "pick", "start", "finish", "close"};
+  const WindowRun run = session_->Drive(kWindow, port.Name(), steps);
+  ExpectDone(run, steps);
+  // The only box of the run was the start-up's warning; the status line tells the success.
+  EXPECT_EQ(run.Starting("box ").size(), 1U) << run.Text();
+  EXPECT_EQ(run.Starting("status Successfully updated firmware in ").size(), 1U) << run.Text();
+  const json report = sim.Stop();
+  ExpectUpdated(report);
+  EXPECT_TRUE(report["faults"].empty()) << report["faults"].dump();
+}
+
+// Return and Escape on the open port list pick or close the list and do nothing more; with
+// the list closed, Escape is the Close button.
+TEST_F(Win32Window, EnterAndEscapeOnTheOpenPortListOnlyCloseTheList) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  const std::vector<std::string> steps{kEraseWarning, "pick", "list-escape", "list-enter", "escape"};
+  const WindowRun run = session_->Drive(kWindow, port.Name(), steps);
+  ExpectDone(run, steps);
+  EXPECT_EQ(run.Starting("box ").size(), 1U) << run.Text();
+}
+
+TEST_F(Win32Window, ClosingDuringARunIsRefusedAndTheRunFinishes) {
+  const WinePort port;
+  DevsimProcess sim(TgxArgs(port));
+  const std::vector<std::string> steps{kEraseWarning, "pick", "start", "close-during-run", "finish", "close"};
+  const WindowRun run = session_->Drive(kWindow, port.Name(), steps);
+  ExpectDone(run, steps);
+  ExpectUpdated(sim.Stop());
+}
+
+TEST_F(Win32Window, AFailedUploadLeavesTheUnfinishedLineAndTheNextStartFinishes) {
+  const WinePort port;
+  std::vector<std::string> args = TgxArgs(port);
+  args.insert(args.end(), {"--replug", "--fault", "hangup@write:200"});
+  DevsimProcess sim(args);
+  const std::vector<std::string> steps{kEraseWarning, "pick", "start", "fail", "unfinished-shown",
+                                       "start", "finish", "unfinished-hidden", "close"};
+  const WindowRun run = session_->Drive(kWindow, port.Name(), steps);
+  ExpectDone(run, steps);
+  EXPECT_EQ(run.Starting("box Firmware Upload Error: ").size(), 1U) << run.Text();
+  const json report = sim.Stop();
+  ExpectUpdated(report);
+  EXPECT_EQ(report["injected"].size(), 1U) << report["injected"].dump();
+}
+
+TEST_F(Win32Window, UpdatesASkyra61BehindAFieldrex) {
+  const WinePort port;
+  DevsimProcess sim({"--device", "FX", "--sensor", "]:1.40", "--sensor-set", "address=5", "--sensor-set",
+                     "sn=S61-2207", "--image", kSensorImage, "--link", port.link});
+  const std::vector<std::string> steps{"pick", "start", "finish", "close"};
+  const WindowRun run = session_->Drive(kSensorWindow, port.Name(), steps);
+  ExpectDone(run, steps);
+  const json sensor = sim.Stop()["sensor"];
+  EXPECT_TRUE(sensor["imageMatches"].get<bool>());
+  EXPECT_EQ(sensor["version"], 150);
+  EXPECT_EQ(sensor["address"], "5");
+  EXPECT_EQ(sensor["serialNumber"], "S61-2207");
+  EXPECT_EQ(sensor["type"], 93);
+}
+
+#endif
+
+// Every text of the window and every box fits whole at the prefix's DPI, measured by the
+// window itself with the system's measures; with VORNBSL_SCREENSHOT_DIR its idle and
+// mid-update pictures are kept there as PNG.
+void ExpectLayoutFits(WindowSession& session, const std::string& program, const fs::path& dir) {
+  const char* shots = std::getenv("VORNBSL_SCREENSHOT_DIR");
+  const fs::path pictures = dir / "pictures";
+  fs::create_directories(pictures);
+  const WindowRun run = session.CheckLayout(program, pictures);
+  EXPECT_TRUE(run.Has("end")) << run.Text();
+  EXPECT_EQ(run.Starting("cut:").size(), 0U) << run.Text();
+  for (const char* part : {"measured: idle", "measured: mid-update", "measured: with the unfinished-update line",
+                           "measured: box Help", "measured: box Whose Settings", "measured: box Internet Access Error",
+                           "measured: the feedback window"}) {
+    EXPECT_TRUE(run.Has(part)) << part << "\n" << run.Text();
+  }
+  EXPECT_EQ(run.Starting("picture: ").size(), 2U) << run.Text();
+  if (shots == nullptr) return;
+  for (const fs::directory_entry& bmp : fs::directory_iterator(pictures)) {
+    const fs::path png = fs::path(shots) / ("windows-" + bmp.path().stem().string() + ".png");
+    const std::string convert = "python3 " + Quoted(std::string(VORN_SOURCE_DIR) + "/tests/win32/bmp_to_png.py") +
+                                " " + Quoted(bmp.path().string()) + " " + Quoted(png.string());
+    EXPECT_EQ(std::system(convert.c_str()), 0) << convert;
+  }
+}
+
+TEST_F(Win32Window, InstrumentWindowFitsEveryTextAndBox) { ExpectLayoutFits(*session_, kWindow, dir_); }
+
+TEST_F(Win32Window, SensorWindowFitsEveryTextAndBox) { ExpectLayoutFits(*session_, kSensorWindow, dir_); }
+
+}  // namespace
