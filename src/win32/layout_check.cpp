@@ -255,8 +255,11 @@ void Pictures(Win32MainWindow& window) {
   view.setText(Control::statusText, "Uploading new firmware code...");
   view.setVisible(Control::statusText, true);
   view.setProgress(kPictureBar, std::to_string(kPictureBar) + "%");
+  // As a run leaves them: Start, Close and the port list taken away.
+  for (const Control control : {Control::btnStart, Control::btnClose, Control::cbCommPort}) view.setEnabled(control, false);
   Measure(window.Handle(), "mid-update");
   SavePicture(window.Handle(), "update");
+  for (const Control control : {Control::btnStart, Control::btnClose, Control::cbCommPort}) view.setEnabled(control, true);
   view.setProgress(0, "0%");
   view.setVisible(Control::statusText, false);
   view.setText(Control::lblConnect, ConnectTextFor(window.Core().State().digitalSensorBuild ? kSensorConnectTarget : model));
@@ -374,10 +377,21 @@ void Finish() {
   check.window->View().closeWindow();
 }
 
+BOOL CALLBACK QuietTips(HWND window, LPARAM) {
+  if (ClassOf(window) == TOOLTIPS_CLASSA) {
+    SendMessageW(window, TTM_ACTIVATE, FALSE, 0);
+    ShowWindow(window, SW_HIDE);
+  }
+  return TRUE;
+}
+
 void CALLBACK RunCheck(HWND, UINT, UINT_PTR timer, DWORD) {
   KillTimer(nullptr, timer);
   Check& check = TheCheck();
   Win32MainWindow& window = *check.window;
+  // No tooltip covers the pictures.
+  SetCursorPos(0, 0);
+  EnumThreadWindows(GetCurrentThreadId(), QuietTips, 0);
   Measure(window.Handle(), "idle");
   Pictures(window);
   ExtraRows(window);

@@ -67,9 +67,15 @@ WindowSession::WindowSession(const fs::path& folder, int dpi) : folder_(folder) 
   // Wine's own messages, when a failure needs them (they land in the test folder's wine.txt).
   if (const char* channels = std::getenv("VORN_WINE_DEBUG")) setenv("WINEDEBUG", channels, 1);
   if (problem.empty()) problem = SetDpi(dpi);
-  setenv("DISPLAY", x_.Name().c_str(), 1);
+  StartX();
   setenv("VORNBSL_DATA_DIR", WindowsPath(folder_ / "data").c_str(), 1);
   setenv("VORNBSL_WEB_HOST", kNoWebHost, 1);
+}
+
+void WindowSession::StartX() {
+  x_.reset();
+  x_ = std::make_unique<XServer>(kDesktopWidth, kDesktopHeight);
+  setenv("DISPLAY", x_->Name().c_str(), 1);
 }
 
 WindowRun WindowSession::Drive(const std::string& program, const std::string& port,
@@ -95,12 +101,17 @@ WindowRun WindowSession::CheckLayout(const std::string& program, const fs::path&
   return run;
 }
 
-// The command runs in a wine desktop of its own name on the test's X server. A desktop that
-// starts while wine is busy starting others now and then finds no display driver, and the
-// program no window: such a start is made again.
+// The command runs in a wine desktop of its own name on the test's X server. Now and then
+// (with other wine and X servers starting and stopping on the machine) the desktop finds no
+// display driver and the program gets no window: the start is made again with a new X server
+// and the prefix's wine server started afresh.
 WindowRun WindowSession::RunInDesktop(const std::vector<std::string>& command, const fs::path& reportPath) {
   WindowRun run;
   for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+    if (attempt > 0) {
+      (void)std::system("wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1");
+      StartX();
+    }
     run = RunOnce(command, reportPath);
     const bool started = !run.lines.empty() && run.lines.front().rfind("fail launch", 0) != 0;
     if (started) break;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,10 @@ class WindowSession {
   WindowRun RunInDesktop(const std::vector<std::string>& command, const std::filesystem::path& reportPath);
   WindowRun RunOnce(const std::vector<std::string>& command, const std::filesystem::path& reportPath);
 
+  void StartX();
+
   std::filesystem::path folder_;
-  XServer x_{kDesktopWidth, kDesktopHeight};
+  std::unique_ptr<XServer> x_;
 };
 
 // The cross build's programs.
