@@ -32,6 +32,8 @@ class WindowSession {
                   const std::vector<std::string>& arguments = {});
   // The program's own layout check; its pictures go to pictureFolder when it is not empty.
   WindowRun CheckLayout(const std::string& program, const std::filesystem::path& pictureFolder);
+  // The same check of a window started by a command run in the desktop (a shortcut's, say).
+  WindowRun CheckLayoutOf(const std::vector<std::string>& command, const std::filesystem::path& pictureFolder);
 
   std::string problem;  // what kept the session from starting; empty when it started
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/wait.h>
 
 #include "devsim_process.h"
 #include "test_folder.h"
@@ -131,6 +132,75 @@ TEST_F(Win32Window, UpdatesASkyra61BehindAFieldrex) {
   EXPECT_EQ(sensor["address"], "5");
   EXPECT_EQ(sensor["serialNumber"], "S61-2207");
   EXPECT_EQ(sensor["type"], 93);
+}
+
+// What the installer leaves in the prefix's drive C: its folder's files, the shortcuts found
+// under the Start menus (the machine's, or the user's where wine puts them).
+std::vector<fs::path> Installed(const fs::path& driveC, const std::string& pattern) {
+  std::vector<fs::path> found;
+  std::error_code error;
+  for (auto each = fs::recursive_directory_iterator(driveC, fs::directory_options::skip_permission_denied, error);
+       each != fs::recursive_directory_iterator(); each.increment(error)) {
+    const std::string path = each->path().string();
+    if (path.find(pattern) != std::string::npos && each->is_regular_file(error)) found.push_back(each->path());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::string WindowsPathOnC(const fs::path& driveC, const fs::path& file) {
+  std::string text = "C:\\" + fs::relative(file, driveC).string();
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+std::string UninstallEntries() {
+  const std::string query = WineCommandLine("reg", {"query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", "/s"});
+  std::string text;
+  if (FILE* pipe = popen((query + " 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, got);
+    pclose(pipe);
+  }
+  return text;
+}
+
+int Msiexec(const std::string& action, const std::string& msi) {
+  const std::string line = WineCommandLine("msiexec", {action, WindowsPath(msi), "/qn"}) + " >/dev/null 2>&1";
+  const int status = std::system(line.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The installer as a person runs it silently: both windows and both command-line programs in
+// Program Files, a Start-menu shortcut for each window that opens it, an uninstall entry; and
+// uninstalled, nothing of it is left.
+TEST_F(Win32Window, InstallerInstallsStartsAndUninstallsCleanly) {
+  const std::string msi = WindowsBuildFile("VornBSL-" VORN_TEST_VERSION "-windows-x64.msi");
+  if (!fs::exists(msi)) GTEST_SKIP() << msi << " was not built (wixl missing)";
+  const fs::path driveC = fs::path(std::getenv("WINEPREFIX")) / "drive_c";
+  (void)Msiexec("/x", msi);  // what a run that died left behind
+  ASSERT_EQ(Msiexec("/i", msi), 0);
+
+  const std::vector<fs::path> programs = Installed(driveC / "Program Files", "VornBSL/");
+  std::vector<std::string> names;
+  for (const fs::path& program : programs) names.push_back(program.filename().string());
+  EXPECT_EQ(names, (std::vector<std::string>{"LICENSE.txt", "README.txt", "vornbsl-cli.exe", "vornbsl-sensor-cli.exe",
+                                             "vornbsl-sensor.exe", "vornbsl.exe"}));
+  const std::vector<fs::path> shortcuts = Installed(driveC, "Start Menu/Programs/VornBSL/");
+  ASSERT_EQ(shortcuts.size(), 2U);
+  EXPECT_EQ(shortcuts[0].filename(), "Pelloran TGX Firmware Updater.lnk");
+  EXPECT_EQ(shortcuts[1].filename(), "SKYRA 61 Sensor Suite Firmware Updater.lnk");
+  EXPECT_NE(UninstallEntries().find("VornBSL " VORN_TEST_VERSION), std::string::npos);
+
+  // The instrument window's shortcut opens the installed window, whole.
+  const WindowRun run = session_->CheckLayoutOf({"start", "/wait", WindowsPathOnC(driveC, shortcuts[0])}, {});
+  EXPECT_TRUE(run.Has("end")) << run.Text();
+  EXPECT_EQ(run.Starting("cut:").size(), 0U) << run.Text();
+
+  ASSERT_EQ(Msiexec("/x", msi), 0);
+  EXPECT_EQ(Installed(driveC / "Program Files", "VornBSL/").size(), 0U);
+  EXPECT_EQ(Installed(driveC, "Start Menu/Programs/VornBSL/").size(), 0U);
+  EXPECT_EQ(UninstallEntries().find("VornBSL " VORN_TEST_VERSION), std::string::npos);
 }
 
 #endif
