@@ -10,18 +10,32 @@ losing its settings; vornbsl-sensor-cli.exe updates a SKYRA 61 digital sensor th
 Fieldrex or AQUIN Comm Device. Both run from a command prompt.")
 if(TARGET vornbsl)
   string(APPEND VORN_README_PROGRAMS "
-vornbsl.exe and vornbsl-sensor.exe are the same updates in a window.")
+vornbsl.exe and vornbsl-sensor.exe are the same updates in a window: pick the COM port,
+press Start.")
 endif()
 set(VORN_README_COMMANDS "")
 if(TARGET vorn_web)
   string(APPEND VORN_README_COMMANDS
     "  vornbsl-cli check-version                 ask the maker's web host for newer firmware\n")
 endif()
+# The installer is made where wixl is (tools/install-deps --windows brings it).
+find_program(VORN_WIXL wixl)
+set(VORN_README_INSTALL "No installation is needed: each program is one file and needs nothing else.\n\n")
+if(VORN_WIXL AND TARGET vornbsl)
+  set(VORN_README_INSTALL [=[Installing: run VornBSL-@PROJECT_VERSION@-windows-x64.msi (or, without installing, use the
+programs from the zip as they are: each is one file and needs nothing else). The installer puts
+the four programs in Program Files\VornBSL and a VornBSL folder in the Start menu with
+"Pelloran TGX Firmware Updater" and "SKYRA 61 Sensor Suite Firmware Updater", the two windows;
+Settings > Apps (or Programs and Features) removes it again. Silently:
+  msiexec /i VornBSL-@PROJECT_VERSION@-windows-x64.msi /qn      msiexec /x ... /qn removes it
+
+]=])
+  string(CONFIGURE "${VORN_README_INSTALL}" VORN_README_INSTALL @ONLY)
+endif()
 configure_file("${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in" "${PROJECT_BINARY_DIR}/README.txt" @ONLY)
 
 # The installer: both windows and both command-line programs, stripped, with the README and the
 # licence (CR LF line ends), packed by wixl when the machine has it (tools/install-deps --windows).
-find_program(VORN_WIXL wixl)
 if(NOT VORN_WIXL OR NOT TARGET vornbsl)
   return()
 endif()
