@@ -19,6 +19,7 @@
 #include "win32/centred_box.h"
 #include "win32/main_window.h"
 #include "win32/main_window_web.h"
+#include "win32/window_ids.h"
 #include "window/window_dialogs.h"
 #include "window/window_texts.h"
 
@@ -367,6 +368,23 @@ void WebBoxes(Win32MainWindow& window) {
   ShowWindow(form, SW_HIDE);
 }
 
+// Which items the menus show, in menu order, and where: hidden ones are absent.
+void Menus(Win32MainWindow& window) {
+  Check& check = TheCheck();
+  const HMENU bar = GetMenu(window.Handle());
+  for (int top = 0; top < GetMenuItemCount(bar); ++top) {
+    const HMENU menu = GetSubMenu(bar, top);
+    for (int at = 0; at < GetMenuItemCount(menu); ++at) {
+      const UINT id = GetMenuItemID(menu, at);
+      const MenuEntry* row = FindMenuEntry(MenuOfCommand(static_cast<int>(id)));
+      const UINT state = GetMenuState(menu, at, MF_BYPOSITION);
+      check.lines.push_back("menu: " + std::to_string(top) + " " + (row == nullptr ? "?" : row->name) +
+                            ((state & MF_CHECKED) != 0 ? " checked" : "") +
+                            ((state & (MF_GRAYED | MF_DISABLED)) != 0 ? " disabled" : ""));
+    }
+  }
+}
+
 void Finish() {
   Check& check = TheCheck();
   SetBoxObserver({});
@@ -393,6 +411,7 @@ void CALLBACK RunCheck(HWND, UINT, UINT_PTR timer, DWORD) {
   SetCursorPos(0, 0);
   EnumThreadWindows(GetCurrentThreadId(), QuietTips, 0);
   Measure(window.Handle(), "idle");
+  Menus(window);
   Pictures(window);
   ExtraRows(window);
   RunTexts(window);

@@ -230,6 +230,42 @@ void ExpectLayoutFits(WindowSession& session, const std::string& program, const 
   }
 }
 
+#if VORN_TEST_DPI == 96
+// The menus as the window shows them: a hidden item is not in its menu, a shown one in its
+// place; factory mode puts the hidden Settings items back where they belong.
+TEST_F(Win32Window, MenusShowOnlyWhatTheModeShowsInTableOrder) {
+  const struct {
+    std::string program;
+    std::vector<std::string> arguments;
+    std::vector<std::string> settings;  // the Settings menu, in order (its start, for the sensor menu)
+    std::string alsoShown;               // a line further down
+  } cases[] = {
+      {kWindow, {}, {"VerboseErrorFile1 checked disabled", "ForceFindAllCommPorts1"}, ""},
+      {kWindow, {"-factory"},
+       {"VerboseErrorFile1 checked disabled", "ForceFindAllCommPorts1", "DontEraseData1", "ReplaceSerialNumber1"}, ""},
+      {kSensorWindow, {"-factory"},
+       {"VerboseErrorFile1 checked disabled", "ForceFindAllCommPorts1", "DontEraseData1", "ReplaceSerialNumber1",
+        "SensorSeparator", "SetDigitalSensorto1 disabled", "SensorType122"},
+       "menu: 1 SensorType93 checked"},
+  };
+  for (const auto& each : cases) {
+    std::vector<std::string> command{each.program};
+    command.insert(command.end(), each.arguments.begin(), each.arguments.end());
+    const WindowRun run = session_->CheckLayoutOf(command, {});
+    std::vector<std::string> settings;
+    for (const std::string& line : run.Starting("menu: 1 ")) settings.push_back(line.substr(8));
+    if (!each.alsoShown.empty()) {
+      EXPECT_TRUE(run.Has(each.alsoShown)) << run.Text();
+      settings.resize(std::min(settings.size(), each.settings.size()));
+    }
+    EXPECT_EQ(settings, each.settings) << each.program << "\n" << run.Text();
+    const std::vector<std::string> file = run.Starting("menu: 0 ");
+    EXPECT_EQ(file.size(), 3U) << "the dump is never shown\n" << run.Text();
+    EXPECT_EQ(run.Starting("cut:").size(), 0U) << run.Text();
+  }
+}
+#endif
+
 TEST_F(Win32Window, InstrumentWindowFitsEveryTextAndBox) { ExpectLayoutFits(*session_, kWindow, dir_); }
 
 TEST_F(Win32Window, SensorWindowFitsEveryTextAndBox) { ExpectLayoutFits(*session_, kSensorWindow, dir_); }
