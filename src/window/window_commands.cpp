@@ -73,7 +73,8 @@ void WindowCore::Help2Click() {
 }
 
 void WindowCore::About1Click() {
-  ShowErrorBox(AboutText(VORN_VERSION_TEXT), AboutTitleFor(state_.modelName), kBoxInformation);
+  const std::string version = platform_.programVersion().value_or(VORN_VERSION_TEXT);
+  ShowErrorBox(AboutText(version), AboutTitleFor(state_.modelName), kBoxInformation);
 }
 
 void WindowCore::CheckforUpdates1Click() {

@@ -25,4 +25,8 @@ struct WindowPlatform {
   // A flag is stored as the number 0 or 1.
   virtual void writeFlag(const std::string& name, bool on) = 0;
   virtual void writeText(const std::string& name, const std::string& text) = 0;
+
+  // The version the program's own file records (Windows: its version resource), "" when the
+  // file records none; nothing where programs carry no such record (the version compiled in).
+  virtual std::optional<std::string> programVersion() const { return std::nullopt; }
 };

@@ -217,6 +217,24 @@ TEST_F(WindowCommandsTest, HelpAndAbout) {
   EXPECT_NE(ErrorFileText().find("ErrorOK Told User:: Firmware Updater for Windows"), std::string::npos);
 }
 
+// Where the program's file records its version (a Windows version resource), About names that
+// version; a file that records none reads "Unknown".
+TEST_F(WindowCommandsTest, AboutNamesTheVersionTheProgramFileRecords) {
+  const struct {
+    std::string recorded;
+    std::string shown;
+  } cases[] = {{"1.0.7", "1.0.7"}, {"", "Unknown"}};
+  for (const auto& each : cases) {
+    platform_.fileVersion = each.recorded;
+    dialogs_.boxes.clear();
+    WindowCore& window = Open({"vornbsl", "-rep"});
+    window.menu(MenuId::About1);
+    ASSERT_EQ(dialogs_.boxes.size(), 1u) << each.recorded;
+    EXPECT_NE(dialogs_.boxes[0].text.find("\nVornBSL Engine version " + each.shown + "\n"), std::string::npos)
+        << dialogs_.boxes[0].text;
+  }
+}
+
 TEST_F(WindowCommandsTest, HelpMenuReachesTheWebServices) {
   WindowCore& window = Open({"vornbsl", "-rep"});
   window.menu(MenuId::CheckforUpdates1);

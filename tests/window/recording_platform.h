@@ -18,6 +18,7 @@ struct RecordingPlatform : WindowPlatform {
   std::optional<std::string> readText(const std::string& name) const override { return Find(texts, name); }
   void writeFlag(const std::string& name, bool on) override { flags[name] = on; }
   void writeText(const std::string& name, const std::string& text) override { texts[name] = text; }
+  std::optional<std::string> programVersion() const override { return fileVersion; }
 
   template <typename Value>
   static std::optional<Value> Find(const std::map<std::string, Value>& values, const std::string& name) {
@@ -33,4 +34,5 @@ struct RecordingPlatform : WindowPlatform {
   std::string current = "/home/tester";
   std::map<std::string, bool> flags;
   std::map<std::string, std::string> texts;
+  std::optional<std::string> fileVersion;  // the version resource's; none: the version compiled in
 };
