@@ -207,7 +207,8 @@ int Confirmed(Session& s, uint8_t command, const std::string& asked, const char*
 // The settings of a local port's open, each a request of its own. The lines and the purge may
 // go unanswered (a pseudo-terminal behind the server refuses DTR and RTS, as it does locally):
 // the server answers in order, so whatever is unanswered once the later settings are
-// confirmed was refused. The first answer's delay is the link's round trip.
+// confirmed was refused. The speed's answer comes a round trip after the requests went (the
+// server's own notices may come sooner).
 int ApplySettings(Session& s, uint32_t baud) {
   using namespace telnet;
   const std::string rate = BaudRateValue(baud);
@@ -220,7 +221,9 @@ int ApplySettings(Session& s, uint32_t baud) {
   const int64_t sent = NowMs();
   if (Send(s, requests) != 0) return ClosedWhileOpening(s);
   int error = PumpUntil(s, sent + kAnswerTimeoutMs, [&s, sent] {
-    if (s.roundTripMs == 0 && !s.answers.empty()) s.roundTripMs = static_cast<int>(std::max<int64_t>(1, NowMs() - sent));
+    if (s.roundTripMs == 0 && s.answers.count(kSetBaudRate) > 0) {
+      s.roundTripMs = static_cast<int>(std::max<int64_t>(1, NowMs() - sent));
+    }
     return s.answers.count(kSetStopSize) > 0;
   });
   if (error > 0) return ClosedWhileOpening(s);
