@@ -114,7 +114,8 @@ PlatformResult SocketReceive(int socket, char* destination, int maximum, int wai
   QuickAcknowledge(socket);
   if (got > 0) return {static_cast<int>(got), 0};
   if (got < 0 && (errno == EAGAIN || errno == EINTR)) return {0, 0};
-  *reason = got == 0 ? "the server closed the connection" : "the connection broke (" + ErrorText(errno) + ")";
+  *reason = got == 0 || errno == ECONNRESET ? "the server closed the connection"
+                                            : "the connection broke (" + ErrorText(errno) + ")";
   return {0, kSysDeviceFailed};
 }
 
@@ -128,7 +129,8 @@ PlatformResult SocketSend(int socket, const char* source, int length, int timeou
       continue;
     }
     if (put < 0 && errno != EAGAIN && errno != EINTR) {
-      *reason = "the connection broke (" + ErrorText(errno) + ")";
+      *reason = errno == EPIPE || errno == ECONNRESET ? "the server closed the connection"
+                                                      : "the connection broke (" + ErrorText(errno) + ")";
       return {done, kSysDeviceFailed};
     }
     const int64_t left = deadline - NowMs();

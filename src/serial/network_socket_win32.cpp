@@ -125,7 +125,10 @@ PlatformResult SocketReceive(int socket, char* destination, int maximum, int wai
   const int got = recv(s, destination, maximum, 0);
   if (got > 0) return {got, 0};
   if (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK) return {0, 0};
-  *reason = got == 0 ? "the server closed the connection" : "the connection broke (" + ErrorText(WSAGetLastError()) + ")";
+  const int error = got == 0 ? 0 : WSAGetLastError();
+  *reason = error == 0 || error == WSAECONNRESET || error == WSAECONNABORTED
+                ? "the server closed the connection"
+                : "the connection broke (" + ErrorText(error) + ")";
   return {0, kSysDeviceFailed};
 }
 
@@ -139,8 +142,11 @@ PlatformResult SocketSend(int socket, const char* source, int length, int timeou
       done += put;
       continue;
     }
-    if (put < 0 && WSAGetLastError() != WSAEWOULDBLOCK) {
-      *reason = "the connection broke (" + ErrorText(WSAGetLastError()) + ")";
+    const int error = put < 0 ? WSAGetLastError() : 0;
+    if (put < 0 && error != WSAEWOULDBLOCK) {
+      *reason = error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAESHUTDOWN
+                    ? "the server closed the connection"
+                    : "the connection broke (" + ErrorText(error) + ")";
       return {done, kSysDeviceFailed};
     }
     const int64_t left = deadline - NowMs();
