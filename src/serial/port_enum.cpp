@@ -94,16 +94,19 @@ void ProbeNativePorts(const PortSources& sources, std::vector<CommPortEntry>* ta
 
 PortSources DefaultPortSources() {
   PortSources sources;
-  if (const char* extra = std::getenv("VORNBSL_EXTRA_PORTS")) {
-    std::string list = extra;
-    size_t start = 0;
-    while (start <= list.size()) {
-      const size_t end = std::min(ExtraPortEnd(list, start), list.size());
-      if (end > start) sources.extraPorts.push_back(list.substr(start, end - start));
-      start = end + 1;
-    }
-  }
+  if (const char* extra = std::getenv("VORNBSL_EXTRA_PORTS")) sources.extraPorts = SplitExtraPorts(extra);
   return sources;
+}
+
+std::vector<std::string> SplitExtraPorts(const std::string& list) {
+  std::vector<std::string> ports;
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t end = std::min(ExtraPortEnd(list, start), list.size());
+    if (end > start) ports.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return ports;
 }
 
 std::string DescribePort(const FoundPort& port) {
