@@ -83,9 +83,10 @@ Ser2NetServer::Ser2NetServer(const std::vector<std::string>& deviceList, const s
   std::ofstream yaml(config_);
   for (size_t i = 0; i < devices.size(); ++i) {
     ports.push_back(FreeTcpPort());
-    // Answers go on at once rather than after ser2net's wait for more characters.
+    // Answers go on at once: no wait for more characters, no wait for the last piece's
+    // acknowledgement (nodelay), as the README's configuration has it.
     yaml << "connection: &port" << i << "\n"
-         << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << ports.back() << "\n"
+         << "  accepter: telnet(rfc2217),tcp(nodelay),127.0.0.1," << ports.back() << "\n"
          << "  connector: serialdev," << devices[i] << ",9600n81,local\n"
          << "  options:\n    chardelay: false\n";
   }
