@@ -258,6 +258,24 @@ TEST_F(NetworkPort, AConnectionCutDuringTheUploadIsFinishedByTheNextRun) {
   ExpectUpdatedWithEverySettingBack(sim.Stop());
 }
 
+// A logger through the server, its field settings back after the update.
+TEST_F(NetworkPort, UpdatesALogger) {
+#ifndef VORN_LG20_IMAGE
+  GTEST_SKIP() << "no LG20 release was made (no Python)";
+#else
+  DevsimProcess sim({"--device", "LG20", "--image", VORN_LG20_IMAGE, "--name", "WEIR-07", "--logger-set",
+                     "sn=LG20-000123", "--logger-set", "site=Pier of WEIR-07", "--logger-set", "wake=90"});
+  Ser2NetServer server({sim.ptyPath}, dir_);
+  const CliRun run = Cli({"update", "--port", server.Url(), "--firmware", VORN_LG20_IMAGE, "--yes"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  const json report = sim.Stop();
+  EXPECT_TRUE(report["imageMatches"].get<bool>());
+  EXPECT_EQ(report["logger"]["version"], "2.10");
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]) << "every field setting is back";
+  EXPECT_TRUE(report["faults"].empty()) << report["faults"].dump();
+#endif
+}
+
 // A digital sensor behind a Fieldrex: the sensor's loader runs on the Fieldrex's port, lent to the
 // loader engine (the network connection with it).
 TEST_F(NetworkPort, UpdatesASensorBehindAFieldrex) {
