@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/update_session.h"
+#include "bsl/host_bsl.h"
 #include "instrument/instrument_link.h"
 #include "logger/device_link.h"
 #include "serial/serial_port.h"
@@ -131,6 +132,19 @@ std::string PortOpenMessage(const std::string& port, int result) {
     default:
       return {};
   }
+}
+
+std::string PortFailureNote(const std::string& port, std::string& failure) {
+  if (failure.empty()) return {};
+  std::string note = "\n\nComm Port \"" + port + "\": " + failure + ".";
+  failure.clear();
+  return note;
+}
+
+std::string TakePortFailure(UpdateSession& session) {
+  const std::string note = PortFailureNote(session.state.portLabel, session.link.device.port.failure);
+  const std::string engine = PortFailureNote(session.state.portLabel, session.engine.port.failure);
+  return note.empty() ? engine : note;
 }
 
 std::string ConnectionMessage(const UpdateSession& session, int result) {

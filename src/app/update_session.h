@@ -59,8 +59,11 @@ std::string SettingsFilePath(const UpdateSession& session);
 std::string PortFileTag(const std::string& portName);
 
 // The modal error box: shown, then its text logged with the tag "ErrorOK Told User:".
+// A network port's failure in words follows the text: why the server could not be reached or
+// the connection ended.
+std::string TakePortFailure(UpdateSession& session);
 inline void ShowErrorBox(UpdateSession& session, const std::string& text, const std::string& title, int kind) {
-  TellUser(session.ui, session.log, text, title, kind);
+  TellUser(session.ui, session.log, text + TakePortFailure(session), title, kind);
 }
 
 // The run frame: prepares the run, calls the build's sequence (RunUpdate, or
@@ -93,6 +96,9 @@ std::string ConnectionMessage(const UpdateSession& session, int result);
 std::string RestoreMessage(const UpdateSession& session, int e);
 // Why the port itself could not be opened (in use, missing, not allowed); empty for other results.
 std::string PortOpenMessage(const std::string& port, int result);
+// "\n\nComm Port "PORT": FAILURE." for a network port's failure in words, which is taken (told
+// once); empty when there is none.
+std::string PortFailureNote(const std::string& port, std::string& failure);
 
 // Shared by both sequences.
 // The box of a failed loader stage ("... encountered an error working with your ..."); returns code.

@@ -248,7 +248,7 @@ int BSLHandOff(HostBSL& engine, int handle, char* readBuffer, const std::string&
   engine.port.pending = false;
   engine.port.bufferLength = 0;
   engine.port.hostBaud = kBootBaud;
-  engine.port.portName = portName.substr(0, kPortNameMax);
+  engine.port.portName = PortRecordName(portName);
   engine.showProgress = showProgress;
   engine.tryCount = tries == 0 ? kDefaultTries : tries;
   engine.connected = true;

@@ -14,6 +14,7 @@
 #include "bsl/device_types.h"
 #include "cli/cli_platform.h"
 #include "log/platform.h"
+#include "serial/network_port_name.h"
 
 namespace {
 
@@ -103,6 +104,14 @@ bool TakeOption(std::vector<std::string>& args, const std::string& name, std::st
     return true;
   }
   return true;
+}
+
+bool PortNameValid(const std::string& port, std::string* error) {
+  NetworkPortAddress address;
+  std::string reason;
+  if (!LooksLikeUrl(port) || ParseNetworkPortName(port, &address, &reason)) return true;
+  *error = "--port " + port + " is not a network port: " + reason;
+  return false;
 }
 
 bool TakeOptions(std::vector<std::string>& args, const std::string& name, std::vector<std::string>* values,

@@ -49,6 +49,9 @@ int ReportUsage(const std::string& message, const std::string& usage);
 // Takes "--name VALUE" out of args; false with a usage message when the value is missing.
 bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string* value, std::string* error);
 // Takes every "--name VALUE" out of args, in order; false with a usage message when a value is missing.
+// A --port that is written as a URL must be a network port's ("rfc2217://HOST:PORT"): false with
+// the reason, naming the URL, when it is not.
+bool PortNameValid(const std::string& port, std::string* error);
 bool TakeOptions(std::vector<std::string>& args, const std::string& name, std::vector<std::string>* values,
                  std::string* error);
 

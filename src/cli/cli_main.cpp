@@ -88,6 +88,7 @@ bool Built(const Command& command) { return !command.needsWeb || WebServicesBuil
 void PrintUpdateOptions() {
   std::cout << "\nupdate options:\n"
             << "  --port PORT      the device's serial port: " << HelpWords().portName << "\n"
+            << "                   or a network serial server's port: rfc2217://HOST:PORT\n"
             << "                   repeat it to update several devices at once\n"
             << kUpdateOptions;
   if (DigitalSensorBuild(BuiltInFirmware())) {

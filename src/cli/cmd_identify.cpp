@@ -26,13 +26,14 @@ int RunIdentify(CliContext& context, CommandArgs args) {
   std::string port, error;
   if (!TakeOption(args, "--port", &port, &error)) return ReportUsage(error, kIdentifyUsage);
   if (port.empty() || !args.empty()) return ReportUsage("identify needs --port PORT and nothing else", kIdentifyUsage);
+  if (!PortNameValid(port, &error)) return ReportUsage(error, kIdentifyUsage);
   InstrumentLink link(&context.log);
   DeviceProfile profile;
   const int result = VPConnect(link, port, kVPBaudIndex9600, kVPConnectTries, &profile);
   if (result < 0 && result != kVPNotSupported) {
     const std::string opening = PortOpenMessage(port, result);
-    return ReportFailure(context, "Connection Error", opening.empty() ? "No device answered on " + port + "." : opening,
-                         result);
+    const std::string text = opening.empty() ? "No device answered on " + port + "." : opening;
+    return ReportFailure(context, "Connection Error", text + PortFailureNote(port, link.device.port.failure), result);
   }
   PrintProfile(profile);
   VPDisconnect(link, false);

@@ -29,20 +29,22 @@ int StageFailed(Upload& upload, const std::string& title, int code) {
   }
   const std::string text = "The " + upload.context.caption + " encountered an error working with your " +
                            upload.profile.name + ".\n\nPlease try again.\n\n[Error " + std::to_string(code) + "]";
-  return ReportFailure(upload.context, title, text, code);
+  return ReportFailure(upload.context, title, text + PortFailureNote(upload.engine.port.portName, upload.engine.port.failure),
+                       code);
 }
 
 int ConnectFailed(Upload& upload, const std::string& port, int code) {
   EndProgress(upload.progress);
   const std::string opening = PortOpenMessage(port, code);
-  if (!opening.empty()) return ReportFailure(upload.context, "Connection Error", opening, code);
+  const std::string note = PortFailureNote(port, upload.engine.port.failure);
+  if (!opening.empty()) return ReportFailure(upload.context, "Connection Error", opening + note, code);
   const std::string& model = upload.profile.name;
   const std::string text =
       code == kBslNoLoader
           ? "This " + model + " does not have a working firmware loader.\n\nPlease contact Tessaly for help."
           : "The " + upload.context.caption + " is unable to connect to the firmware loader in your " + model +
                 ".\n\nPlease try again.";
-  return ReportFailure(upload.context, "Firmware Loader Error", text, code);
+  return ReportFailure(upload.context, "Firmware Loader Error", text + note, code);
 }
 
 int RunStages(Upload& upload, const std::string& port) {
@@ -77,6 +79,7 @@ int RunLoaderUpload(CliContext& context, CommandArgs args) {
   }
   if (port.empty()) return ReportUsage("loader-upload needs --port PORT", kLoaderUploadUsage);
   if (!args.empty()) return ReportUsage("unexpected argument " + args[0], kLoaderUploadUsage);
+  if (!PortNameValid(port, &error)) return ReportUsage(error, kLoaderUploadUsage);
   HostBSL engine(&context.log, BuiltInFirmware());
   if (CheckEngine(context, engine) != kExitSuccess) return kExitFailed;
   if (LoadFirmwareOption(context, engine, firmware) != kExitSuccess) return kExitFailed;

@@ -137,6 +137,7 @@ int RestoreSettings(CliContext& context, CommandArgs args) {
   const bool yes = TakeFlag(args, "--yes");
   const bool no = TakeFlag(args, "--no");
   if (port.empty() || args.size() != 1) return ReportUsage("settings restore needs --port PORT and one ID", kSettingsUsage);
+  if (!PortNameValid(port, &error)) return ReportUsage(error, kSettingsUsage);
   if (yes && no) return ReportUsage("--yes and --no exclude each other", kSettingsUsage);
   const ArchiveEntry entry = FindEntry(context.dataDir, args[0]);
   if (entry.path.empty()) {

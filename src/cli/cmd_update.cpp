@@ -94,6 +94,8 @@ int CheckPorts(const UpdateOptions& options) {
   if (options.ports.empty()) return ReportUsage("update needs --port PORT", UpdateUsage());
   for (const std::string& port : options.ports) {
     if (port.empty()) return ReportUsage("--port needs a port name", UpdateUsage());
+    std::string error;
+    if (!PortNameValid(port, &error)) return ReportUsage(error, UpdateUsage());
   }
   if (options.ports.size() == 1) return kExitSuccess;
   const std::string same = SamePortTwice(options.ports);

@@ -15,6 +15,7 @@
 #include "app/box_kinds.h"
 #include "app/update_ui.h"
 #include "gui/message_box.h"
+#include "gui/network_ports_dialog.h"
 
 namespace {
 
@@ -169,4 +170,12 @@ std::string QtDialogs::openFile(const FileRequest& request) {
 
 std::string QtDialogs::saveFile(const FileRequest& request) {
   return RunFileDialog(owner_.data(), request, QFileDialog::AcceptSave);
+}
+
+NetworkPortsAnswer QtDialogs::networkPorts(const std::vector<std::string>& urls) {
+  QStringList listed;
+  for (const std::string& url : urls) listed.push_back(Q(url));
+  const std::unique_ptr<QDialog> dialog = MakeNetworkPortsDialog(owner_.data(), listed);
+  const int result = dialog->exec();
+  return NetworkPortsAnswerOf(*dialog, result);
 }

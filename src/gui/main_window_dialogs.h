@@ -36,6 +36,7 @@ class QtDialogs : public WindowDialogs {
              const std::string& none) override;
   std::string openFile(const FileRequest& request) override;
   std::string saveFile(const FileRequest& request) override;
+  NetworkPortsAnswer networkPorts(const std::vector<std::string>& urls) override;
 
  private:
   QPointer<QWidget> owner_;

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
+#include "serial/network_port_name.h"
 #include "serial/serial_platform.h"
 
 namespace {
@@ -37,13 +39,29 @@ std::string DevicePath(const PortSources& sources, const std::string& name) {
 }
 
 // Every listed port that cannot be had right now is marked busy; the look changes no port.
+// A network port is not asked: only a connection would tell, and it would take the port.
 void MarkBusyPorts(const PortSources& sources, std::vector<CommPortEntry>* table) {
   std::vector<std::string> paths;
-  for (const CommPortEntry& entry : *table) paths.push_back(DevicePath(sources, entry.name));
-  const std::vector<int> states = PlatformPortStates(paths, sources.lockDirs);
-  for (size_t i = 0; i < table->size(); ++i) {
-    if (states[i] != 0) MarkBusy((*table)[i]);
+  std::vector<CommPortEntry*> local;
+  for (CommPortEntry& entry : *table) {
+    if (IsNetworkPortName(entry.name)) continue;
+    paths.push_back(DevicePath(sources, entry.name));
+    local.push_back(&entry);
   }
+  const std::vector<int> states = PlatformPortStates(paths, sources.lockDirs);
+  for (size_t i = 0; i < local.size(); ++i) {
+    if (states[i] != 0) MarkBusy(*local[i]);
+  }
+}
+
+// Where the extra port starting at `start` ends: at the next colon, except that a network port's
+// URL keeps the colons of its scheme, of an IPv6 host and before its port number.
+size_t ExtraPortEnd(const std::string& list, size_t start) {
+  if (!IsNetworkPortName(list.substr(start))) return list.find(':', start);
+  size_t host = start + std::string_view(kNetworkPortScheme).size();
+  if (host < list.size() && list[host] == '[') host = std::min(list.find(']', host), list.size());
+  const size_t portColon = list.find(':', host);
+  return portColon == std::string::npos ? portColon : list.find(':', portColon + 1);
 }
 
 // The numbered native ports 1..16: ttyS0..ttyS15 on Linux, COM1..COM16 on Windows.
@@ -76,19 +94,23 @@ void ProbeNativePorts(const PortSources& sources, std::vector<CommPortEntry>* ta
 
 PortSources DefaultPortSources() {
   PortSources sources;
-  if (const char* extra = std::getenv("VORNBSL_EXTRA_PORTS")) {
-    std::string list = extra;
-    size_t start = 0;
-    while (start <= list.size()) {
-      const size_t end = std::min(list.find(':', start), list.size());
-      if (end > start) sources.extraPorts.push_back(list.substr(start, end - start));
-      start = end + 1;
-    }
-  }
+  if (const char* extra = std::getenv("VORNBSL_EXTRA_PORTS")) sources.extraPorts = SplitExtraPorts(extra);
   return sources;
 }
 
+std::vector<std::string> SplitExtraPorts(const std::string& list) {
+  std::vector<std::string> ports;
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t end = std::min(ExtraPortEnd(list, start), list.size());
+    if (end > start) ports.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return ports;
+}
+
 std::string DescribePort(const FoundPort& port) {
+  if (IsNetworkPortName(port.name)) return port.name;  // the URL says all there is to say
   if (port.friendlyName.empty()) return Cut(port.name + " Communications Port", kEntryDescriptionMax);
   std::string friendly = port.friendlyName;
   const size_t com = friendly.find("(COM");

@@ -38,10 +38,13 @@ struct FoundPort {
 struct PortSources {
   std::string sysfsRoot = "/sys";
   std::string devRoot = "/dev";
-  std::vector<std::string> extraPorts;  // named by the user: VORNBSL_EXTRA_PORTS, colon-separated
+  std::vector<std::string> extraPorts;  // named by the user: VORNBSL_EXTRA_PORTS (SplitExtraPorts)
   std::vector<std::string> lockDirs = {"/var/lock", "/run/lock"};  // UUCP-style LCK..name files
 };
 PortSources DefaultPortSources();
+// The ports of a VORNBSL_EXTRA_PORTS list: colon-separated, a network port's URL kept whole
+// ("/dev/pts/7:rfc2217://192.168.1.20:4001").
+std::vector<std::string> SplitExtraPorts(const std::string& list);
 
 // Fills the table with at most *count entries (the capacity on entry) and stores
 // the number filled. Returns the number of ports the system reported, 1 when the

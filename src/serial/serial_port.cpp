@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "serial/network_port.h"
+#include "serial/network_port_name.h"
 #include "serial/serial_platform.h"
 
 namespace {
@@ -59,15 +61,62 @@ int SetUpPort(const SerialPort& port, int fd) {
   return 0;
 }
 
+// The backend a handle belongs to: a network serial server's port, or the system's own.
+bool OnNetwork(const SerialPort& port) { return NetworkPortOwns(port.handle); }
+
+// A read of either backend; a network port's failure keeps its reason in words.
+PlatformResult ReadPort(SerialPort& port, char* destination, int maximum, int waitMs) {
+  if (!OnNetwork(port)) return PlatformRead(port.handle, destination, maximum, waitMs);
+  const PlatformResult got = NetworkPortRead(port.handle, destination, maximum, waitMs);
+  if (got.error != 0) {
+    port.failure = NetworkPortFailure(port.handle);
+    print_message(port.log, kLogFailure, Tag(port), "Network port: %s", port.failure.c_str());
+  }
+  return got;
+}
+
+// Answers over a network come a round trip later: every read time-out allows for it.
+int RoundTripSlack(const SerialPort& port) { return OnNetwork(port) ? NetworkPortRoundTripMs(port.handle) : 0; }
+
+int OpenNetworkPort(SerialPort& port) {
+  int handle = -1;
+  const int error = NetworkPortOpen(port.portName, port.hostBaud, &handle, &port.failure);
+  if (error != 0) {
+    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to open comm port (error %d): %s", error,
+                  port.failure.c_str());
+    return -error;
+  }
+  port.handle = handle;
+  AttachBuffer(port);
+  print_message(port.log, kLogProtocol, Tag(port),
+                "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(port.hostBaud));
+  print_message(port.log, kLogProtocol, Tag(port), "VSOpen measured a network round trip of %d ms",
+                NetworkPortRoundTripMs(handle));
+  return 1;
+}
+
 }  // namespace
+
+std::string PortRecordName(const std::string& name) {
+  return LooksLikeUrl(name) ? name : name.substr(0, kPortNameMax);
+}
 
 SerialPort::~SerialPort() {
   if (!borrowed) VSClose(*this);
 }
 
-std::string PortDevicePath(const std::string& name) { return PlatformPortPath(kDeviceRoot, name); }
+std::string PortDevicePath(const std::string& name) {
+  return LooksLikeUrl(name) ? name : PlatformPortPath(kDeviceRoot, name);
+}
 
-std::string PortDeviceIdentity(const std::string& name) { return PlatformPortIdentity(PortDevicePath(name)); }
+// A network port is the server's port: one spelling of its URL (a URL that is none stays as typed).
+std::string PortDeviceIdentity(const std::string& name) {
+  if (LooksLikeUrl(name)) {
+    const std::string canonical = CanonicalNetworkPortName(name);
+    return canonical.empty() ? name : canonical;
+  }
+  return PlatformPortIdentity(PortDevicePath(name));
+}
 
 int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
   if (port.handle >= 0) {
@@ -75,9 +124,11 @@ int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
     VSClose(port);
     PlatformSleep(kReopenPauseMs);
   }
-  port.portName = name.substr(0, kPortNameMax);
+  port.portName = PortRecordName(name);
   port.hostBaud = baud == 0 ? kDefaultBaud : baud;
   port.borrowed = false;
+  port.failure.clear();
+  if (LooksLikeUrl(port.portName)) return OpenNetworkPort(port);
   int fd = -1;
   const int error = PlatformOpen(PortDevicePath(port.portName), &fd);
   if (error != 0) {
@@ -100,7 +151,7 @@ int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
 
 int VSClose(SerialPort& port) {
   if (port.handle < 0) return 0;
-  const int error = PlatformClose(port.handle);
+  const int error = OnNetwork(port) ? NetworkPortClose(port.handle) : PlatformClose(port.handle);
   port.handle = -1;
   port.bufferLength = 0;
   if (port.bufferOwned && port.readBuffer != nullptr) {
@@ -138,7 +189,8 @@ int VSRead(SerialPort& port, char* destination, int maximum, int* count) {
     print_message(port.log, kLogFailure, kSerialTag, "VSRead tried to read from a closed port");
     return kSerialFailed;
   }
-  const PlatformResult got = PlatformRead(port.handle, destination + *count, maximum - *count, kReadWaitMs);
+  const PlatformResult got =
+      ReadPort(port, destination + *count, maximum - *count, kReadWaitMs + RoundTripSlack(port));
   if (got.error != 0) {
     print_message(port.log, kLogFailure, Tag(port), "VSRead ReadFile failed (error %d)", got.error);
     return kSerialFailed;
@@ -154,10 +206,15 @@ int VSWrite(SerialPort& port, const char* source, int length, int* written) {
     print_message(port.log, kLogFailure, kSerialTag, "VSWrite tried to write to a closed port");
     return kSerialFailed;
   }
-  const PlatformResult put =
-      PlatformWrite(port.handle, source, length, kWriteMsPerByte * length + kWriteBaseMs);
+  const int timeoutMs = kWriteMsPerByte * length + kWriteBaseMs;
+  const PlatformResult put = OnNetwork(port) ? NetworkPortWrite(port.handle, source, length, timeoutMs)
+                                             : PlatformWrite(port.handle, source, length, timeoutMs);
   *written = put.value;
   if (put.error != 0) {
+    if (OnNetwork(port)) {
+      port.failure = NetworkPortFailure(port.handle);
+      print_message(port.log, kLogFailure, Tag(port), "Network port: %s", port.failure.c_str());
+    }
     print_message(port.log, kLogFailure, Tag(port), "VSWrite WriteFile failed (error %d)", put.error);
     return kSerialFailed;
   }
@@ -177,13 +234,15 @@ int VSWait(SerialPort& port, int timeoutMs, char character) {
   }
   if (port.readBuffer == nullptr) return kSerialNoBuffer;
   const uint32_t start = MillisecondTick();
+  const int slack = RoundTripSlack(port);
+  timeoutMs += slack;
   int position = 0;
   int emptyReads = 0;
   int elapsed = 0;
   EmptyBuffer(port);
   for (;;) {
     const int room = kReadBufferSize - 1 - position;
-    const PlatformResult got = PlatformRead(port.handle, port.readBuffer + position, room, kReadWaitMs);
+    const PlatformResult got = ReadPort(port, port.readBuffer + position, room, kReadWaitMs + slack);
     if (got.error != 0) {
       print_message(port.log, kLogFailure, Tag(port), "VSWait ReadFile failed (error %d)", got.error);
       return kSerialFailed;
@@ -217,10 +276,15 @@ int VSHostBaud(SerialPort& port, uint32_t baud) {
   if (baud == port.hostBaud) return 0;
   if (port.portName.empty()) return kSerialNoName;
   if (port.handle < 0) return kSerialFailed;
-  const int error = PlatformSetBaud(port.handle, baud);
+  const bool network = OnNetwork(port);
+  const int error = network ? NetworkPortSetBaud(port.handle, baud) : PlatformSetBaud(port.handle, baud);
   if (error != 0) {
     print_message(port.log, kLogFailure, Tag(port), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)",
                   static_cast<int>(baud), error);
+    if (network) {
+      port.failure = NetworkPortFailure(port.handle);
+      print_message(port.log, kLogFailure, Tag(port), "VSHostBaud: %s", port.failure.c_str());
+    }
     return -error;
   }
   port.hostBaud = baud;
@@ -228,7 +292,13 @@ int VSHostBaud(SerialPort& port, uint32_t baud) {
 }
 
 int VSPurge(SerialPort& port, int mode) {
-  if (mode == kPurgeReceive && port.handle >= 0) PlatformPurgeInput(port.handle);
+  if (mode == kPurgeReceive && port.handle >= 0) {
+    if (OnNetwork(port)) {
+      NetworkPortPurgeInput(port.handle);
+    } else {
+      PlatformPurgeInput(port.handle);
+    }
+  }
   EmptyBuffer(port);
   return 0;
 }

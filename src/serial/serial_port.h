@@ -11,6 +11,9 @@
 
 #include "log/message_log.h"
 
+// A port may also be a network serial server's port, named by its URL ("rfc2217://HOST:PORT",
+// network_port_name.h); the operations behave the same on it.
+
 // Result codes of the driver. Open failures are the negated system error in the
 // numbering below, so the layers above can tell a missing port from a busy one.
 constexpr int kSerialNoBuffer = -60;   // no receive buffer
@@ -36,6 +39,7 @@ struct SerialPort {
   bool pending = false;          // VSWait found its character; VSRead hands over the buffer only
   bool bufferOwned = false;      // VSOpen allocated the buffer; VSClose releases it
   bool borrowed = false;         // handle and buffer are lent by another link: never closed here
+  std::string failure;           // why a network port's open, read or write failed, in words
   std::unique_ptr<char[]> ownedBuffer;
 
   SerialPort() = default;
@@ -65,6 +69,10 @@ int32_t LocalUtcOffset();
 // Installed for the calling thread only; other threads' waits stay plain sleeps.
 using PumpHook = void (*)(int maxWaitMs);
 void SetPumpHook(PumpHook hook);
+
+// What a port record keeps of a name: a device name cut to kPortNameMax characters, a network
+// port's URL whole (it is what opens the port).
+std::string PortRecordName(const std::string& name);
 
 // A device path for a port name: on Linux a name without "/" opens "/dev/" + name,
 // on Windows "\\\\.\\" + name.

@@ -40,6 +40,7 @@ std::vector<MenuEntry> BuildTable() {
       Row(Settings1, kMenu, "Settings1", "&Settings"),
       Row(VerboseErrorFile1, kToggle, "VerboseErrorFile1", "&Verbose Error File", {}, kCheckedDisabled),
       Row(ForceFindAllCommPorts1, kToggle, "ForceFindAllCommPorts1", "Force Find All &Comm Ports"),
+      Row(NetworkPorts1, kCommand, "NetworkPorts1", "&Network Ports..."),
       Row(DontEraseData1, kToggle, "DontEraseData1", "&Don't Erase Data", {}, kHidden),
       Row(ReplaceSerialNumber1, kToggle, "ReplaceSerialNumber1", "&Replace Serial Number", {}, kHidden),
       Row(SensorSeparator, kSeparator, "SensorSeparator", "", {}, kHidden),

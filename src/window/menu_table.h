@@ -27,6 +27,7 @@ enum class MenuId : int {
   CheckforUpdates1,
   HelpSeparator,
   About1,
+  NetworkPorts1,
   FirstSensorItem = 100,  // then one id per "Set Digital Sensor to:" item, in menu order
 };
 

@@ -44,6 +44,11 @@ struct WindowOptions {
   PortLister listPorts;                 // the system's ports when empty
 };
 
+// The "NetworkPorts" preference: network ports' URLs, a space between two; what is no network
+// port's URL is left out.
+std::vector<std::string> SplitNetworkPorts(const std::string& text);
+std::string JoinNetworkPorts(const std::vector<std::string>& urls);
+
 // Progress per upload callback for an image text of this length.
 float UploadStepFor(size_t imageLength);
 
@@ -102,6 +107,8 @@ class WindowCore {
   void tWebCheckTimer();
   void VerboseErrorFile1Click();
   void ForceFindAllCommPorts1Click();
+  // Settings, "Network Ports...": a port on a network serial server joins the port list.
+  void NetworkPorts1Click();
   void ReplaceSerialNumber1Click();
   void DontEraseData1Click();
   // The "Set Digital Sensor to:" choice: the only checked item, the selected type, the
@@ -129,6 +136,8 @@ class WindowCore {
   int EnumeratePorts();
   void SelectPort(int index);
   void ListPortsAtStart();
+  void AddNetworkPorts();
+  void ShowPorts(const std::string& selected);
   // window_run.cpp
   bool StartRequested() const;
   void BeginRun();
@@ -172,6 +181,7 @@ class WindowCore {
   std::vector<CommPortEntry> portTable_;
   int selectedPort_ = 0;
   std::optional<std::string> savedPortName_;  // "CommPort" of the preferences, when present
+  std::vector<std::string> networkPorts_;     // "NetworkPorts" of the preferences: URLs
   bool shown_ = false;
   int lastRunResult_ = 0;
   std::map<MenuId, MenuState> menuStates_;

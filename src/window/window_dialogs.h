@@ -17,6 +17,15 @@ struct FileRequest {
   std::string defaultSuffix;        // added to a name typed without one ("txt")
 };
 
+// What the person did in the "Network Ports..." dialog.
+struct NetworkPortsAnswer {
+  enum class Action { kCancel, kAdd, kRemove };
+  Action action = Action::kCancel;
+  std::string host;  // kAdd: as typed
+  std::string port;  // kAdd: the TCP port as typed
+  int index = -1;    // kRemove: which of the listed ports
+};
+
 struct WindowDialogs {
   virtual ~WindowDialogs() = default;
   // A modal box with the single button OK and the kind's icon (app/box_kinds.h), centred on
@@ -31,4 +40,10 @@ struct WindowDialogs {
   // The chosen file's full path (UTF-8); empty when cancelled. Open needs an existing file.
   virtual std::string openFile(const FileRequest& request) = 0;
   virtual std::string saveFile(const FileRequest& request) = 0;
+  // The network ports added so far (their URLs), a host and a port to add, and a way to remove
+  // one. A face without this dialog has nothing to add.
+  virtual NetworkPortsAnswer networkPorts(const std::vector<std::string>& urls) {
+    (void)urls;
+    return {};
+  }
 };

@@ -20,6 +20,7 @@ void WindowCore::menu(MenuId id) {
     case MenuId::Exit1: view_.closeWindow(); break;
     case MenuId::VerboseErrorFile1: VerboseErrorFile1Click(); break;
     case MenuId::ForceFindAllCommPorts1: ForceFindAllCommPorts1Click(); break;
+    case MenuId::NetworkPorts1: NetworkPorts1Click(); break;
     case MenuId::DontEraseData1: DontEraseData1Click(); break;
     case MenuId::ReplaceSerialNumber1: ReplaceSerialNumber1Click(); break;
     case MenuId::Help2: Help2Click(); break;

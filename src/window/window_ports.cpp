@@ -20,6 +20,8 @@ std::vector<std::string> Labels(const std::vector<CommPortEntry>& table) {
   return labels;
 }
 
+constexpr int kNetworkPortBase = 2000;  // listed after every port of the computer's own
+
 }  // namespace
 
 int WindowCore::EnumeratePorts() {
@@ -28,7 +30,8 @@ int WindowCore::EnumeratePorts() {
   const int result = options_.listPorts ? options_.listPorts(*enumPort_, &portTable_, &count, force)
                                         : CommPortEnum(*enumPort_, &portTable_, &count, force);
   portTable_.resize(result < 0 ? 0 : static_cast<size_t>(std::clamp(count, 0, kPortTableCapacity)));
-  return result;
+  AddNetworkPorts();
+  return portTable_.empty() ? result : std::max(result, 1);
 }
 
 // The port a run will use; the selector shows it.
@@ -81,3 +84,32 @@ void WindowCore::cbCommPortChange(int index) {
   SelectPort(index);
   if (!state_.portName.empty()) Enable(Control::btnStart, true);
 }
+
+// The network ports join the listing unless it has them already (VORNBSL_EXTRA_PORTS).
+void WindowCore::AddNetworkPorts() {
+  int number = kNetworkPortBase;
+  for (const std::string& url : networkPorts_) {
+    if (IndexOfPort(portTable_, url) >= 0) continue;
+    CommPortEntry entry;
+    entry.name = url;
+    entry.description = url;
+    entry.portNumber = number++;
+    portTable_.push_back(entry);
+  }
+}
+
+// Lists the ports again and shows them with `selected` chosen (the first when it is not listed).
+void WindowCore::ShowPorts(const std::string& selected) {
+  EnumeratePorts();
+  if (portTable_.empty()) {
+    view_.setPorts({kNoPortsText}, 0);
+    state_.portName.clear();
+    state_.portLabel.clear();
+    Enable(Control::btnStart, false);
+    return;
+  }
+  SelectPort(std::max(IndexOfPort(portTable_, selected), 0));
+  view_.setPorts(Labels(portTable_), selectedPort_);
+  Enable(Control::btnStart, true);
+}
+

@@ -19,6 +19,7 @@ constexpr char kFactorySwitch[] = "-factory";
 constexpr char kRepairSwitch[] = "-rep";
 constexpr char kFindAllCommsValue[] = "FindAllComms";
 constexpr char kCommPortValue[] = "CommPort";
+constexpr char kNetworkPortsValue[] = "NetworkPorts";  // URLs, one space between two
 constexpr char kVerboseLogValue[] = "VerboseLog";
 constexpr char kDataDirVariable[] = "VORNBSL_DATA_DIR";
 constexpr char kDataSubfolder[] = "/Tessaly/VornBSL";
@@ -97,12 +98,14 @@ void WindowCore::ReadPreferences() {
   state_.verbose = true;
   CheckMenuItem(MenuId::VerboseErrorFile1, true);
   savedPortName_ = platform_.readText(kCommPortValue);
+  networkPorts_ = SplitNetworkPorts(platform_.readText(kNetworkPortsValue).value_or(""));
 }
 
 void WindowCore::WritePreferences() {
   platform_.writeFlag(kFindAllCommsValue, state_.forceFindAllPorts);
   platform_.writeFlag(kVerboseLogValue, state_.verbose);
   platform_.writeText(kCommPortValue, state_.portName);
+  platform_.writeText(kNetworkPortsValue, JoinNetworkPorts(networkPorts_));
 }
 
 // The per-user data folder, created; the program's own folder when it cannot be.

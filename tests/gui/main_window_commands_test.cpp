@@ -1,9 +1,13 @@
 // The Help menu's web services through the feedback window: the version check and
 // the feedback form, against a loopback web host.
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
+
+#include <functional>
 
 #include "gui/feedback_window.h"
 #include "gui/main_window_dialogs.h"
@@ -67,6 +71,48 @@ TEST_F(MainWindowTest, WhoseSettingsIsAnsweredInTheRealDialog) {
   EXPECT_EQ(dialogs.choose("Whose?", "Whose Settings", options, "None of these"), kChoseNone) << "the default";
   answerWith({Qt::Key_Down, Qt::Key_Escape});
   EXPECT_EQ(dialogs.choose("Whose?", "Whose Settings", options, "None of these"), kChoseNone) << "closed unanswered";
+}
+
+}  // namespace
+
+namespace {
+
+// The "Network Ports..." dialog as the person fills it in: a host and a port typed and Add
+// clicked, a listed port picked and Remove clicked, the dialog closed with Escape.
+TEST_F(MainWindowTest, NetworkPortsAreAnsweredInTheRealDialog) {
+  TfrmMain& window = Create({"vornbsl"});
+  window.show();
+  QtDialogs dialogs(&window);
+  using Action = NetworkPortsAnswer::Action;
+  const auto answerWith = [](std::function<void(QWidget*)> fill) {
+    QTimer::singleShot(0, [fill] {
+      QWidget* shown = QApplication::activeModalWidget();
+      ASSERT_NE(shown, nullptr);
+      fill(shown);
+    });
+  };
+  answerWith([](QWidget* shown) {
+    QTest::keyClicks(shown->findChild<QLineEdit*>("networkHost"), "lab-server");
+    QTest::keyClicks(shown->findChild<QLineEdit*>("networkPort"), "4001");
+    QTest::mouseClick(shown->findChild<QPushButton*>("addNetworkPort"), Qt::LeftButton);
+  });
+  NetworkPortsAnswer answer = dialogs.networkPorts({"rfc2217://10.0.0.5:4002"});
+  EXPECT_EQ(answer.action, Action::kAdd);
+  EXPECT_EQ(answer.host, "lab-server");
+  EXPECT_EQ(answer.port, "4001");
+
+  answerWith([](QWidget* shown) {
+    auto* remove = shown->findChild<QPushButton*>("removeNetworkPort");
+    EXPECT_FALSE(remove->isEnabled()) << "nothing picked yet";
+    shown->findChild<QListWidget*>("networkPortList")->setCurrentRow(1);
+    QTest::mouseClick(remove, Qt::LeftButton);
+  });
+  answer = dialogs.networkPorts({"rfc2217://10.0.0.5:4002", "rfc2217://lab-server:4001"});
+  EXPECT_EQ(answer.action, Action::kRemove);
+  EXPECT_EQ(answer.index, 1);
+
+  answerWith([](QWidget* shown) { QTest::keyClick(shown, Qt::Key_Escape); });
+  EXPECT_EQ(dialogs.networkPorts({}).action, Action::kCancel);
 }
 
 }  // namespace

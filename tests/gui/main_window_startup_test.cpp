@@ -83,6 +83,7 @@ TEST_F(MainWindowTest, MenusHaveTheirCaptionsShortcutsAndStates) {
       {"Exit1", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_Q), true, true, false, false},
       {"VerboseErrorFile1", "&Verbose Error File", {}, false, true, true, true},
       {"ForceFindAllCommPorts1", "Force Find All &Comm Ports", {}, true, true, true, false},
+      {"NetworkPorts1", "&Network Ports...", {}, true, true, false, false},
       {"DontEraseData1", "&Don't Erase Data", {}, false, false, true, false},
       {"ReplaceSerialNumber1", "&Replace Serial Number", {}, false, false, true, false},
       {"SetDigitalSensorto1", "Set Digital Sensor to:", {}, false, false, false, false},

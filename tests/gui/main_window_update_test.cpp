@@ -8,6 +8,7 @@
 #include "app/update_session.h"
 #include "devsim_process.h"
 #include "gui/main_window_fixture.h"
+#include "network_server.h"
 
 namespace {
 
@@ -38,6 +39,31 @@ TEST_F(MainWindowTest, StartUpdatesTheSimulatedTgxAndKeepsItsSettings) {
   EXPECT_EQ(report["firmware"]["version"], 150);
   EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
   EXPECT_TRUE(report["faults"].empty());
+}
+
+// A device on a network serial server: added under Settings, "Network Ports...", by host and
+// port, listed by its URL, picked and started like a port of the computer's own; kept in the
+// preferences beside the last port.
+TEST_F(MainWindowTest, ANetworkPortIsAddedPickedAndStarted) {
+  DevsimProcess sim({"--device", "TGX:1.40"});
+  const Ser2NetServer server({sim.ptyPath}, dataDir_.path().toStdString());
+  Open();
+  Core().SetUpdateRunner(InstrumentUpdateRunner());
+  dialogs_.networkAnswers = {{NetworkPortsAnswer::Action::kAdd, "127.0.0.1", std::to_string(server.ports[0])}};
+  Action("NetworkPorts1")->trigger();
+  QComboBox* ports = Find<QComboBox>("cbCommPort");
+  EXPECT_EQ(ports->currentText().toStdString(), server.Url());
+  EXPECT_EQ(Setting("NetworkPorts").toString().toStdString(), server.Url());
+
+  QTest::mouseClick(Find<QPushButton>("btnStart"), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Core().RunActive() && Find<QPushButton>("btnClose")->isDefault(); },
+                              kUpdateWaitMs));
+  EXPECT_TRUE(Text("statusText").startsWith("Successfully updated firmware in ")) << Text("statusText").toStdString();
+  const nlohmann::json report = sim.Stop();
+  EXPECT_EQ(report["firmware"]["version"], 150);
+  EXPECT_EQ(report["settings"]["current"], report["settings"]["before"]);
+  window_->close();
+  EXPECT_EQ(Setting("CommPort").toString().toStdString(), server.Url());
 }
 
 // Two devices were left in their loaders by cut uploads; the window asks whose settings the one

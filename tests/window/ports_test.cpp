@@ -62,4 +62,48 @@ TEST_F(WindowCoreTest, ForceFindAllPortsTakesEffectAtTheNextListing) {
   EXPECT_EQ(listings_, (std::vector<bool>{false, true}));
 }
 
+// Settings, "Network Ports...": a host and a port make a port of the list, shown by its URL,
+// picked like any other, kept in the preferences beside the last port; a bad one is told.
+TEST_F(WindowCoreTest, NetworkPortsAreAddedKeptAndRemoved) {
+  using Action = NetworkPortsAnswer::Action;
+  const std::string lab = "rfc2217://lab:4001", rack = "rfc2217://10.0.0.5:4002";
+  platform_.texts["NetworkPorts"] = lab + " not-a-url";
+  SetPorts({"ttyS0"});
+  WindowCore& window = Open();
+  EXPECT_EQ(view_->ports, (std::vector<std::string>{Label("ttyS0"), lab}));
+
+  dialogs_.networkAnswers = {{Action::kAdd, " 10.0.0.5 ", "4002"},
+                             {Action::kAdd, "lab", "99999"},
+                             {Action::kAdd, "LAB", "04001"},
+                             {Action::kRemove, "", "", 0}};
+  window.menu(MenuId::NetworkPorts1);
+  EXPECT_EQ(dialogs_.networkPortLists.back(), std::vector<std::string>{lab});
+  EXPECT_EQ(view_->ports, (std::vector<std::string>{Label("ttyS0"), lab, rack}));
+  EXPECT_EQ(view_->PortShown(), rack);
+  EXPECT_EQ(window.State().portName, rack);
+  EXPECT_TRUE(view_->Enabled(Control::btnStart));
+  EXPECT_EQ(platform_.texts.at("NetworkPorts"), lab + " " + rack);
+
+  window.menu(MenuId::NetworkPorts1);
+  const std::vector<ShownBox> told = dialogs_.Titled("Network Ports");
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].text, "\"rfc2217://lab:99999\" is not a network port: its port number 99999 is not from 1 to "
+                          "65535 (a network port is written rfc2217://HOST:PORT).");
+  EXPECT_EQ(view_->ports.size(), 3u) << "nothing was added";
+
+  window.menu(MenuId::NetworkPorts1);  // the lab's port by another spelling: picked, not added twice
+  EXPECT_EQ(view_->ports.size(), 3u);
+  EXPECT_EQ(window.State().portName, lab);
+
+  window.menu(MenuId::NetworkPorts1);
+  EXPECT_EQ(view_->ports, (std::vector<std::string>{Label("ttyS0"), rack}));
+  EXPECT_EQ(platform_.texts.at("NetworkPorts"), rack);
+
+  window.portPicked(1);
+  EXPECT_TRUE(window.closeRequested());
+  WindowCore& again = Open();
+  EXPECT_EQ(view_->ports, (std::vector<std::string>{Label("ttyS0"), rack}));
+  EXPECT_EQ(again.State().portName, rack) << "the last port, a network one, is chosen again";
+}
+
 }  // namespace

@@ -39,6 +39,14 @@ struct RecordingDialogs : WindowDialogs {
     return savePath;
   }
 
+  NetworkPortsAnswer networkPorts(const std::vector<std::string>& urls) override {
+    networkPortLists.push_back(urls);
+    if (networkAnswers.empty()) return {};
+    const NetworkPortsAnswer answer = networkAnswers.front();
+    networkAnswers.erase(networkAnswers.begin());
+    return answer;
+  }
+
   std::vector<ShownBox> Titled(const std::string& title) const {
     std::vector<ShownBox> found;
     for (const ShownBox& shown : boxes) {
@@ -61,6 +69,8 @@ struct RecordingDialogs : WindowDialogs {
   std::string savePath;
   std::vector<FileRequest> openRequests;
   std::vector<FileRequest> saveRequests;
+  std::vector<NetworkPortsAnswer> networkAnswers;  // one per showing of "Network Ports...", then Cancel
+  std::vector<std::vector<std::string>> networkPortLists;  // what each showing listed
 
  private:
   void Show(const ShownBox& shown) {

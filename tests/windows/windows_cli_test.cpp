@@ -19,6 +19,7 @@
 
 #include "app/settings_archive.h"
 #include "devsim_process.h"
+#include "network_server.h"
 #include "terminal_session.h"
 #include "test_folder.h"
 #include "web_support/web_server.h"
@@ -111,6 +112,37 @@ TEST_F(WindowsCli, UpdatesATgxThroughAComPortWithEverySettingBack) {
   const json report = sim.Stop();
   ExpectUpdated(report);
   EXPECT_TRUE(report["faults"].empty()) << report["faults"].dump();
+}
+
+// A port on a network serial server (ser2net on loopback), through Winsock: the whole update, and
+// servers that are not there told with the URL and the reason.
+TEST_F(WindowsCli, UpdatesATgxOnANetworkPortAndTellsBadServers) {
+  DevsimProcess sim({"--device", "TGX:1.40", "--image", kTgxImage});
+  const Ser2NetServer server({sim.ptyPath}, dir_);
+  const CliRun run = Update(server.Url());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Successfully updated the Pelloran TGX on " + server.Url() + " to TGX 1.50."),
+            std::string::npos)
+      << run.out;
+  const json report = sim.Stop();
+  ExpectUpdated(report);
+  EXPECT_TRUE(report["faults"].empty()) << report["faults"].dump();
+
+  const struct {
+    std::string port;
+    int status;
+    std::string told;
+  } cases[] = {
+      {LoopbackUrl(FreeTcpPort()), 1, "the server refused the connection"},
+      {"rfc2217://no-such-host.invalid:4001", 1, "does not resolve"},
+      {"rfc2217://127.0.0.1", 2, "it has no port number"},
+  };
+  for (const auto& c : cases) {
+    const CliRun bad = Update(c.port);
+    EXPECT_EQ(bad.status, c.status) << c.port << "\n" << bad.err;
+    EXPECT_NE(bad.err.find(c.port), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find(c.told), std::string::npos) << bad.err;
+  }
 }
 
 TEST_F(WindowsCli, AnUploadCutByAHangUpResumesOnTheNextRun) {
