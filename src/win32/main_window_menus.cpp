@@ -6,6 +6,10 @@
 
 namespace {
 
+// Items whose dialog this face does not have yet: not offered, rather than an item that does
+// nothing (network ports are named in VORNBSL_EXTRA_PORTS meanwhile).
+bool Offered(const MenuEntry& row) { return row.id != MenuId::NetworkPorts1; }
+
 std::string ShortcutText(const Shortcut& shortcut) {
   if (shortcut.empty()) return {};
   std::string text;
@@ -48,6 +52,7 @@ HMENU Win32MainMenus::Build() {
       AppendMenuW(bar_, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), WideFromUtf8(row.caption).c_str());
       continue;
     }
+    if (!Offered(row)) continue;
     menuOf_[row.id] = menu;
     texts_[row.id] = ItemTextOf(row, row.caption);
     states_[row.id] = MenuState{row.start.enabled, false, row.start.checked};

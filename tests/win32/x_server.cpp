@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -34,9 +35,17 @@ void XServer::Start(int width, int height) {
     _exit(127);
   }
   ::close(pipe[1]);
+  // Xvfb writes the number and the line's end in two writes, and ends itself if the second finds
+  // the pipe closed: the line is read whole before the pipe is closed.
+  std::string line;
   pollfd ready{pipe[0], POLLIN, 0};
-  char digits[16] = {};
-  if (::poll(&ready, 1, kStartLimitMs) == 1 && ::read(pipe[0], digits, sizeof digits - 1) > 0) display = std::stoi(digits);
+  char chunk[16];
+  while (line.find('\n') == std::string::npos && ::poll(&ready, 1, kStartLimitMs) == 1) {
+    const ssize_t got = ::read(pipe[0], chunk, sizeof chunk);
+    if (got <= 0) break;
+    line.append(chunk, static_cast<size_t>(got));
+  }
+  if (line.find('\n') != std::string::npos) display = std::stoi(line);
   ::close(pipe[0]);
   if (display >= 0) return;
   ::kill(pid, SIGTERM);
