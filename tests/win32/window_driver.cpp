@@ -23,6 +23,7 @@ constexpr auto kPoll = std::chrono::milliseconds(50);
 constexpr auto kStepLimit = std::chrono::seconds(180);
 constexpr auto kQuiet = std::chrono::milliseconds(1500);  // a key that should do nothing, watched this long
 constexpr wchar_t kMainClass[] = L"VornBSLMainWindow";
+constexpr wchar_t kFeedbackClass[] = L"VornBSLFeedback";
 constexpr int kBoxTextId = 0xFFFF;  // the message box's text
 constexpr char kSuccess[] = "Successfully updated firmware";
 
@@ -92,12 +93,70 @@ HWND FindTop(const wchar_t* className, HWND owner) {
 
 HWND Box() { return FindTop(L"#32770", main); }
 
-// Answers the box that is up with its first button (OK, or Yes) and notes it.
-void Answer(HWND box) {
+// Answers the box that is up with its first button (OK, or Yes), or with No, and notes it.
+void Answer(HWND box, bool no = false) {
   const std::string title = TextOf(box);
   Line("box " + title + ": " + TextOf(GetDlgItem(box, kBoxTextId)));
-  PostMessageW(box, WM_COMMAND, GetDlgItem(box, IDOK) != nullptr ? IDOK : IDYES, 0);
+  const WPARAM button = no ? IDNO : GetDlgItem(box, IDOK) != nullptr ? IDOK : IDYES;
+  PostMessageW(box, WM_COMMAND, button, 0);
   WaitFor([box] { return !IsWindow(box) || !IsWindowVisible(box); }, std::chrono::seconds(10));
+}
+
+// Waits for the box of that title and answers it.
+bool AnswerBox(const std::string& title, bool no) {
+  HWND box = nullptr;
+  if (!WaitFor([&] { return (box = Box()) != nullptr && TextOf(box) == title; })) return false;
+  const bool hasNo = GetDlgItem(box, IDNO) != nullptr;
+  Answer(box, no);
+  return !no || hasNo;
+}
+
+// The menu commands the steps can give, by the menu's names.
+constexpr struct {
+  const char* name;
+  MenuId id;
+} kMenuCommands[] = {
+    {"CheckforUpdates1", MenuId::CheckforUpdates1},
+    {"SendFeedbacktoTessaly1", MenuId::SendFeedbacktoTessaly1},
+};
+
+// A menu command as a click on its item sends it; posted, since it may wait on the web host.
+bool Command(const std::string& name) {
+  for (const auto& command : kMenuCommands) {
+    if (name == command.name) return PostMessageW(main, WM_COMMAND, MenuCommandId(command.id), 0) != FALSE;
+  }
+  Line("unknown menu command " + name);
+  return false;
+}
+
+// A field of the feedback form: the control made right after its label.
+HWND FieldAfter(HWND form, const wchar_t* label) {
+  const HWND shown = FindWindowExW(form, nullptr, WC_STATICW, label);
+  return shown == nullptr ? nullptr : GetWindow(shown, GW_HWNDNEXT);
+}
+
+HWND MultiLineEdit(HWND form) {
+  for (HWND each = GetWindow(form, GW_CHILD); each != nullptr; each = GetWindow(each, GW_HWNDNEXT)) {
+    wchar_t name[64] = {};
+    GetClassNameW(each, name, 64);
+    if (_wcsicmp(name, WC_EDITW) == 0 && (GetWindowLongPtrW(each, GWL_STYLE) & ES_MULTILINE) != 0) return each;
+  }
+  return nullptr;
+}
+
+// Fills in the open feedback form (name, email and text) and presses Send.
+bool SendFeedbackForm() {
+  HWND form = nullptr;
+  if (!WaitFor([&] { return (form = FindTop(kFeedbackClass, main)) != nullptr; })) return false;
+  const HWND name = FieldAfter(form, L"Name (required)");
+  const HWND email = FieldAfter(form, L"Email Address");
+  const HWND description = MultiLineEdit(form);
+  const HWND send = FindWindowExW(form, nullptr, WC_BUTTONW, L"Send");
+  if (name == nullptr || email == nullptr || description == nullptr || send == nullptr) return false;
+  SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"Ada Tester"));
+  SendMessageW(email, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"ada@example.com"));
+  SendMessageW(description, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"The window\r\nworks."));
+  return PostMessageW(send, BM_CLICK, 0, 0) != FALSE;
 }
 
 bool ListOpen() { return SendMessageW(Item(Control::cbCommPort), CB_GETDROPPEDSTATE, 0, 0) != FALSE; }
@@ -138,13 +197,10 @@ bool RunToIdle() {
 }
 
 bool Step(const std::string& step) {
-  if (step.rfind("dismiss:", 0) == 0) {
-    const std::string title = step.substr(8);
-    HWND box = nullptr;
-    if (!WaitFor([&] { return (box = Box()) != nullptr && TextOf(box) == title; })) return false;
-    Answer(box);
-    return true;
-  }
+  if (step.rfind("dismiss:", 0) == 0) return AnswerBox(step.substr(8), false);
+  if (step.rfind("no:", 0) == 0) return AnswerBox(step.substr(3), true);
+  if (step.rfind("menu:", 0) == 0) return Command(step.substr(5));
+  if (step == "feedback") return SendFeedbackForm();
   if (step == "pick") {
     // The list is listed afresh as it opens; Return on the open list picks the entry and closes it.
     if (!OpenList()) return false;

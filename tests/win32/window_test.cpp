@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sys/wait.h>
 
 #include "devsim_process.h"
 #include "test_folder.h"
+#include "web_support/web_server.h"
 #include "window_session.h"
 #include "windows/wine_session.h"
 
@@ -132,6 +134,52 @@ TEST_F(Win32Window, UpdatesASkyra61BehindAFieldrex) {
   EXPECT_EQ(sensor["address"], "5");
   EXPECT_EQ(sensor["serialNumber"], "S61-2207");
   EXPECT_EQ(sensor["type"], 93);
+}
+
+// The Help menu's web commands against the loopback web host: the version check offers a newer
+// release (at start-up too, answered No so no browser opens) or says the one running is the
+// latest; the feedback form sends what was typed in it, with plain line ends.
+TEST_F(Win32Window, HelpMenuCommandsReachTheWebHost) {
+  const WebServer server;
+  server.Put("index.html", "<html>Tessaly</html>");
+  setenv("VORNBSL_WEB_HOST", server.Url().c_str(), 1);
+  constexpr char kNewer[] = "box New Version Available: There is information about a newer version of Pelloran TGX "
+                            "Firmware Updater\\navailable at https://www.tessaly.example/tgx/news.html";
+  constexpr char kLatest[] = "box Version Finder: You are using the latest version of Pelloran TGX Firmware Updater.";
+  const struct {
+    std::string versionFile;
+    std::vector<std::string> steps;
+    std::vector<std::string> boxes;  // the starts of the boxes seen after the start-up's warning, in order
+    bool posts;
+  } cases[] = {
+      {"151\nhttps://www.tessaly.example/tgx/news.html\n",
+       {kEraseWarning, "no:New Version Available", "menu:CheckforUpdates1", "no:New Version Available", "close"},
+       {kNewer, kNewer}, false},
+      {"1.50 https://software.tessaly.example/VornTGX-150.exe",
+       {kEraseWarning, "menu:CheckforUpdates1", "dismiss:Version Finder", "close"}, {kLatest}, false},
+      {"1.50 https://software.tessaly.example/VornTGX-150.exe",
+       {kEraseWarning, "menu:SendFeedbacktoTessaly1", "feedback", "dismiss:Feedback Successfully Sent", "close"},
+       {"box Feedback Successfully Sent: Thank you for submitting your General Feedback."}, true},
+  };
+  for (const auto& each : cases) {
+    server.Put("versionfinder/TGXFirmware.txt", each.versionFile);
+    const WindowRun run = session_->Drive(kWindow, "COM1", each.steps);
+    ExpectDone(run, each.steps);
+    std::vector<std::string> boxes = run.Starting("box ");
+    ASSERT_FALSE(boxes.empty()) << run.Text();
+    boxes.erase(boxes.begin());
+    ASSERT_EQ(boxes.size(), each.boxes.size()) << run.Text();
+    for (size_t i = 0; i < boxes.size(); ++i) EXPECT_EQ(boxes[i].rfind(each.boxes[i], 0), 0U) << run.Text();
+    if (!each.posts) continue;
+    const PostedForm posted = server.Posted();
+    EXPECT_EQ(posted.path, "/php-bin/app_feedback.php");
+    std::map<std::string, std::string> fields;
+    for (const PostedPart& part : posted.parts) fields[part.name] = part.data;
+    EXPECT_EQ(fields["Name"], "Ada Tester");
+    EXPECT_EQ(fields["Email"], "ada@example.com");
+    EXPECT_EQ(fields["Feedback"], "The window\nworks.");
+    EXPECT_EQ(fields["Respond Via"], "Email");
+  }
 }
 
 // What the installer leaves in the prefix's drive C: its folder's files, the shortcuts found
