@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "win32/built_dialog.h"
+
 namespace {
 
 thread_local HHOOK hook = nullptr;
@@ -11,13 +13,6 @@ thread_local bool tooTall = false;  // the box that came up was taller than the 
 std::function<void(HWND)>& Observer() {
   static std::function<void(HWND)> shared;
   return shared;
-}
-
-RECT WorkAreaOf(HWND window) {
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  return monitor.rcWork;
 }
 
 bool TallerThanScreen(HWND box) {

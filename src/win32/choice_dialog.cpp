@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/update_ui.h"
+#include "win32/built_dialog.h"
 #include "win32/centred_box.h"
 #include "win32/main_window_dialogs.h"
 #include "win32/window_fonts.h"
@@ -32,23 +33,13 @@ struct Choice {
   int itemWidth = 0;
 };
 
-RECT WorkArea(HWND window) {
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor);
-  return monitor.rcWork;
-}
-
 HWND Make(HWND dialog, const wchar_t* kind, DWORD style, int id, const Choice& choice) {
-  const HWND control = CreateWindowExW(0, kind, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, dialog,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(choice.fonts.normal.get()), FALSE);
-  return control;
+  return MakeDialogControl(dialog, kind, style, id, choice.fonts.normal.get());
 }
 
 void LayOut(HWND dialog, Choice& choice) {
   const WindowFonts& fonts = choice.fonts;
-  const RECT area = WorkArea(dialog);
+  const RECT area = WorkAreaOf(dialog);
   const int areaWidth = area.right - area.left;
   const int areaHeight = area.bottom - area.top;
   const int margin = Scaled(fonts, kMargin);
@@ -88,10 +79,7 @@ void LayOut(HWND dialog, Choice& choice) {
   const int buttonTop = listTop + listHeight + spacing;
   MoveWindow(ok, margin + width - button.cx, buttonTop, button.cx, button.cy, FALSE);
 
-  RECT frame{0, 0, width + 2 * margin, buttonTop + button.cy + margin};
-  AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                           static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)), fonts.dpi);
-  SetWindowPos(dialog, HWND_TOPMOST, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOMOVE);
+  FitDialogToClient(dialog, width + 2 * margin, buttonTop + button.cy + margin, fonts.dpi);
   SetFocus(choice.list);
 }
 
@@ -149,14 +137,6 @@ INT_PTR CALLBACK ChoiceProcedure(HWND dialog, UINT message, WPARAM wParam, LPARA
   }
 }
 
-// An empty dialog whose controls are made at WM_INITDIALOG, measured from its fonts.
-struct alignas(4) EmptyTemplate {
-  DLGTEMPLATE dialog;
-  WORD menu = 0;
-  WORD windowClass = 0;
-  WORD title = 0;
-};
-
 }  // namespace
 
 int ChooseInDialog(HWND owner, const std::string& text, const std::string& title,
@@ -166,10 +146,7 @@ int ChooseInDialog(HWND owner, const std::string& text, const std::string& title
   choice.title = title;
   choice.entries.push_back(none);
   choice.entries.insert(choice.entries.end(), options.begin(), options.end());
-  EmptyTemplate form{};
-  form.dialog.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-  const INT_PTR picked = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &form.dialog, owner, ChoiceProcedure,
-                                                 reinterpret_cast<LPARAM>(&choice));
+  const INT_PTR picked = RunBuiltDialog(owner, ChoiceProcedure, reinterpret_cast<LPARAM>(&choice));
   // Entry 0 is "none of these"; a dialog that failed to come up chose nothing too.
   return picked > 0 ? static_cast<int>(picked) - 1 : kChoseNone;
 }

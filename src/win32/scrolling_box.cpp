@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "win32/built_dialog.h"
 #include "win32/centred_box.h"
 #include "win32/window_fonts.h"
 
@@ -52,18 +53,12 @@ LPCWSTR IconOf(UINT flags) {
 }
 
 HWND Make(HWND dialog, const wchar_t* kind, DWORD style, int id, const TallBox& box) {
-  const HWND control = CreateWindowExW(0, kind, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, dialog,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(box.fonts.normal.get()), FALSE);
-  return control;
+  return MakeDialogControl(dialog, kind, style, id, box.fonts.normal.get());
 }
 
 void LayOut(HWND dialog, TallBox& box) {
   const WindowFonts& fonts = box.fonts;
-  MONITORINFO monitor{};
-  monitor.cbSize = sizeof monitor;
-  GetMonitorInfoW(MonitorFromWindow(GetWindow(dialog, GW_OWNER), MONITOR_DEFAULTTOPRIMARY), &monitor);
-  const RECT& area = monitor.rcWork;
+  const RECT area = WorkAreaOf(GetWindow(dialog, GW_OWNER));
   const int margin = Scaled(fonts, kMargin);
   const int spacing = Scaled(fonts, kSpacing);
   const int scrollBar = GetSystemMetricsForDpi(SM_CXVSCROLL, fonts.dpi);
@@ -102,10 +97,7 @@ void LayOut(HWND dialog, TallBox& box) {
     left += buttonWidth + spacing;
     if (i == 0) SetFocus(button);
   }
-  RECT frame{0, 0, x + width + margin, top + buttonHeight + margin};
-  AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
-                           static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)), fonts.dpi);
-  SetWindowPos(dialog, HWND_TOPMOST, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOMOVE);
+  FitDialogToClient(dialog, x + width + margin, top + buttonHeight + margin, fonts.dpi);
 }
 
 INT_PTR CALLBACK TallBoxProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -134,20 +126,10 @@ INT_PTR CALLBACK TallBoxProcedure(HWND dialog, UINT message, WPARAM wParam, LPAR
   }
 }
 
-struct alignas(4) EmptyTemplate {
-  DLGTEMPLATE dialog;
-  WORD menu = 0;
-  WORD windowClass = 0;
-  WORD title = 0;
-};
-
 }  // namespace
 
 int ScrollingMessageBox(HWND owner, const std::string& text, const std::string& title, UINT flags) {
   TallBox box{text, title, flags, {}};
-  EmptyTemplate form{};
-  form.dialog.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-  const INT_PTR pressed = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &form.dialog, owner, TallBoxProcedure,
-                                                  reinterpret_cast<LPARAM>(&box));
+  const INT_PTR pressed = RunBuiltDialog(owner, TallBoxProcedure, reinterpret_cast<LPARAM>(&box));
   return pressed > 0 ? static_cast<int>(pressed) : IDCANCEL;
 }
