@@ -233,7 +233,7 @@ int BSLCheck(HostBSL& engine, const std::string& portName, uint32_t baud) {
   return kBslNotConnected;
 }
 
-int BSLHandOff(HostBSL& engine, int handle, char* readBuffer, const std::string& portName, bool showProgress,
+int BSLHandOff(HostBSL& engine, PortBackend* handle, char* readBuffer, const std::string& portName, bool showProgress,
                uint32_t tries) {
   if (readBuffer == nullptr || portName.empty()) {
     print_message(engine.log, kLogFailure, kBslTag, "BSLHandOff called with some NULL parameters");
@@ -256,7 +256,7 @@ int BSLHandOff(HostBSL& engine, int handle, char* readBuffer, const std::string&
 }
 
 int BSLHandBack(HostBSL& engine) {
-  engine.port.handle = -1;
+  engine.port.handle = nullptr;
   engine.port.readBuffer = nullptr;
   engine.port.borrowed = false;
   engine.port.pending = false;

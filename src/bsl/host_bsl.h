@@ -90,7 +90,7 @@ int BSLConnect(HostBSL& engine, const std::string& portName, uint32_t baud, bool
 int BSLInvocation(HostBSL& engine, uint32_t baud);
 int BSLAttach(HostBSL& engine);
 int BSLCheck(HostBSL& engine, const std::string& portName, uint32_t baud);
-int BSLHandOff(HostBSL& engine, int handle, char* readBuffer, const std::string& portName, bool showProgress,
+int BSLHandOff(HostBSL& engine, PortBackend* handle, char* readBuffer, const std::string& portName, bool showProgress,
                uint32_t tries);
 int BSLHandBack(HostBSL& engine);
 int BSLDisconnect(HostBSL& engine);

@@ -50,7 +50,7 @@ void DropConnection(DeviceLink& link) {
 
 int OpenPort(DeviceLink& link, const std::string& name) {
   // A port kept open by the last connection is used as it is.
-  if (link.port.handle >= 0 && link.port.portName == PortRecordName(name)) return kLinkOk;
+  if (link.port.handle != nullptr && link.port.portName == PortRecordName(name)) return kLinkOk;
   return VSOpen(link.port, name, kLinkBaud);
 }
 

@@ -1,11 +1,12 @@
-#include "serial/network_port.h"
+// The transport for a port on a network serial server (RFC 2217): a telnet session over a socket.
+#include "serial/port_backend.h"
 
 #include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "serial/network_port_name.h"
@@ -43,15 +44,6 @@ struct Session {
   int roundTripMs = 0;
   std::string failure;
 };
-
-std::mutex gMutex;
-std::map<int, std::unique_ptr<Session>> gSessions;
-
-Session* Find(int handle) {
-  std::lock_guard<std::mutex> lock(gMutex);
-  const auto found = gSessions.find(handle);
-  return found == gSessions.end() ? nullptr : found->second.get();
-}
 
 int64_t NowMs() {
   using namespace std::chrono;
@@ -239,106 +231,106 @@ int ApplySettings(Session& s, uint32_t baud) {
   return 0;
 }
 
-}  // namespace
-
-int NetworkPortOpen(const std::string& url, uint32_t baud, int* handle, std::string* reason) {
-  *handle = kNoSocket;
-  NetworkPortAddress address;
-  if (!ParseNetworkPortName(url, &address, reason)) return kSysPortMissing;
-  auto session = std::make_unique<Session>();
-  int error = SocketConnect(address.host, address.port, kConnectTimeoutMs, &session->socket, reason);
-  if (error != 0) return error;
-  error = Negotiate(*session);
-  if (error == 0) error = ApplySettings(*session, baud);
-  if (error != 0) {
-    *reason = session->failure;
-    SocketClose(session->socket);
-    return error;
-  }
-  *handle = session->socket;
-  std::lock_guard<std::mutex> lock(gMutex);
-  gSessions[*handle] = std::move(session);
-  return 0;
-}
-
-bool NetworkPortOwns(int handle) { return Find(handle) != nullptr; }
-
-int NetworkPortClose(int handle) {
-  std::unique_ptr<Session> s;
-  {
-    std::lock_guard<std::mutex> lock(gMutex);
-    const auto found = gSessions.find(handle);
-    if (found == gSessions.end()) return kSysDeviceFailed;
-    s = std::move(found->second);
-    gSessions.erase(found);
-  }
+// Drops DTR and RTS, ends the connection and waits (briefly) until the server has let go of its port.
+int CloseSession(Session& s) {
   using namespace telnet;
-  (void)Send(*s, ComPortRequest(kSetControl, Byte(kControlDtrOff)) + ComPortRequest(kSetControl, Byte(kControlRtsOff)));
-  SocketEndSending(s->socket);
+  (void)Send(s, ComPortRequest(kSetControl, Byte(kControlDtrOff)) + ComPortRequest(kSetControl, Byte(kControlRtsOff)));
+  SocketEndSending(s.socket);
   // The server hangs up once it has closed its port; until then another open would find it busy.
-  s->opening = true;  // nothing that still comes is data for anyone
-  (void)PumpUntil(*s, NowMs() + kCloseWaitMs + s->roundTripMs, [] { return false; });
-  SocketClose(s->socket);
+  s.opening = true;  // nothing that still comes is data for anyone
+  (void)PumpUntil(s, NowMs() + kCloseWaitMs + s.roundTripMs, [] { return false; });
+  SocketClose(s.socket);
+  s.socket = kNoSocket;
   return 0;
 }
 
-PlatformResult NetworkPortRead(int handle, char* destination, int maximum, int waitMs) {
-  Session* s = Find(handle);
-  if (s == nullptr) return {0, kSysDeviceFailed};
+PlatformResult ReadSession(Session& s, char* destination, int maximum, int waitMs) {
   if (maximum <= 0) return {0, 0};
   // What is waiting now comes with what was kept, as a local read takes all that arrived.
-  int error = Pump(*s, 0);
-  if (error == 0 && s->data.empty()) {
-    error = PumpUntil(*s, NowMs() + waitMs, [s] { return !s->data.empty(); });
+  int error = Pump(s, 0);
+  if (error == 0 && s.data.empty()) {
+    error = PumpUntil(s, NowMs() + waitMs, [&s] { return !s.data.empty(); });
   }
-  if (s->data.empty()) return {0, error > 0 ? error : 0};
-  const size_t count = std::min(s->data.size(), static_cast<size_t>(maximum));
-  std::copy_n(s->data.begin(), count, destination);
-  s->data.erase(0, count);
+  if (s.data.empty()) return {0, error > 0 ? error : 0};
+  const size_t count = std::min(s.data.size(), static_cast<size_t>(maximum));
+  std::copy_n(s.data.begin(), count, destination);
+  s.data.erase(0, count);
   return {static_cast<int>(count), 0};  // a connection that ended shows on the next read
 }
 
-PlatformResult NetworkPortWrite(int handle, const char* source, int length, int timeoutMs) {
-  Session* s = Find(handle);
-  if (s == nullptr) return {0, kSysDeviceFailed};
+PlatformResult WriteSession(Session& s, const char* source, int length, int timeoutMs) {
   const std::string wire = telnet::Escape(source, length);
-  const PlatformResult put = SocketSend(s->socket, wire.data(), static_cast<int>(wire.size()), timeoutMs, &s->failure);
+  const PlatformResult put = SocketSend(s.socket, wire.data(), static_cast<int>(wire.size()), timeoutMs, &s.failure);
   return put.error != 0 ? PlatformResult{0, put.error} : PlatformResult{length, 0};
 }
 
-int NetworkPortSetBaud(int handle, uint32_t baud) {
-  Session* s = Find(handle);
-  if (s == nullptr) return kSysDeviceFailed;
-  s->answers.erase(telnet::kSetBaudRate);
+int SetSessionBaud(Session& s, uint32_t baud) {
+  s.answers.erase(telnet::kSetBaudRate);
   const std::string rate = telnet::BaudRateValue(baud);
-  int error = Send(*s, telnet::ComPortRequest(telnet::kSetBaudRate, rate));
+  int error = Send(s, telnet::ComPortRequest(telnet::kSetBaudRate, rate));
   if (error == 0) {
-    error = PumpUntil(*s, NowMs() + kAnswerTimeoutMs + s->roundTripMs,
-                      [s] { return s->answers.count(telnet::kSetBaudRate) > 0; });
+    error = PumpUntil(s, NowMs() + kAnswerTimeoutMs + s.roundTripMs,
+                      [&s] { return s.answers.count(telnet::kSetBaudRate) > 0; });
   }
   if (error > 0) return error;
-  return Confirmed(*s, telnet::kSetBaudRate, rate, "speed");
+  return Confirmed(s, telnet::kSetBaudRate, rate, "speed");
 }
 
-void NetworkPortPurgeInput(int handle) {
-  Session* s = Find(handle);
-  if (s == nullptr) return;
-  (void)Pump(*s, 0);
-  s->data.clear();
-  if (!s->serverAnswersPurge) return;
+// Discards what has arrived, and asks the server to discard what it holds.
+void PurgeSession(Session& s) {
+  (void)Pump(s, 0);
+  s.data.clear();
+  if (!s.serverAnswersPurge) return;
   // What the server sent before it purged is still on its way: it is dropped when it comes, up to
   // the purge's answer, which follows it on the connection.
-  if (Send(*s, telnet::ComPortRequest(telnet::kPurgeData, Byte(telnet::kPurgeReceiveBuffer))) != 0) return;
-  ++s->purgesOutstanding;
-  s->purgeDeadline = NowMs() + kAnswerTimeoutMs + s->roundTripMs;
+  if (Send(s, telnet::ComPortRequest(telnet::kPurgeData, Byte(telnet::kPurgeReceiveBuffer))) != 0) return;
+  ++s.purgesOutstanding;
+  s.purgeDeadline = NowMs() + kAnswerTimeoutMs + s.roundTripMs;
 }
 
-int NetworkPortRoundTripMs(int handle) {
-  const Session* s = Find(handle);
-  return s == nullptr ? 0 : s->roundTripMs;
+// Connects, agrees on the COM-PORT-OPTION and binary transfer, sets the baud with 8N1, raises
+// DTR and RTS, discards input from before the open and measures the round trip.
+int Connect(Session& s, const std::string& url, uint32_t baud, std::string* reason) {
+  NetworkPortAddress address;
+  if (!ParseNetworkPortName(url, &address, reason)) return kSysPortMissing;
+  int error = SocketConnect(address.host, address.port, kConnectTimeoutMs, &s.socket, reason);
+  if (error != 0) return error;
+  error = Negotiate(s);
+  if (error == 0) error = ApplySettings(s, baud);
+  if (error != 0) *reason = s.failure;
+  return error;
 }
 
-std::string NetworkPortFailure(int handle) {
-  const Session* s = Find(handle);
-  return s == nullptr ? std::string() : s->failure;
+struct NetworkPortBackend final : PortBackend {
+  Session session;
+
+  ~NetworkPortBackend() override {
+    if (session.socket != kNoSocket) SocketClose(session.socket);
+  }
+  int descriptor() const override { return session.socket; }
+  int close() override { return CloseSession(session); }
+  PlatformResult read(char* destination, int maximum, int waitMs) override {
+    return ReadSession(session, destination, maximum, waitMs);
+  }
+  PlatformResult write(const char* source, int length, int timeoutMs) override {
+    return WriteSession(session, source, length, timeoutMs);
+  }
+  int setBaud(uint32_t baud) override { return SetSessionBaud(session, baud); }
+  void purgeInput() override { PurgeSession(session); }
+  int roundTripMs() const override { return session.roundTripMs; }
+  std::string failure() const override { return session.failure; }
+};
+
+}  // namespace
+
+int OpenNetworkPort(SerialPort& port, std::unique_ptr<PortBackend>* opened) {
+  auto backend = std::make_unique<NetworkPortBackend>();
+  const int error = Connect(backend->session, port.portName, port.hostBaud, &port.failure);
+  if (error != 0) {
+    print_message(port.log, kLogFailure, port.portName.c_str(), "VSOpen failed to open comm port (error %d): %s", error,
+                  port.failure.c_str());
+    return error;
+  }
+  *opened = std::move(backend);
+  return 0;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "serial/network_port.h"
 #include "serial/network_port_name.h"
+#include "serial/port_backend.h"
 #include "serial/serial_platform.h"
 
 namespace {
@@ -18,6 +18,7 @@ constexpr int kRestAfterMs = 400;
 constexpr int kRestMs = 200;
 constexpr const char* kSerialTag = "VornSerial";
 constexpr const char* kDeviceRoot = "/dev";  // where a bare port name is looked for on Linux
+constexpr const char* kNetworkLead = "Network port";  // how a transport's reason for a failed transfer is logged
 
 const char* Tag(const SerialPort& port) { return port.portName.c_str(); }
 
@@ -39,67 +40,31 @@ void EmptyBuffer(SerialPort& port) {
   port.bufferLength = 0;
 }
 
-// The set-up steps after the open, each failure logged as its own: 0, or the system error
-// of the step that ends the open.
-int SetUpPort(const SerialPort& port, int fd) {
-  int error = PlatformSetQueues(fd);
-  if (error != 0) {
-    print_message(port.log, kLogBytes, Tag(port), "VSOpen failed to set buffer size on comm port (error %d)", error);
-  }
-  if ((error = PlatformReadSettings(fd)) != 0) {
-    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to retreive DCB on comm port (error %d)", error);
-    return error;
-  }
-  if ((error = PlatformApplySettings(fd, port.hostBaud)) != 0) {
-    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to apply DCB on comm port (error %d)", error);
-    return error;
-  }
-  if ((error = PlatformSetTimeouts(fd)) != 0) {
-    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to set timeouts on comm port (error %d)", error);
-    return error;
-  }
-  return 0;
+// A transport that can tell why an operation failed keeps the reason in words.
+void NoteFailure(SerialPort& port, const char* lead) {
+  const std::string why = port.handle->failure();
+  if (why.empty()) return;
+  port.failure = why;
+  print_message(port.log, kLogFailure, Tag(port), "%s: %s", lead, port.failure.c_str());
 }
 
-// The backend a handle belongs to: a network serial server's port, or the system's own.
-bool OnNetwork(const SerialPort& port) { return NetworkPortOwns(port.handle); }
-
-// A read of either backend; a network port's failure keeps its reason in words.
 PlatformResult ReadPort(SerialPort& port, char* destination, int maximum, int waitMs) {
-  if (!OnNetwork(port)) return PlatformRead(port.handle, destination, maximum, waitMs);
-  const PlatformResult got = NetworkPortRead(port.handle, destination, maximum, waitMs);
-  if (got.error != 0) {
-    port.failure = NetworkPortFailure(port.handle);
-    print_message(port.log, kLogFailure, Tag(port), "Network port: %s", port.failure.c_str());
-  }
+  const PlatformResult got = port.handle->read(destination, maximum, waitMs);
+  if (got.error != 0) NoteFailure(port, kNetworkLead);
   return got;
 }
 
 // Answers over a network come a round trip later: every read time-out allows for it.
-int RoundTripSlack(const SerialPort& port) { return OnNetwork(port) ? NetworkPortRoundTripMs(port.handle) : 0; }
-
-int OpenNetworkPort(SerialPort& port) {
-  int handle = -1;
-  const int error = NetworkPortOpen(port.portName, port.hostBaud, &handle, &port.failure);
-  if (error != 0) {
-    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to open comm port (error %d): %s", error,
-                  port.failure.c_str());
-    return -error;
-  }
-  port.handle = handle;
-  AttachBuffer(port);
-  print_message(port.log, kLogProtocol, Tag(port),
-                "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(port.hostBaud));
-  print_message(port.log, kLogProtocol, Tag(port), "VSOpen measured a network round trip of %d ms",
-                NetworkPortRoundTripMs(handle));
-  return 1;
-}
+int RoundTripSlack(const SerialPort& port) { return port.handle->roundTripMs(); }
 
 }  // namespace
 
 std::string PortRecordName(const std::string& name) {
   return LooksLikeUrl(name) ? name : name.substr(0, kPortNameMax);
 }
+
+SerialPort::SerialPort() = default;
+SerialPort::SerialPort(MessageLog* messageLog) : log(messageLog) {}
 
 SerialPort::~SerialPort() {
   if (!borrowed) VSClose(*this);
@@ -119,8 +84,8 @@ std::string PortDeviceIdentity(const std::string& name) {
 }
 
 int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
-  if (port.handle >= 0) {
-    print_message(port.log, kLogBytes, kSerialTag, "VSOpen found port \"%d\" already open", port.handle);
+  if (port.handle != nullptr) {
+    print_message(port.log, kLogBytes, kSerialTag, "VSOpen found port \"%d\" already open", port.handle->descriptor());
     VSClose(port);
     PlatformSleep(kReopenPauseMs);
   }
@@ -128,31 +93,25 @@ int VSOpen(SerialPort& port, const std::string& name, uint32_t baud) {
   port.hostBaud = baud == 0 ? kDefaultBaud : baud;
   port.borrowed = false;
   port.failure.clear();
-  if (LooksLikeUrl(port.portName)) return OpenNetworkPort(port);
-  int fd = -1;
-  const int error = PlatformOpen(PortDevicePath(port.portName), &fd);
-  if (error != 0) {
-    print_message(port.log, kLogFailure, Tag(port), "VSOpen failed to open comm port (error %d)", error);
-    return -error;
-  }
-  // A port that could not be set up is let go at once rather than held half configured.
-  const int setUp = SetUpPort(port, fd);
-  if (setUp != 0) {
-    PlatformRelease(fd);
-    return -setUp;
-  }
-  PlatformStartLines(fd);
-  port.handle = fd;
+  const int error = ChoosePortOpener(port.portName)(port, &port.backend);
+  if (error != 0) return -error;
+  port.handle = port.backend.get();
   AttachBuffer(port);
   print_message(port.log, kLogProtocol, Tag(port),
                 "VSOpen successfully opened and configured comm port at %d baud", static_cast<int>(port.hostBaud));
+  if (RoundTripSlack(port) > 0) {
+    print_message(port.log, kLogProtocol, Tag(port), "VSOpen measured a network round trip of %d ms",
+                  RoundTripSlack(port));
+  }
   return 1;
 }
 
 int VSClose(SerialPort& port) {
-  if (port.handle < 0) return 0;
-  const int error = OnNetwork(port) ? NetworkPortClose(port.handle) : PlatformClose(port.handle);
-  port.handle = -1;
+  if (port.handle == nullptr) return 0;
+  // A lent port belongs to the link that opened it: forgotten here, never closed.
+  const int error = port.backend != nullptr ? port.backend->close() : 0;
+  port.backend.reset();
+  port.handle = nullptr;
   port.bufferLength = 0;
   if (port.bufferOwned && port.readBuffer != nullptr) {
     port.ownedBuffer.reset();
@@ -185,7 +144,7 @@ int VSRead(SerialPort& port, char* destination, int maximum, int* count) {
     port.pending = false;
     return *count;
   }
-  if (port.handle < 0) {
+  if (port.handle == nullptr) {
     print_message(port.log, kLogFailure, kSerialTag, "VSRead tried to read from a closed port");
     return kSerialFailed;
   }
@@ -202,19 +161,15 @@ int VSRead(SerialPort& port, char* destination, int maximum, int* count) {
 
 int VSWrite(SerialPort& port, const char* source, int length, int* written) {
   *written = 0;
-  if (port.handle < 0) {
+  if (port.handle == nullptr) {
     print_message(port.log, kLogFailure, kSerialTag, "VSWrite tried to write to a closed port");
     return kSerialFailed;
   }
   const int timeoutMs = kWriteMsPerByte * length + kWriteBaseMs;
-  const PlatformResult put = OnNetwork(port) ? NetworkPortWrite(port.handle, source, length, timeoutMs)
-                                             : PlatformWrite(port.handle, source, length, timeoutMs);
+  const PlatformResult put = port.handle->write(source, length, timeoutMs);
   *written = put.value;
   if (put.error != 0) {
-    if (OnNetwork(port)) {
-      port.failure = NetworkPortFailure(port.handle);
-      print_message(port.log, kLogFailure, Tag(port), "Network port: %s", port.failure.c_str());
-    }
+    NoteFailure(port, kNetworkLead);
     print_message(port.log, kLogFailure, Tag(port), "VSWrite WriteFile failed (error %d)", put.error);
     return kSerialFailed;
   }
@@ -228,7 +183,7 @@ int VSWriteText(SerialPort& port, const std::string& text) {
 }
 
 int VSWait(SerialPort& port, int timeoutMs, char character) {
-  if (port.handle < 0) {
+  if (port.handle == nullptr) {
     print_message(port.log, kLogFailure, kSerialTag, "VSWait tried to operate on a closed port");
     return kSerialFailed;
   }
@@ -275,16 +230,12 @@ int VSWait(SerialPort& port, int timeoutMs, char character) {
 int VSHostBaud(SerialPort& port, uint32_t baud) {
   if (baud == port.hostBaud) return 0;
   if (port.portName.empty()) return kSerialNoName;
-  if (port.handle < 0) return kSerialFailed;
-  const bool network = OnNetwork(port);
-  const int error = network ? NetworkPortSetBaud(port.handle, baud) : PlatformSetBaud(port.handle, baud);
+  if (port.handle == nullptr) return kSerialFailed;
+  const int error = port.handle->setBaud(baud);
   if (error != 0) {
     print_message(port.log, kLogFailure, Tag(port), "VSHostBaud failed to apply new baud rate \"%d\" (error %d)",
                   static_cast<int>(baud), error);
-    if (network) {
-      port.failure = NetworkPortFailure(port.handle);
-      print_message(port.log, kLogFailure, Tag(port), "VSHostBaud: %s", port.failure.c_str());
-    }
+    NoteFailure(port, "VSHostBaud");
     return -error;
   }
   port.hostBaud = baud;
@@ -292,13 +243,7 @@ int VSHostBaud(SerialPort& port, uint32_t baud) {
 }
 
 int VSPurge(SerialPort& port, int mode) {
-  if (mode == kPurgeReceive && port.handle >= 0) {
-    if (OnNetwork(port)) {
-      NetworkPortPurgeInput(port.handle);
-    } else {
-      PlatformPurgeInput(port.handle);
-    }
-  }
+  if (mode == kPurgeReceive && port.handle != nullptr) port.handle->purgeInput();
   EmptyBuffer(port);
   return 0;
 }

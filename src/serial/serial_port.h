@@ -12,7 +12,7 @@
 #include "log/message_log.h"
 
 // A port may also be a network serial server's port, named by its URL ("rfc2217://HOST:PORT",
-// network_port_name.h); the operations behave the same on it.
+// network_port_name.h); the operations behave the same on it (port_backend.h).
 
 // Result codes of the driver. Open failures are the negated system error in the
 // numbering below, so the layers above can tell a missing port from a busy one.
@@ -29,9 +29,11 @@ constexpr int kPortNameMax = 63;
 constexpr uint32_t kDefaultBaud = 9600;
 constexpr int kPurgeReceive = 1;
 
+struct PortBackend;  // port_backend.h
+
 struct SerialPort {
   MessageLog* log = nullptr;
-  int handle = -1;  // file descriptor; -1 when closed
+  PortBackend* handle = nullptr;  // the open port: its own backend, or one lent by another link; null when closed
   uint32_t hostBaud = 0;
   std::string portName;          // the log tag of the driver's messages
   char* readBuffer = nullptr;    // gReadBuffer: kReadBufferSize bytes, owned or lent
@@ -41,9 +43,11 @@ struct SerialPort {
   bool borrowed = false;         // handle and buffer are lent by another link: never closed here
   std::string failure;           // why a network port's open, read or write failed, in words
   std::unique_ptr<char[]> ownedBuffer;
+  std::unique_ptr<PortBackend> backend;  // the transport VSOpen opened, chosen by the port's name
 
-  SerialPort() = default;
-  explicit SerialPort(MessageLog* messageLog) : log(messageLog) {}
+  // Out of line, where PortBackend is whole.
+  SerialPort();
+  explicit SerialPort(MessageLog* messageLog);
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
   ~SerialPort();

@@ -112,6 +112,32 @@ TEST_F(NetworkPort, AServerPortAnotherClientHoldsIsInUse) {
   EXPECT_NE(second.failure.find("Port already in use"), std::string::npos) << second.failure;
 }
 
+// The name alone picks the transport: a network port's scheme in any letters' case reaches the
+// network, a URL of another scheme is refused with the reason rather than looked for as a device,
+// and anything else is a device of this computer.
+TEST_F(NetworkPort, TheNameChoosesTheTransport) {
+  const std::string refused = "RFC2217://127.0.0.1:" + std::to_string(FreeTcpPort());
+  struct Case {
+    std::string name;
+    std::string failure;  // empty: a device's failure has no words
+  };
+  const Case cases[] = {
+      {refused, "the server refused the connection"},
+      {"telnet://127.0.0.1:4001", "only rfc2217:// URLs name network ports"},
+      {"/dev/vorn-no-such-port", ""},
+  };
+  for (const Case& c : cases) {
+    SerialPort port;
+    EXPECT_EQ(VSOpen(port, c.name, 9600), -kSysPortMissing) << c.name;
+    EXPECT_EQ(port.handle, nullptr) << c.name;
+    if (c.failure.empty()) {
+      EXPECT_EQ(port.failure, "") << c.name;
+    } else {
+      EXPECT_NE(port.failure.find(c.failure), std::string::npos) << c.name << ": " << port.failure;
+    }
+  }
+}
+
 // A loopback server that accepts and then either stays silent (plain TCP) or hangs up at once.
 class RawServer {
  public:

@@ -271,7 +271,7 @@ TEST_F(ConnectTest, SerialLoginMovesBothSidesToTheRequestedRate) {
   EXPECT_EQ(DisconnectDevice(*link_), 1);
   EXPECT_EQ(device_.Count("set -baud 0"), 1) << "the device goes back to 9600";
   EXPECT_FALSE(IsConnected(*link_));
-  EXPECT_LT(link_->port.handle, 0);
+  EXPECT_EQ(link_->port.handle, nullptr);
   EXPECT_EQ(link_->settings.versionNumber, 0) << "the record is cleared";
   EXPECT_EQ(DisconnectDevice(*link_), 0);
 }
@@ -323,13 +323,13 @@ TEST_F(ConnectTest, BadParametersAndSilentDevices) {
   link_->config.serialTries = 2;
   EXPECT_EQ(ConnectDevice(*link_, &params), -20);
   EXPECT_FALSE(IsConnected(*link_));
-  EXPECT_LT(link_->port.handle, 0) << "a failed connection closes the port";
+  EXPECT_EQ(link_->port.handle, nullptr) << "a failed connection closes the port";
   EXPECT_TRUE(Logged("DeviceLogin: nothing is listening over the serial port"));
 
   link_->config.keepPortOpen = true;
   EXPECT_EQ(ConnectDevice(*link_, &params), -20);
   EXPECT_FALSE(IsConnected(*link_));
-  EXPECT_GE(link_->port.handle, 0) << "kept open when asked";
+  EXPECT_NE(link_->port.handle, nullptr) << "kept open when asked";
 }
 
 using BaudTest = LinkOnPty;

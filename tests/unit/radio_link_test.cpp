@@ -118,7 +118,7 @@ TEST_F(RadioTest, RadioLogoutRetriesUntilTheDeviceLeaves) {
   EXPECT_EQ(device_.Count("logout"), 2);
   EXPECT_TRUE(Logged("DisconnectDevice: Device didn't disconnect, retrying"));
   EXPECT_TRUE(Logged("DisconnectDevice successful"));
-  EXPECT_LT(link_->port.handle, 0);
+  EXPECT_EQ(link_->port.handle, nullptr);
 }
 
 using Rq4Test = LinkOnPty;
@@ -189,7 +189,7 @@ TEST_F(Rq4Test, ConnectingOverAModemThatCannotBeConfigured) {
   params.radioSubChannel = 9;
   EXPECT_EQ(ConnectDevice(*link_, &params), -23);
   EXPECT_FALSE(IsConnected(*link_));
-  EXPECT_LT(link_->port.handle, 0);
+  EXPECT_EQ(link_->port.handle, nullptr);
 }
 
 }  // namespace

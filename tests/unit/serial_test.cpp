@@ -187,6 +187,26 @@ TEST(SerialPort, WriteReachesTheDeviceAndClosedPortsRefuse) {
   EXPECT_EQ(VSHostBaud(unnamed, 57600), kSerialNoName);
 }
 
+// A record that borrows another's open port (as the loader engine does) talks on it, and its
+// close forgets the port without closing it: the lender's port stays open and works.
+TEST(SerialPort, ABorrowerForgetsALentPortWithoutClosingIt) {
+  PtyPair pty;
+  SerialPort lender;
+  ASSERT_EQ(VSOpen(lender, pty.slavePath, 9600), 1);
+  {
+    SerialPort borrower;
+    borrower.handle = lender.handle;
+    borrower.readBuffer = lender.readBuffer;
+    borrower.borrowed = true;
+    EXPECT_EQ(VSWriteText(borrower, "lent"), 4);
+    EXPECT_EQ(pty.Receive(), "lent");
+    EXPECT_EQ(VSClose(borrower), 1);
+    EXPECT_EQ(borrower.handle, nullptr);
+  }
+  EXPECT_EQ(VSWriteText(lender, "still open"), 10);
+  EXPECT_EQ(pty.Receive(), "still open");
+}
+
 using SerialHangUp = LoggedPort;
 
 // A quiet device is silence until the time-out; a device that goes away (the adapter
@@ -229,12 +249,12 @@ TEST_F(SerialOpenSetup, EachFailedStepLogsItsOwnLine) {
   SerialPort port(&log_);
   EXPECT_EQ(VSOpen(port, plainFile, 9600), -(1000 + ENOTTY));
   EXPECT_TRUE(Logged("VSOpen failed to retreive DCB on comm port (error " + std::to_string(1000 + ENOTTY) + ")"));
-  EXPECT_EQ(port.handle, -1);
+  EXPECT_EQ(port.handle, nullptr);
 
   PtyPair pty;
   EXPECT_EQ(VSOpen(port, pty.slavePath, 12345), -(1000 + EINVAL)) << "no such rate";
   EXPECT_TRUE(Logged("VSOpen failed to apply DCB on comm port (error " + std::to_string(1000 + EINVAL) + ")"));
-  EXPECT_EQ(port.handle, -1);
+  EXPECT_EQ(port.handle, nullptr);
   EXPECT_FALSE(Logged("VSOpen failed to open comm port"));
   SerialPort other;
   EXPECT_EQ(VSOpen(other, pty.slavePath, 9600), 1) << "the failed open let the port go";
